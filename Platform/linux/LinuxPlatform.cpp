@@ -1,0 +1,16 @@
+#include "Platform/linux/Backends.h"
+
+namespace zoba::platform {
+
+std::unique_ptr<Services> makePlatform() {
+  auto services = std::make_unique<Services>();
+  services->process = linux_backend::makeProcess();
+  services->codeSigning = linux_backend::makeCodeSigning();
+  services->runLoop = linux_backend::makeRunLoop();
+  services->events = linux_backend::makeEvents();
+  services->workspace = linux_backend::makeWorkspace();
+  services->privacy = linux_backend::makePrivacy();
+  return services;
+}
+
+}  // namespace zoba::platform
