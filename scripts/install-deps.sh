@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need.
+# Idempotent: a quick no-op when everything is present.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
+  libicu-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libglib2.0-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
+  libxcb1-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-composite0-dev
+  libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev
+  # headless desktop for the tests and the demo
+  xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
+  python3-gi gir1.2-gtk-3.0 chromium fonts-liberation
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null

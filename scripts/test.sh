@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures, builds and tests each preset.
+# Usage: scripts/test.sh [preset ...]   (default: default asan tsan fuzz)
+# Tests that need a desktop run on a private headless one (scripts/headless-desktop.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+presets=("$@")
+if ((${#presets[@]} == 0)); then presets=(default asan tsan fuzz); fi
+
+bash scripts/install-deps.sh
+
+jobs=${ZOBA_JOBS:-$(nproc)}
+fuzz_seconds=${ZOBA_FUZZ_SECONDS:-30}
+
+run_on_desktop() {
+  if [[ -x scripts/headless-desktop.sh ]]; then
+    scripts/headless-desktop.sh run -- "$@"
+  else
+    "$@"
+  fi
+}
+
+for preset in "${presets[@]}"; do
+  echo "== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  if [[ $preset == fuzz ]]; then
+    echo "== fuzz: formatter for ${fuzz_seconds}s"
+    corpus=$(mktemp -d)
+    build/fuzz/tests/fuzz/formatter_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
+    rm -rf "$corpus"
+    continue
+  fi
+  echo "== $preset: test"
+  run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300
+done
