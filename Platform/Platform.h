@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "Platform/Accessibility.h"
 #include "Platform/CodeSigning.h"
 #include "Platform/Events.h"
 #include "Platform/Privacy.h"
@@ -21,6 +22,7 @@ struct Services {
   std::unique_ptr<Events> events;
   std::unique_ptr<Workspace> workspace;
   std::unique_ptr<Privacy> privacy;
+  std::unique_ptr<Accessibility> accessibility;
 };
 
 // The backend chosen at build time (Platform/linux/LinuxPlatform.cpp).

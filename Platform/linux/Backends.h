@@ -14,5 +14,6 @@ std::unique_ptr<RunLoop> makeRunLoop();          // GLib's default main context
 std::unique_ptr<Events> makeEvents();            // XInput2 raw key events
 std::unique_ptr<Workspace> makeWorkspace();      // EWMH, RandR
 std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
+std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI over GDBus
 
 }  // namespace zoba::platform::linux_backend

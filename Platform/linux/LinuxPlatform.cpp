@@ -10,6 +10,7 @@ std::unique_ptr<Services> makePlatform() {
   services->events = linux_backend::makeEvents();
   services->workspace = linux_backend::makeWorkspace();
   services->privacy = linux_backend::makePrivacy();
+  services->accessibility = linux_backend::makeAccessibility();
   return services;
 }
 
