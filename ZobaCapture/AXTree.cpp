@@ -1,0 +1,188 @@
+#include "ZobaCapture/AXTree.h"
+
+#include <charconv>
+#include <cmath>
+#include <deque>
+#include <utility>
+
+#include "Platform/Platform.h"
+
+namespace zoba::AXTree {
+
+namespace {
+
+platform::Accessibility& accessibility() { return *platform::current().accessibility; }
+
+enum Position : std::size_t {
+  role,
+  roleDescription,
+  title,
+  value,
+  description,
+  placeholder,
+  url,
+  selected,
+  children
+};
+
+bool isWebURL(std::string_view text) { return text.starts_with("https://") || text.starts_with("http://"); }
+
+// The children of an "AXChildren" answer when it is an array of elements.
+std::optional<std::vector<AXElement>> elementsOf(const AXValue& value) {
+  const auto* array = value.get<platform::AXArray>();
+  if (!array) return std::nullopt;
+  std::vector<AXElement> elements;
+  elements.reserve(array->size());
+  for (const AXValue& item : *array) {
+    const auto* child = item.get<AXElement>();
+    if (!child) return std::nullopt;
+    elements.push_back(*child);
+  }
+  return elements;
+}
+
+}  // namespace
+
+const std::set<std::string, std::less<>>& skippedRoles() {
+  static const std::set<std::string, std::less<>> roles{"AXScrollBar", "AXMenuBar", "AXMenu"};
+  return roles;
+}
+
+const std::set<std::string, std::less<>>& settableRoles() {
+  static const std::set<std::string, std::less<>> roles{"AXTextField", "AXTextArea",    "AXComboBox",
+                                                        "AXCheckBox",  "AXRadioButton", "AXSlider"};
+  return roles;
+}
+
+std::span<const std::string> attributes() {
+  static const std::vector<std::string> names{"AXRole",  "AXRoleDescription", "AXTitle",
+                                              "AXValue", "AXDescription",     "AXPlaceholderValue",
+                                              "AXURL",   "AXSelected",        "AXChildren"};
+  return names;
+}
+
+std::string numberText(double number) {
+  char buffer[64];
+  // Integral values print without a fraction while they are exact in a double.
+  if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 9007199254740992.0) {
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(number));
+    return std::string(buffer, end);
+  }
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, number);
+  return std::string(buffer, end);
+}
+
+std::optional<std::string> attributeText(const AXValue& value) {
+  if (const auto* text = value.get<std::string>()) return *text;
+  if (const auto* number = value.get<double>()) return numberText(*number);
+  if (const auto* flag = value.get<bool>()) return std::string(*flag ? "1" : "0");
+  return std::nullopt;  // error marker, point, size, element, array, URL, other
+}
+
+std::optional<AXElement> element(const AXElement& from, std::string_view attribute) {
+  auto value = accessibility().copyAttributeValue(from, attribute);
+  if (!value) return std::nullopt;
+  if (const auto* found = value->get<AXElement>()) return *found;
+  return std::nullopt;
+}
+
+std::optional<std::string> string(const AXElement& from, std::string_view attribute) {
+  auto value = accessibility().copyAttributeValue(from, attribute);
+  if (!value) return std::nullopt;
+  if (const auto* text = value->get<std::string>()) return *text;
+  return std::nullopt;
+}
+
+std::optional<Rect> frame(const AXElement& from) {
+  auto position = accessibility().copyAttributeValue(from, "AXPosition");
+  if (!position) return std::nullopt;
+  auto size = accessibility().copyAttributeValue(from, "AXSize");
+  if (!size) return std::nullopt;
+  const auto* origin = position->get<Point>();
+  const auto* extent = size->get<Size>();
+  if (!origin || !extent) return std::nullopt;
+  return Rect(origin->x, origin->y, extent->width, extent->height);
+}
+
+bool hasPopulatedWebArea(const AXElement& root) {
+  auto& ax = accessibility();
+  std::deque<std::pair<AXElement, std::int64_t>> queue{{root, 0}};
+  std::size_t examined = 0;
+  while (examined < webAreaSearchLimit && !queue.empty()) {
+    auto [current, depth] = std::move(queue.front());
+    queue.pop_front();
+    auto roleValue = ax.copyAttributeValue(current, "AXRole");
+    if (roleValue && roleValue->get<std::string>() && *roleValue->get<std::string>() == "AXWebArea") {
+      auto count = ax.attributeValueCount(current, "AXChildren");
+      if (count && *count >= 1) return true;
+    }
+    if (depth <= webAreaSearchDepth) {
+      if (auto childrenValue = ax.copyAttributeValue(current, "AXChildren")) {
+        if (auto children = elementsOf(*childrenValue)) {
+          for (auto& child : *children) queue.emplace_back(std::move(child), depth + 1);
+        }
+      }
+    }
+    ++examined;
+  }
+  return false;
+}
+
+AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline) {
+  auto& ax = accessibility();
+  auto& clock = *platform::current().runLoop;
+  const std::optional<AXElement> focused = element(application, "AXFocusedUIElement");
+
+  AXSnapshot result;
+  std::vector<std::pair<AXElement, std::int64_t>> stack{{window, 0}};
+  while (!stack.empty()) {
+    auto [current, depth] = std::move(stack.back());
+    stack.pop_back();
+    if (result.nodes.size() % clockInterval == 0 && clock.now() > deadline) {
+      result.timedOut = true;
+      break;
+    }
+
+    auto answers = ax.copyMultipleAttributeValues(current, attributes());
+    if (answers && answers->size() == attributes().size()) {
+      const auto& at = *answers;
+      std::string roleText = attributeText(at[role]).value_or("");
+      if (!skippedRoles().contains(roleText)) {
+        std::optional<std::string> urlText;
+        if (const auto* address = at[url].get<platform::AXURL>()) urlText = address->absoluteString;
+        if (!result.url && roleText == "AXWebArea" && urlText && isWebURL(*urlText)) result.url = urlText;
+
+        bool settable = false;
+        if (settableRoles().contains(roleText))
+          settable = ax.isAttributeSettable(current, "AXValue").value_or(false);
+
+        AXNodeRecord record;
+        record.depth = depth;
+        record.roleDescription = attributeText(at[roleDescription]);
+        record.title = attributeText(at[title]);
+        record.value = attributeText(at[value]);
+        record.description = attributeText(at[description]);
+        record.placeholder = attributeText(at[placeholder]);
+        record.url = std::move(urlText);
+        record.settable = settable;
+        const AXValue& selectedAnswer = at[selected];
+        if (const auto* flag = selectedAnswer.get<bool>()) record.selected = *flag;
+        if (const auto* number = selectedAnswer.get<double>()) record.selected = *number != 0;
+        record.focused = focused && *focused == current;
+        record.role = std::move(roleText);
+        result.nodes.push_back(std::move(record));
+
+        if (depth <= maxChildDepth) {
+          if (auto kids = elementsOf(at[children])) {
+            for (auto it = kids->rbegin(); it != kids->rend(); ++it)
+              stack.emplace_back(std::move(*it), depth + 1);
+          }
+        }
+      }
+    }
+    if (result.nodes.size() >= maxRecords) break;
+  }
+  return result;
+}
+
+}  // namespace zoba::AXTree

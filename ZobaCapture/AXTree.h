@@ -1,0 +1,64 @@
+#pragma once
+
+// Reading another application's live accessibility tree: small attribute readers,
+// the populated-web-page probe and the bounded walk that flattens a window's tree
+// into records for the text outline.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Platform/Accessibility.h"
+#include "ZobaCaptureCore/AXNodeRecord.h"
+#include "ZobaCaptureCore/Rect.h"
+
+namespace zoba {
+
+// The records of one walk, the first web page's address and whether the deadline
+// cut the walk short.
+struct AXSnapshot {
+  std::vector<AXNodeRecord> nodes;
+  std::optional<std::string> url;
+  bool timedOut = false;
+};
+
+namespace AXTree {
+
+using platform::AXElement;
+using platform::AXValue;
+
+inline constexpr std::size_t maxRecords = 8000;
+inline constexpr std::int64_t maxChildDepth = 63;  // children read up to here: records reach depth 64
+inline constexpr std::size_t clockInterval = 50;   // the clock is read when the count is a multiple
+inline constexpr std::size_t webAreaSearchLimit = 600;
+inline constexpr std::int64_t webAreaSearchDepth = 24;
+
+// Roles whose elements and subtrees never enter a snapshot.
+const std::set<std::string, std::less<>>& skippedRoles();
+// Roles for which the walk asks whether "AXValue" can be set.
+const std::set<std::string, std::less<>>& settableRoles();
+// The nine attributes fetched for every element, read back by position.
+std::span<const std::string> attributes();
+
+// The attribute's value when it is an element / a string, else absent.
+std::optional<AXElement> element(const AXElement& element, std::string_view attribute);
+std::optional<std::string> string(const AXElement& element, std::string_view attribute);
+// "AXPosition" and "AXSize" as a rectangle in top-left screen space.
+std::optional<Rect> frame(const AXElement& element);
+// True when a web area with at least one child lies within 600 elements and depth 24.
+bool hasPopulatedWebArea(const AXElement& root);
+// The depth-first walk of `window`, stopping at `deadline` (the run loop's clock).
+AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline);
+
+// The text of a fetched attribute: strings as they are, numbers and booleans the
+// way platform number objects print them, everything else absent.
+std::optional<std::string> attributeText(const AXValue& value);
+// "42" for integral values, else the shortest text that reads back the same.
+std::string numberText(double number);
+
+}  // namespace AXTree
+}  // namespace zoba

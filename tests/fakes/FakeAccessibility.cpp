@@ -1,0 +1,117 @@
+#include "tests/fakes/FakeAccessibility.h"
+
+namespace zoba::fakes {
+
+using platform::AXArray;
+
+namespace {
+class FakeObserver final : public platform::AXObserver {
+ public:
+  explicit FakeObserver(FakeAccessibility& owner) : owner_(owner) {}
+  bool addNotification(const platform::AXElement&, std::string_view notification) override {
+    ++owner_.calls.notifications;
+    owner_.notificationLog.emplace_back(notification);
+    return true;
+  }
+
+ private:
+  FakeAccessibility& owner_;
+};
+}  // namespace
+
+platform::AXElement FakeAccessibility::add(std::map<std::string, AXValue, std::less<>> attributes,
+                                           std::string application) {
+  AXElement element{std::move(application), "/element/" + std::to_string(next_++)};
+  nodes_[element].attributes = std::move(attributes);
+  return element;
+}
+
+void FakeAccessibility::setChildren(const AXElement& parent, const std::vector<AXElement>& children) {
+  AXArray array(children.begin(), children.end());
+  nodes_.at(parent).attributes["AXChildren"] = std::move(array);
+}
+
+platform::AXElement FakeAccessibility::addTree(const std::string& role,
+                                               const std::vector<AXElement>& children) {
+  AXElement element = add({{"AXRole", role}});
+  setChildren(element, children);
+  return element;
+}
+
+FakeAccessibility::Node* FakeAccessibility::touch(const AXElement& element) {
+  auto it = nodes_.find(element);
+  if (it == nodes_.end()) return nullptr;
+  if (it->second.delay > 0 && elapse) elapse(it->second.delay);
+  return &it->second;
+}
+
+std::optional<platform::AXElement> FakeAccessibility::applicationElement(std::int32_t pid) {
+  auto it = applications_.find(pid);
+  if (it == applications_.end()) return std::nullopt;
+  return it->second;
+}
+
+void FakeAccessibility::setMessagingTimeout(const AXElement& element, double seconds) {
+  timeouts[element.application] = seconds;
+}
+
+std::optional<platform::AXValue> FakeAccessibility::copyAttributeValue(const AXElement& element,
+                                                                       std::string_view attribute) {
+  ++calls.single;
+  Node* node = touch(element);
+  if (!node) return std::nullopt;
+  auto it = node->attributes.find(attribute);
+  if (it == node->attributes.end() || it->second.get<platform::AXErrorMarker>()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<AXArray> FakeAccessibility::copyMultipleAttributeValues(
+    const AXElement& element, std::span<const std::string> attributes) {
+  ++calls.multiple;
+  Node* node = touch(element);
+  if (!node || node->failMultiple) return std::nullopt;
+  AXArray answers;
+  for (const std::string& name : attributes) {
+    auto it = node->attributes.find(name);
+    answers.push_back(it == node->attributes.end() ? AXValue{} : it->second);
+  }
+  if (node->multipleLength) answers.resize(*node->multipleLength);
+  return answers;
+}
+
+std::optional<std::int64_t> FakeAccessibility::attributeValueCount(const AXElement& element,
+                                                                   std::string_view attribute) {
+  ++calls.count;
+  Node* node = touch(element);
+  if (!node) return std::nullopt;
+  auto it = node->attributes.find(attribute);
+  if (it == node->attributes.end()) return std::nullopt;
+  const auto* array = it->second.get<AXArray>();
+  if (!array) return std::nullopt;
+  return static_cast<std::int64_t>(array->size());
+}
+
+std::optional<bool> FakeAccessibility::isAttributeSettable(const AXElement& element,
+                                                           std::string_view attribute) {
+  ++calls.settable;
+  Node* node = touch(element);
+  if (!node) return std::nullopt;
+  return node->settable.contains(attribute);
+}
+
+bool FakeAccessibility::setAttributeValue(const AXElement& element, std::string_view attribute,
+                                          const AXValue&) {
+  ++calls.set;
+  setLog.emplace_back(attribute);
+  Node* node = touch(element);
+  return node && node->acceptsSet.contains(attribute);
+}
+
+std::unique_ptr<platform::AXObserver> FakeAccessibility::createObserver(std::int32_t,
+                                                                        platform::AXNotificationHandler) {
+  ++calls.observers;
+  if (failObserverCreation) return nullptr;
+  return std::make_unique<FakeObserver>(*this);
+}
+
+}  // namespace zoba::fakes
