@@ -1,0 +1,179 @@
+#include "ZobaCapture/Service.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "Platform/Platform.h"
+#include "ZobaCapture/CallerCheck.h"
+#include "ZobaCapture/CaptureTarget.h"
+#include "ZobaCapture/CommandLine.h"
+#include "ZobaCapture/LineReader.h"
+#include "ZobaCapture/Output.h"
+#include "ZobaCapture/Permissions.h"
+#include "ZobaCapture/RequestParser.h"
+#include "ZobaCapture/Utf8.h"
+
+namespace zoba {
+
+namespace {
+
+// Ends the process without static destructors: the reader thread may still be
+// posting to the main loop they would tear down.
+[[noreturn]] void endProcess(int status) { std::_Exit(status); }
+
+std::string_view rawValue(ChordPreset preset) { return ChordPresets::rawValue(preset); }
+
+}  // namespace
+
+CaptureService::CaptureService(std::vector<std::string> arguments)
+    : arguments_(std::move(arguments)),
+      hostPid_(CommandLine::integer(CommandLine::value("--host-pid", arguments_).value_or("")).value_or(0)),
+      detector_(ChordPresets::fromRawValue(CommandLine::value("--hotkey", arguments_).value_or(""))
+                    .value_or(ChordPreset::shift)) {}
+
+void CaptureService::run() {
+  if (!CallerCheck::allows(hostPid_)) {
+    constexpr std::string_view refusal = "zoba-capture: refusing a caller that is not Zoba\n";
+    [[maybe_unused]] auto written = ::write(STDERR_FILENO, refusal.data(), refusal.size());
+    endProcess(77);
+  }
+  // A host that goes away must fail our writes, not kill us.
+  std::signal(SIGPIPE, SIG_IGN);
+  // (An accessory application on other desktops; X11 has no Dock to stay out of.)
+
+  if (auto path = CommandLine::value("--debug-capture", arguments_)) {
+    // The debug capture reads these; until it exists the mode ends at once, reading
+    // no input and announcing nothing.
+    [[maybe_unused]] auto delay = CommandLine::value("--delay", arguments_);
+    [[maybe_unused]] bool transition = CommandLine::has("--debug-transition", arguments_);
+    [[maybe_unused]] auto slow = CommandLine::decimal(CommandLine::value("--slow", arguments_).value_or(""));
+    [[maybe_unused]] auto frames = CommandLine::value("--debug-frames", arguments_);
+    Output::flush();
+    endProcess(0);
+  }
+
+  installMonitor();
+  std::thread([this] { readRequests(); }).detach();
+  // Queued before the loop runs, so it is the first line even when requests wait.
+  Output::send(readyMessage());
+  platform::current().runLoop->run();
+  endProcess(0);
+}
+
+void CaptureService::installMonitor() {
+  // The monitor lives in a field, so its handler never outlives the service.
+  monitor_ = platform::current().events->addGlobalFlagsChangedMonitor(
+      [this](std::uint64_t modifierFlags) { flagsChanged(modifierFlags); });
+}
+
+Message CaptureService::readyMessage() const {
+  return {{"type", "ready"},
+          {"version", 1},
+          {"hotkey", rawValue(detector_.preset)},
+          {"permissions", Permissions::status()}};
+}
+
+void CaptureService::readRequests() {
+  auto& runLoop = *platform::current().runLoop;
+  LineReader reader(STDIN_FILENO, maxRequestLength);
+  while (auto line = reader.next()) {
+    runLoop.post([this, text = Utf8::replacingInvalid(*line)] { handle(text); });
+  }
+  // End of input: the output is not flushed; a host that wants every line sends "shutdown".
+  runLoop.post([] { endProcess(0); });
+}
+
+void CaptureService::handle(std::string_view line) {
+  auto request = parseRequest(line);
+  if (!request) return;
+  const auto& type = (*request)["type"].get_ref<const std::string&>();
+  std::optional<std::string> id;
+  if (auto entry = request->find("id"); entry != request->end() && entry->is_string())
+    id = entry->get<std::string>();
+
+  auto text = [&](const char* key) -> std::optional<std::string> {
+    auto entry = request->find(key);
+    if (entry == request->end() || !entry->is_string()) return std::nullopt;
+    return entry->get<std::string>();
+  };
+
+  if (type == "status") {
+    respond(id, {{"permissions", Permissions::status()}, {"hotkey", rawValue(detector_.preset)}},
+            std::nullopt);
+  } else if (type == "requestPermission") {
+    auto permission = text("permission");
+    if (permission && Permissions::request(*permission)) {
+      respond(id, {{"permissions", Permissions::status()}}, std::nullopt);
+    } else {
+      respond(id, Message::object(), "Unknown permission");
+    }
+  } else if (type == "setHotkey") {
+    auto name = text("hotkey");
+    auto preset = name ? ChordPresets::fromRawValue(*name) : std::nullopt;
+    if (preset) {
+      detector_ = ChordDetector(*preset);  // a new detector starts armed
+      respond(id, {{"hotkey", rawValue(*preset)}}, std::nullopt);
+    } else {
+      respond(id, Message::object(), "Unknown hotkey");
+    }
+  } else if (type == "captureTarget") {
+    auto captureId = text("captureId");
+    if (captureId) {
+      captureTarget(*request, *captureId);
+      respond(id, Message::object(), std::nullopt);
+    } else {
+      respond(id, Message::object(), "Missing capture");
+    }
+  } else if (type == "shutdown") {
+    Output::flush();
+    endProcess(0);
+  } else {
+    respond(id, Message::object(), "Unknown request");
+  }
+}
+
+void CaptureService::respond(const std::optional<std::string>& id, Message result,
+                             const std::optional<std::string>& error) {
+  if (!id) return;
+  Message response{{"type", "response"}, {"id", *id}, {"ok", !error}};
+  if (error) {
+    response["error"] = *error;
+  } else {
+    response["result"] = std::move(result);
+  }
+  Output::send(response);
+}
+
+void CaptureService::flagsChanged(std::uint64_t modifierFlags) {
+  if (detector_.update(modifierFlags)) hotkey();
+}
+
+void CaptureService::hotkey() {
+  auto application = platform::current().workspace->frontmostApplication();
+  if (!application) return;
+  if (application->pid == hostPid_ || application->pid == ::getpid()) {
+    Output::send({{"type", "hotkey"}, {"target", "host"}});
+    return;
+  }
+  auto permissions = Permissions::status();
+  if (!permissions["screenRecording"].get<bool>() || !permissions["accessibility"].get<bool>()) {
+    Output::send({{"type", "hotkey"}, {"target", "setup"}, {"permissions", permissions}});
+    return;
+  }
+  if (capturing_) return;  // a chord during a running capture is dropped
+  // The capture itself starts here once the capture flow exists.
+}
+
+void CaptureService::captureTarget(const Message& request, const std::string& captureId) {
+  auto screens = platform::current().workspace->screens();
+  double primaryScreenHeight = screens.empty() ? 0.0 : screens.front().frame.height();
+  auto overlay = transitions_.find(captureId);
+  if (overlay == transitions_.end()) return;  // no overlay waits for this capture
+  // The overlay takes the target (and keeps only the first) once captures fly.
+  [[maybe_unused]] auto target = CaptureTarget::of(request, primaryScreenHeight);
+}
+
+}  // namespace zoba
