@@ -3,9 +3,9 @@
 // Points the output channel at a pipe that a reader thread drains, and hands back
 // the lines written so far after a flush.
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -25,6 +25,7 @@ class OutputPipe {
       for (ssize_t n; (n = ::read(fds_[0], buffer, sizeof buffer)) > 0;) {
         std::lock_guard lock(mutex_);
         text_.append(buffer, static_cast<std::size_t>(n));
+        arrived_.notify_all();
       }
     });
     Output::useDescriptor(fds_[1]);
@@ -39,19 +40,15 @@ class OutputPipe {
   OutputPipe(const OutputPipe&) = delete;
   OutputPipe& operator=(const OutputPipe&) = delete;
 
-  // Every whole line written so far; waits for the channel to drain and the reader
-  // to catch up with it.
+  // Every whole line written so far. After the flush a marker goes down the same
+  // pipe; once the reader has it, it has everything the channel wrote before it.
   std::vector<std::string> lines() {
     Output::flush();
-    // The channel has written; give the reader a moment to read it all.
-    for (int i = 0; i < 200; ++i) {
-      {
-        std::lock_guard lock(mutex_);
-        if (caughtUp()) break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    std::lock_guard lock(mutex_);
+    const std::string marker = "\x01" + std::to_string(++markers_) + "\n";
+    if (::write(fds_[1], marker.data(), marker.size()) != static_cast<ssize_t>(marker.size())) return {};
+    std::unique_lock lock(mutex_);
+    arrived_.wait(lock, [&] { return text_.find(marker) != std::string::npos; });
+    text_.erase(text_.find(marker), marker.size());
     std::vector<std::string> result;
     std::istringstream stream(text_);
     for (std::string line; std::getline(stream, line);) result.push_back(line);
@@ -59,14 +56,11 @@ class OutputPipe {
   }
 
  private:
-  bool caughtUp() const {
-    int pending = 0;
-    return ::ioctl(fds_[0], FIONREAD, &pending) == 0 && pending == 0;
-  }
-
   int fds_[2] = {-1, -1};
+  int markers_ = 0;
   std::thread reader_;
   std::mutex mutex_;
+  std::condition_variable arrived_;
   std::string text_;
 };
 
