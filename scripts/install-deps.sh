@@ -9,7 +9,7 @@ packages=(
   libicu-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libglib2.0-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
   libxcb1-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-composite0-dev
-  libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev
+  libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-damage0-dev
   # headless desktop for the tests and the demo
   xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
   python3-gi gir1.2-gtk-3.0 chromium fonts-liberation

@@ -14,7 +14,7 @@ namespace {
 using nlohmann::json;
 
 const ChildEnvironment headless{
-    {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"}, {}};
+    {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "XDG_RUNTIME_DIR"}, {}};
 
 class Helper {
  public:

@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# A private headless desktop for the tests and the demo: Xvfb on a free display,
+# openbox (for _NET_ACTIVE_WINDOW), a private D-Bus session bus and runtime
+# directory, so that the accessibility bus it starts is our own, with
+# org.a11y.Status IsEnabled switched on.
+#
+#   scripts/headless-desktop.sh start        prints `export VAR=...` lines: eval "$(... start)"
+#   scripts/headless-desktop.sh stop [DIR]   stops what `start` started (DIR or $ZOBA_DESKTOP_STATE)
+#   scripts/headless-desktop.sh run -- CMD   start, run CMD in that environment, stop; CMD's status
+#
+# `start` is idempotent: with $ZOBA_DESKTOP_STATE naming a running desktop it
+# prints that desktop's environment again. Everything is stopped by pid.
+set -euo pipefail
+shopt -s inherit_errexit
+
+size=${ZOBA_DESKTOP_SIZE:-1920x1080x24}
+
+starting=""  # the state directory of a start in progress, stopped if it fails
+
+die() {
+  echo "headless-desktop: $*" >&2
+  if [[ -n $starting ]]; then stop_desktop "$starting"; fi
+  exit 1
+}
+
+alive() { [[ -n ${1:-} ]] && kill -0 "$1" 2>/dev/null; }
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local tries=$1
+  shift
+  while ((tries-- > 0)); do
+    if "$@" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Processes started for the desktop carry ZOBA_DESKTOP_STATE in their environment,
+# including those the buses started by activation (which are not our children).
+marked_pids() {
+  local state=$1
+  env -u ZOBA_DESKTOP_STATE grep -slzx "ZOBA_DESKTOP_STATE=$state" /proc/[0-9]*/environ 2>/dev/null |
+    sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | grep -v -x -e "$$" -e "$BASHPID" || true
+}
+
+stop_desktop() {
+  local state=$1
+  [[ -n $state && -d $state && -f $state/pids ]] || return 0
+  local all=() pid
+  mapfile -t all < <(cat "$state/pids"; marked_pids "$state")
+  for pid in "${all[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  local tries=30 left
+  while ((tries-- > 0)); do
+    left=0
+    for pid in "${all[@]}"; do alive "$pid" && left=1; done
+    ((left == 0)) && break
+    sleep 0.1
+  done
+  for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  rm -rf "$state"
+}
+
+start_desktop() {
+  if [[ -n ${ZOBA_DESKTOP_STATE:-} && -f $ZOBA_DESKTOP_STATE/env ]] &&
+    alive "$(head -n 1 "$ZOBA_DESKTOP_STATE/pids" 2>/dev/null)"; then
+    cat "$ZOBA_DESKTOP_STATE/env"
+    return 0
+  fi
+  for tool in Xvfb openbox dbus-daemon dbus-send xprop; do
+    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
+  done
+
+  local state
+  state=$(mktemp -d "${TMPDIR:-/tmp}/zoba-desktop.XXXXXX")
+  # Whatever fails from here leaves nothing running.
+  starting=$state
+  trap 'die "failed at line $LINENO"' ERR
+  local runtime=$state/runtime
+  mkdir -m 700 "$runtime"
+  : >"$state/pids"
+  export ZOBA_DESKTOP_STATE=$state
+
+  # Xvfb writes the display number it chose to the fd once it accepts clients.
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 "$size" 3>"$state/display" \
+    </dev/null >"$state/xvfb.log" 2>&1 &
+  echo $! >>"$state/pids"
+  wait_for 100 test -s "$state/display" || die "Xvfb did not start: $(tail -n 3 "$state/xvfb.log")"
+  local display=":$(tr -d '[:space:]' <"$state/display")"
+
+  export DISPLAY=$display XDG_RUNTIME_DIR=$runtime
+  unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE DBUS_SESSION_BUS_PID
+  # Services the bus activates (the accessibility bus launcher) inherit this environment.
+  dbus-daemon --session --fork --nopidfile --address="unix:path=$runtime/bus" \
+    --print-address=1 --print-pid=1 </dev/null >"$state/dbus" 2>"$state/dbus.log" ||
+    die "dbus-daemon did not start: $(cat "$state/dbus.log")"
+  grep -E '^[0-9]+$' "$state/dbus" >>"$state/pids"
+  export DBUS_SESSION_BUS_ADDRESS
+  DBUS_SESSION_BUS_ADDRESS=$(grep -v -E '^[0-9]+$' "$state/dbus" | head -n 1)
+
+  openbox --sm-disable </dev/null >"$state/openbox.log" 2>&1 &
+  echo $! >>"$state/pids"
+  wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+    die "openbox did not start: $(tail -n 3 "$state/openbox.log")"
+
+  # Activates the accessibility bus and switches accessibility on, so that toolkits
+  # started from now on join it.
+  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
+    die "the accessibility bus did not start"
+  # The launcher starts the bus itself at the first question for its address.
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
+    die "the accessibility bus has no address"
+
+  {
+    echo "export DISPLAY=$DISPLAY"
+    echo "export DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS"
+    echo "export XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR"
+    echo "export ZOBA_DESKTOP_STATE=$state"
+  } >"$state/env"
+  trap - ERR
+  starting=""
+  cat "$state/env"
+}
+
+case ${1:-} in
+  start)
+    start_desktop
+    ;;
+  stop)
+    stop_desktop "${2:-${ZOBA_DESKTOP_STATE:-}}"
+    ;;
+  run)
+    shift
+    [[ ${1:-} == -- ]] && shift
+    (($# > 0)) || die "usage: $0 run -- COMMAND [ARGUMENT...]"
+    env_lines=$(ZOBA_DESKTOP_STATE='' start_desktop)
+    eval "$env_lines"
+    unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
+    trap 'stop_desktop "$ZOBA_DESKTOP_STATE"' EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    status=0
+    "$@" || status=$?
+    exit "$status"
+    ;;
+  *)
+    echo "usage: $0 start | stop [STATE_DIR] | run -- COMMAND [ARGUMENT...]" >&2
+    exit 2
+    ;;
+esac
