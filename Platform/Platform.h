@@ -8,6 +8,7 @@
 #include "Platform/Privacy.h"
 #include "Platform/Process.h"
 #include "Platform/RunLoop.h"
+#include "Platform/ScreenCapture.h"
 #include "Platform/Workspace.h"
 
 namespace zoba::platform {
@@ -23,6 +24,7 @@ struct Services {
   std::unique_ptr<Workspace> workspace;
   std::unique_ptr<Privacy> privacy;
   std::unique_ptr<Accessibility> accessibility;
+  std::unique_ptr<ScreenCapture> screenCapture;
 };
 
 // The backend chosen at build time (Platform/linux/LinuxPlatform.cpp).

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Image.h"
 #include "ZobaCaptureCore/Rect.h"
 
 namespace zoba::platform {
@@ -26,6 +27,12 @@ class Workspace {
   virtual bool accessibilityDisplayShouldReduceMotion() = 0;
   // Primary screen first; empty without a display.
   virtual std::vector<Screen> screens() = 0;
+  // The application's icon in the size that draws best at 64 × 64 pixels (the
+  // smallest at least that large, else the largest); absent when it has none.
+  virtual std::optional<Image> icon(const RunningApplication& application) {
+    (void)application;
+    return std::nullopt;
+  }
 };
 
 }  // namespace zoba::platform

@@ -15,5 +15,6 @@ std::unique_ptr<Events> makeEvents();            // XInput2 raw key events
 std::unique_ptr<Workspace> makeWorkspace();      // EWMH, RandR
 std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
 std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI over GDBus
+std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH window list, MIT-SHM, XComposite
 
 }  // namespace zoba::platform::linux_backend

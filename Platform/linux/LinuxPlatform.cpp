@@ -11,6 +11,7 @@ std::unique_ptr<Services> makePlatform() {
   services->workspace = linux_backend::makeWorkspace();
   services->privacy = linux_backend::makePrivacy();
   services->accessibility = linux_backend::makeAccessibility();
+  services->screenCapture = linux_backend::makeScreenCapture();
   return services;
 }
 

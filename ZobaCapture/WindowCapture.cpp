@@ -1,0 +1,218 @@
+#include "ZobaCapture/WindowCapture.h"
+
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Platform/Platform.h"
+#include "ZobaCapture/AXTree.h"
+#include "ZobaCapture/ChromiumActivation.h"
+#include "ZobaCaptureCore/AXTreeFormatter.h"
+#include "ZobaCaptureCore/Geometry.h"
+
+namespace zoba::WindowCapture {
+
+namespace {
+
+using platform::Image;
+
+// Work started on a thread of its own now and awaited later, so that it overlaps
+// with what the main thread does meanwhile. The awaiting coroutine resumes on the
+// main thread.
+template <typename T>
+class Background {
+ public:
+  template <typename Work>
+  explicit Background(Work work) : state_(std::make_shared<State>()) {
+    std::thread([state = state_, work = std::move(work)]() mutable {
+      T value = work();
+      std::lock_guard lock(state->mutex);
+      state->value.emplace(std::move(value));
+      if (state->waiting) {
+        platform::current().runLoop->post([handle = state->waiting] { handle.resume(); });
+      }
+    }).detach();
+  }
+
+  bool await_ready() {
+    std::lock_guard lock(state_->mutex);
+    return state_->value.has_value();
+  }
+  bool await_suspend(std::coroutine_handle<> handle) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->value) return false;
+    state_->waiting = handle;
+    return true;
+  }
+  T await_resume() {
+    std::lock_guard lock(state_->mutex);
+    return std::move(*state_->value);
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::optional<T> value;
+    std::coroutine_handle<> waiting;
+  };
+  std::shared_ptr<State> state_;
+};
+
+std::optional<platform::AXElement> firstWindow(const platform::AXElement& application) {
+  if (auto window = AXTree::element(application, "AXFocusedWindow")) return window;
+  return AXTree::element(application, "AXMainWindow");
+}
+
+// UTF-16 code units of UTF-8 text: one per code point, two above U+FFFF.
+std::int64_t utf16Length(std::string_view text) {
+  std::int64_t units = 0;
+  for (unsigned char byte : text) {
+    if ((byte & 0xC0) != 0x80) ++units;  // a code point starts here
+    if (byte >= 0xF0) ++units;           // and needs a surrogate pair
+  }
+  return units;
+}
+
+// What the capture keeps of the PNG: its Base64 text, made on the same thread.
+struct EncodedScreenshot {
+  std::optional<std::string> base64;
+};
+
+}  // namespace
+
+std::optional<std::string> snapshotDataURL(const Image& image, double maxEdge) {
+  const std::int64_t width = image.width(), height = image.height();
+  const std::int64_t longer = height > width ? height : width;
+  const double quotient = maxEdge / static_cast<double>(longer);
+  const double factor = std::isnan(quotient) ? 1.0 : std::min(quotient, 1.0);
+  auto extent = [factor](std::int64_t pixels) -> std::optional<std::int64_t> {
+    const double scaled = std::trunc(factor * static_cast<double>(pixels));
+    if (!std::isfinite(scaled) || std::abs(scaled) > 1e9) return std::nullopt;
+    return std::max<std::int64_t>(static_cast<std::int64_t>(scaled), 1);
+  };
+  auto w = extent(width), h = extent(height);
+  if (!w || !h) return std::nullopt;
+  auto context = platform::BitmapContext::create(*w, *h, Image::Format::opaque);
+  if (!context) return std::nullopt;
+  const Rect whole(0, 0, static_cast<double>(*w), static_cast<double>(*h));
+  context->fill(whole, platform::Color{1, 1, 1, 1});
+  context->draw(image, whole);
+  auto small = std::move(*context).makeImage();
+  if (!small) return std::nullopt;
+  auto jpeg = platform::encodeJPEG(*small, jpegQuality);
+  if (!jpeg) return std::nullopt;
+  return "data:image/jpeg;base64," + platform::base64Encode(*jpeg);
+}
+
+std::optional<platform::Bytes> pngData(const Image& image) { return platform::encodePNG(image); }
+
+std::optional<std::string> iconBase64(const platform::RunningApplication& application) {
+  auto icon = platform::current().workspace->icon(application);
+  if (!icon) return std::nullopt;
+  auto context = platform::BitmapContext::create(iconSize, iconSize, Image::Format::premultiplied);
+  if (!context) return std::nullopt;
+  context->draw(*icon, Rect(0, 0, iconSize, iconSize));
+  auto drawn = std::move(*context).makeImage();
+  if (!drawn) return std::nullopt;
+  auto png = platform::encodePNG(*drawn);
+  if (!png) return std::nullopt;
+  return platform::base64Encode(*png);
+}
+
+std::optional<Rect> focusedWindowFrame(const platform::RunningApplication& application) {
+  auto& accessibility = *platform::current().accessibility;
+  auto app = accessibility.applicationElement(application.pid);
+  if (!app) return std::nullopt;
+  accessibility.setMessagingTimeout(*app, frameMessagingTimeout);
+  auto window = firstWindow(*app);
+  if (!window) return std::nullopt;
+  return AXTree::frame(*window);
+}
+
+Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage) {
+  auto& services = platform::current();
+  auto& accessibility = *services.accessibility;
+  platform::ScreenCapture* screenCapture = services.screenCapture.get();
+  const std::int32_t pid = application.pid;
+
+  auto app = accessibility.applicationElement(pid);
+  if (app) accessibility.setMessagingTimeout(*app, captureMessagingTimeout);
+  const std::optional<platform::AXElement> first = app ? firstWindow(*app) : std::nullopt;
+
+  auto content =
+      co_await offMainThread([screenCapture] { return screenCapture->shareableContent(true, true); });
+  if (auto* error = std::get_if<platform::ScreenCaptureError>(&content)) co_return CaptureFailure{*error};
+
+  std::vector<platform::ShareableWindow> kept;
+  for (auto& window : std::get<platform::ShareableContent>(content).windows) {
+    if (window.owningProcessID != pid) continue;
+    if (window.windowLayer != 0) continue;
+    if (window.frame.width() < minimumWindowExtent || window.frame.height() < minimumWindowExtent) continue;
+    kept.push_back(std::move(window));
+  }
+  std::vector<Rect> frames;
+  for (const auto& window : kept) frames.push_back(window.frame);
+  const std::optional<Rect> target = first ? AXTree::frame(*first) : std::nullopt;
+  const auto index = WindowMatch::best(target, frames);
+  if (!index) co_return CaptureFailure{CaptureError::noWindow};
+  const platform::ShareableWindow chosen = kept[*index];
+
+  const platform::ContentFilter filter = screenCapture->filter(chosen);
+  const PixelSize pixels = CaptureSizing::pixels(chosen.frame.size, filter.pointPixelScale, maxPixelEdge);
+  platform::StreamConfiguration configuration;
+  configuration.width = pixels.width;
+  configuration.height = pixels.height;
+  auto shot = co_await offMainThread(
+      [screenCapture, filter, configuration] { return screenCapture->captureImage(filter, configuration); });
+  if (auto* error = std::get_if<platform::ScreenCaptureError>(&shot)) co_return CaptureFailure{*error};
+  const Image image = std::get<Image>(std::move(shot));
+
+  // The PNG is made on the second core while the main thread hands the
+  // screenshot on (the overlay, the preview).
+  Background<EncodedScreenshot> encoding([image] {
+    auto png = pngData(image);
+    return png ? EncodedScreenshot{platform::base64Encode(*png)} : EncodedScreenshot{};
+  });
+  if (onImage) onImage(image, chosen.title.value_or(""));
+  EncodedScreenshot encoded = co_await encoding;
+  if (!encoded.base64) co_return CaptureFailure{CaptureError::encodingFailed};
+
+  if (app) co_await ChromiumActivation::shared().activate(*app, pid);
+
+  std::string title;
+  if (chosen.title) {
+    title = *chosen.title;
+  } else if (first) {
+    title = AXTree::string(*first, "AXTitle").value_or("");
+  }
+
+  std::optional<AXSnapshot> snapshot;
+  if (app) {
+    std::optional<platform::AXElement> window = firstWindow(*app);
+    if (!window) window = first;
+    if (window) snapshot = AXTree::snapshot(*window, *app, services.runLoop->now() + snapshotSeconds);
+  }
+
+  const std::string name = application.localizedName.value_or("");
+  const std::string header = "Window: \"" + title + "\", App: " + name + ".";
+  const std::int64_t limit = textBudget - utf16Length(header) - 1;
+  const std::vector<AXNodeRecord> none;
+  const auto outline = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+
+  CapturePayload payload;
+  payload.app.name = name;
+  payload.app.bundleId = application.bundleIdentifier.value_or("");
+  payload.app.iconBase64 = iconBase64(application);
+  payload.windowTitle = std::move(title);
+  payload.text = outline.text.empty() ? header : header + "\n" + outline.text;
+  payload.textTruncated = outline.truncated || (snapshot && snapshot->timedOut);
+  payload.image.width = image.width();
+  payload.image.height = image.height();
+  payload.image.base64 = std::move(*encoded.base64);
+  if (snapshot && snapshot->url) payload.url = snapshot->url;
+  co_return payload;
+}
+
+}  // namespace zoba::WindowCapture

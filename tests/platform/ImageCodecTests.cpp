@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Platform/Image.h"
+
+namespace zoba::platform {
+namespace {
+
+// A small image whose every pixel differs, so a swapped channel or row shows.
+Image gradient(std::int64_t width, std::int64_t height, Image::Format format) {
+  std::vector<std::uint32_t> words;
+  for (std::int64_t y = 0; y < height; ++y) {
+    for (std::int64_t x = 0; x < width; ++x) {
+      const std::uint32_t r = (x * 7) & 0xFF, g = (y * 13) & 0xFF, b = (x + y) & 0xFF;
+      std::uint32_t a = 0xFF;
+      if (format == Image::Format::premultiplied) a = (x * 31 + y) & 0xFF;
+      auto pre = [a](std::uint32_t c) { return c * a / 255; };
+      words.push_back(a << 24 | pre(r) << 16 | pre(g) << 8 | pre(b));
+    }
+  }
+  return Image::fromWords(width, height, format, std::move(words));
+}
+
+TEST(PngCodec, OpaqueImageDecodesToTheSamePixels) {
+  auto image = gradient(67, 41, Image::Format::opaque);
+  auto png = encodePNG(image);
+  ASSERT_TRUE(png);
+  ASSERT_EQ(std::string(png->begin() + 1, png->begin() + 4), "PNG");
+  auto decoded = decodePNG(*png);
+  ASSERT_TRUE(decoded);
+  ASSERT_EQ(decoded->width(), 67);
+  ASSERT_EQ(decoded->height(), 41);
+  for (std::int64_t y = 0; y < 41; ++y)
+    for (std::int64_t x = 0; x < 67; ++x) ASSERT_EQ(decoded->pixel(x, y), image.pixel(x, y)) << x << "," << y;
+}
+
+TEST(PngCodec, OpaqueImageIgnoresTheUndefinedTopByte) {
+  auto image = Image::fromWords(2, 1, Image::Format::opaque, {0x12345678, 0x00ABCDEF});
+  auto decoded = decodePNG(*encodePNG(image));
+  EXPECT_EQ(decoded->pixel(0, 0), 0xFF345678u);
+  EXPECT_EQ(decoded->pixel(1, 0), 0xFFABCDEFu);
+}
+
+TEST(PngCodec, TranslucentImageKeepsItsAlphaWithinRounding) {
+  auto image = gradient(40, 30, Image::Format::premultiplied);
+  auto decoded = decodePNG(*encodePNG(image));
+  ASSERT_TRUE(decoded);
+  for (std::int64_t y = 0; y < 30; ++y) {
+    for (std::int64_t x = 0; x < 40; ++x) {
+      const auto want = image.pixel(x, y), got = decoded->pixel(x, y);
+      ASSERT_EQ(got >> 24, want >> 24);
+      for (int shift : {0, 8, 16}) {
+        ASSERT_NEAR(int((got >> shift) & 0xFF), int((want >> shift) & 0xFF), 1) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(PngCodec, RowsWithPaddingAreReadByTheirStride) {
+  // 3 pixels a row, stored 5 words apart, as shared-memory screenshots may be.
+  auto storage = std::make_shared<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{
+      0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xDEADBEEF, 0xDEADBEEF,  //
+      0xFF111111, 0xFF222222, 0xFF333333, 0xDEADBEEF, 0xDEADBEEF});
+  Image image(3, 2, 20, Image::Format::opaque, storage, reinterpret_cast<const std::uint8_t*>(storage->data()));
+  auto decoded = decodePNG(*encodePNG(image));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->pixel(2, 0), 0xFF0000FFu);
+  EXPECT_EQ(decoded->pixel(0, 1), 0xFF111111u);
+}
+
+TEST(PngCodec, EmptyImageAndGarbageGiveNothing) {
+  EXPECT_FALSE(encodePNG(Image()));
+  const std::vector<std::uint8_t> garbage{1, 2, 3, 4};
+  EXPECT_FALSE(decodePNG(garbage));
+}
+
+TEST(JpegCodec, EncodesAtTheImageSizeAndKeepsColours) {
+  std::vector<std::uint32_t> words(64 * 48, 0xFF3080C0);
+  auto jpeg = encodeJPEG(Image::fromWords(64, 48, Image::Format::opaque, words), 80);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ((*jpeg)[0], 0xFF);
+  EXPECT_EQ((*jpeg)[1], 0xD8);
+  EXPECT_EQ(jpegSize(*jpeg), (std::pair<std::int64_t, std::int64_t>(64, 48)));
+  auto decoded = decodeJPEG(*jpeg);
+  ASSERT_TRUE(decoded);
+  const auto pixel = decoded->pixel(20, 20);
+  EXPECT_NEAR(int((pixel >> 16) & 0xFF), 0x30, 3);
+  EXPECT_NEAR(int((pixel >> 8) & 0xFF), 0x80, 3);
+  EXPECT_NEAR(int(pixel & 0xFF), 0xC0, 3);
+}
+
+TEST(JpegCodec, IsBaselineNotProgressive) {
+  auto jpeg = *encodeJPEG(gradient(32, 32, Image::Format::opaque), 80);
+  bool baseline = false, progressive = false;
+  for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] != 0xFF) continue;
+    baseline |= jpeg[i + 1] == 0xC0;
+    progressive |= jpeg[i + 1] == 0xC2;
+  }
+  EXPECT_TRUE(baseline);
+  EXPECT_FALSE(progressive);
+}
+
+TEST(Base64, RoundTripsAndRejectsWhatIsNotStrictBase64) {
+  struct Case {
+    std::string bytes, text;
+  };
+  for (const auto& c : std::vector<Case>{{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+                                         {"\xfb\xff\xfe", "+//+"}, {"foobar", "Zm9vYmFy"}}) {
+    std::vector<std::uint8_t> bytes(c.bytes.begin(), c.bytes.end());
+    EXPECT_EQ(base64Encode(bytes), c.text);
+    EXPECT_EQ(base64Decode(c.text), bytes) << c.text;
+  }
+  for (std::string bad : {"Zg=", "Zg==Zg==", "Z===", "Zm9v\n", "Zm9-", "Zm=v"}) {
+    EXPECT_FALSE(base64Decode(bad)) << bad;
+  }
+}
+
+TEST(Base64, LargeInputHasNoLineBreaks) {
+  std::vector<std::uint8_t> bytes(100000, 0xA5);
+  auto text = base64Encode(bytes);
+  EXPECT_EQ(text.size(), (bytes.size() + 2) / 3 * 4);
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_EQ(base64Decode(text), bytes);
+}
+
+TEST(BitmapContext, DrawsAShrunkImageOverTheFill) {
+  // Left half opaque red, right half fully transparent.
+  std::vector<std::uint32_t> words;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x) words.push_back(x < 100 ? 0xFFFF0000 : 0x00000000);
+  auto source = Image::fromWords(200, 100, Image::Format::premultiplied, words);
+  auto context = BitmapContext::create(20, 10, Image::Format::opaque);
+  ASSERT_TRUE(context);
+  context->fill(Rect(0, 0, 20, 10), Color{1, 1, 1, 1});
+  context->draw(source, Rect(0, 0, 20, 10));
+  auto image = std::move(*context).makeImage();
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width(), 20);
+  EXPECT_EQ(image->height(), 10);
+  EXPECT_EQ(image->pixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(image->pixel(5, 5), 0xFFFF0000u);
+  EXPECT_EQ(image->pixel(15, 5), 0xFFFFFFFFu);
+  EXPECT_EQ(image->pixel(19, 9), 0xFFFFFFFFu);
+}
+
+TEST(BitmapContext, ImageOutlivesItsContextAndRefusesBadSizes) {
+  std::optional<Image> image;
+  {
+    auto context = BitmapContext::create(64, 64, Image::Format::premultiplied);
+    ASSERT_TRUE(context);
+    context->fill(Rect(0, 0, 32, 64), Color{0, 0, 1, 1});
+    image = std::move(*context).makeImage();
+  }
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixel(0, 0), 0xFF0000FFu);
+  EXPECT_EQ(image->pixel(40, 0), 0x00000000u);  // a fresh bitmap is transparent
+  EXPECT_FALSE(BitmapContext::create(0, 10, Image::Format::opaque));
+  EXPECT_FALSE(BitmapContext::create(10, -1, Image::Format::opaque));
+}
+
+}  // namespace
+}  // namespace zoba::platform

@@ -1,0 +1,218 @@
+// The window list and screenshots on a real X server. Skipped without DISPLAY.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "Platform/linux/Backends.h"
+
+namespace zoba::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool hasDisplay() {
+  const char* display = std::getenv("DISPLAY");
+  return display && *display;
+}
+
+// A plain X window of one colour, owned by this process, as a window manager sees it.
+class ColourWindow {
+ public:
+  ColourWindow(std::uint32_t rgb, int x, int y, int width, int height, const std::string& title) {
+    c_ = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    window_ = xcb_generate_id(c_);
+    const std::uint32_t values[] = {rgb};
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
+                      static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL, values);
+    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8,
+                        static_cast<std::uint32_t>(title.size()), title.data());
+    // Ask the window manager to keep the requested position.
+    const std::uint32_t hints[18] = {1 | 4 | 8, std::uint32_t(x), std::uint32_t(y), std::uint32_t(width),
+                                     std::uint32_t(height)};
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18,
+                        hints);
+    xcb_map_window(c_, window_);
+    xcb_flush(c_);
+  }
+  ~ColourWindow() { xcb_disconnect(c_); }
+  ColourWindow(const ColourWindow&) = delete;
+  ColourWindow& operator=(const ColourWindow&) = delete;
+
+  xcb_window_t id() const { return window_; }
+  void raise() {
+    const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
+    xcb_configure_window(c_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
+    xcb_flush(c_);
+  }
+
+ private:
+  xcb_atom_t atom(const char* name) {
+    auto* reply = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+    xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+  }
+  xcb_connection_t* c_;
+  xcb_window_t window_;
+};
+
+// A GTK window painted by its own process, which must repaint it when asked.
+class GtkColourWindow {
+ public:
+  GtkColourWindow(const std::string& rgb, int x, int y, int width, int height, const std::string& title) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      const std::string script = std::string(ZOBA_TEST_SOURCE_DIR) + "/colour_window.py";
+      execl("/usr/bin/python3", "python3", script.c_str(), rgb.c_str(), std::to_string(width).c_str(),
+            std::to_string(height).c_str(), std::to_string(x).c_str(), std::to_string(y).c_str(), title.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char ch;
+    while (read(out[0], &ch, 1) == 1 && ch != '\n') line.push_back(ch);
+    close(out[0]);
+    if (!line.empty()) id_ = static_cast<xcb_window_t>(std::stoul(line));
+  }
+  ~GtkColourWindow() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  GtkColourWindow(const GtkColourWindow&) = delete;
+  GtkColourWindow& operator=(const GtkColourWindow&) = delete;
+  xcb_window_t id() const { return id_; }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  xcb_window_t id_ = 0;
+};
+
+class X11ScreenCaptureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!hasDisplay()) GTEST_SKIP() << "no X display";
+    capture_ = linux_backend::makeScreenCapture();
+  }
+
+  // The listed window with this id, once the window manager has shown it.
+  std::optional<ShareableWindow> waitForWindow(std::uint32_t id) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      auto content = capture_->shareableContent(true, true);
+      if (auto* list = std::get_if<ShareableContent>(&content)) {
+        for (const auto& window : list->windows) {
+          if (window.windowID == id) return window;
+        }
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return std::nullopt;
+  }
+
+  Image shoot(const ShareableWindow& window, std::int64_t width, std::int64_t height) {
+    StreamConfiguration configuration;
+    configuration.width = width;
+    configuration.height = height;
+    auto result = capture_->captureImage(capture_->filter(window), configuration);
+    if (auto* error = std::get_if<ScreenCaptureError>(&result)) ADD_FAILURE() << error->description;
+    auto* image = std::get_if<Image>(&result);
+    return image ? *image : Image();
+  }
+
+  std::unique_ptr<ScreenCapture> capture_;
+};
+
+TEST_F(X11ScreenCaptureTest, ListsAWindowWithItsOwnerTitleLayerAndFrame) {
+  ColourWindow window(0x3080C0, 200, 150, 320, 240, "Caf\xC3\xA9 window");
+  auto listed = waitForWindow(window.id());
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->owningProcessID, getpid());
+  EXPECT_EQ(listed->title, "Caf\xC3\xA9 window");
+  EXPECT_EQ(listed->windowLayer, 0);
+  EXPECT_EQ(listed->frame.width(), 320);
+  EXPECT_EQ(listed->frame.height(), 240);
+  EXPECT_EQ(capture_->filter(*listed).pointPixelScale, 1.0);
+}
+
+TEST_F(X11ScreenCaptureTest, CapturesAWindowAtItsSizeAndScaledDown) {
+  ColourWindow window(0x3080C0, 100, 100, 300, 200, "Blue");
+  auto listed = waitForWindow(window.id());
+  ASSERT_TRUE(listed);
+  std::this_thread::sleep_for(100ms);  // the first expose
+  auto full = shoot(*listed, 300, 200);
+  ASSERT_EQ(full.width(), 300);
+  ASSERT_EQ(full.height(), 200);
+  EXPECT_EQ(full.pixel(0, 0), 0xFF3080C0u);
+  EXPECT_EQ(full.pixel(299, 199), 0xFF3080C0u);
+  auto half = shoot(*listed, 150, 100);
+  ASSERT_EQ(half.width(), 150);
+  ASSERT_EQ(half.height(), 100);
+  EXPECT_EQ(half.pixel(75, 50), 0xFF3080C0u);
+  auto png = encodePNG(full);
+  ASSERT_TRUE(png);
+  EXPECT_EQ(decodePNG(*png)->pixel(10, 10), 0xFF3080C0u);
+}
+
+TEST_F(X11ScreenCaptureTest, CoveredAndOffScreenWindowsAreCapturedAsThemselves) {
+  ColourWindow below(0x20A040, 300, 300, 400, 300, "Below");
+  ASSERT_TRUE(waitForWindow(below.id()));
+  ColourWindow cover(0xC03030, 350, 350, 200, 150, "Cover");
+  ASSERT_TRUE(waitForWindow(cover.id()));
+  cover.raise();
+  std::this_thread::sleep_for(150ms);
+  auto listed = waitForWindow(below.id());
+  auto image = shoot(*listed, 400, 300);
+  ASSERT_EQ(image.width(), 400);
+  for (auto [x, y] : {std::pair{10, 10}, {100, 100}, {200, 120}, {399, 299}}) {
+    EXPECT_EQ(image.pixel(x, y), 0xFF20A040u) << x << "," << y;
+  }
+}
+
+TEST_F(X11ScreenCaptureTest, ACoveredApplicationWindowIsRepaintedForTheCapture) {
+  GtkColourWindow gtk("8040c0", 120, 120, 360, 260, "Purple");
+  ASSERT_NE(gtk.id(), 0u) << "GTK window did not start";
+  auto listed = waitForWindow(gtk.id());
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(listed->owningProcessID, gtk.pid());
+  ColourWindow cover(0xFFFF00, int(listed->frame.minX()) + 40, int(listed->frame.minY()) + 40, 200, 120, "Cover");
+  ASSERT_TRUE(waitForWindow(cover.id()));
+  cover.raise();
+  std::this_thread::sleep_for(150ms);
+  auto image = shoot(*listed, std::int64_t(listed->frame.width()), std::int64_t(listed->frame.height()));
+  ASSERT_FALSE(image.empty());
+  // Under the cover, well inside the window.
+  EXPECT_EQ(image.pixel(120, 100), 0xFF8040C0u);
+  EXPECT_EQ(image.pixel(5, image.height() - 5), 0xFF8040C0u);
+}
+
+TEST_F(X11ScreenCaptureTest, AGoneWindowIsAnErrorWithADescription) {
+  ShareableWindow gone;
+  gone.windowID = 0x7FFFFFF0;
+  auto result = capture_->captureImage(capture_->filter(gone), StreamConfiguration{});
+  auto* error = std::get_if<ScreenCaptureError>(&result);
+  ASSERT_TRUE(error);
+  EXPECT_FALSE(error->description.empty());
+}
+
+}  // namespace
+}  // namespace zoba::platform
