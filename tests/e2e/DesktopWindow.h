@@ -1,0 +1,31 @@
+#pragma once
+
+// A real GTK 3 window on the test desktop.
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/ChildProcess.h"
+
+namespace zoba::testing {
+
+// Whether DISPLAY is set and the GTK interpreter is installed.
+bool desktopAvailable();
+
+// tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
+// and goes away with this object.
+class DesktopWindow {
+ public:
+  explicit DesktopWindow(const std::vector<std::string>& arguments = {});
+  // Absent when the window did not come up focused in time.
+  std::optional<pid_t> pid() const { return pid_; }
+
+ private:
+  ChildProcess process_;
+  std::optional<pid_t> pid_;
+};
+
+}  // namespace zoba::testing

@@ -1,0 +1,33 @@
+#pragma once
+
+// Key presses and releases through XTEST, one key at a time, as the X server's own
+// input: exactly the events asked for (xdotool adds releases and presses of
+// modifiers it finds held).
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace zoba::testing {
+
+class Keyboard {
+ public:
+  // Connects to $DISPLAY; connected() is false without a display or XTEST.
+  Keyboard();
+  ~Keyboard();
+  Keyboard(const Keyboard&) = delete;
+  Keyboard& operator=(const Keyboard&) = delete;
+
+  bool connected() const;
+  // Presses or releases the key of `keysymName` ("Shift_L", "Alt_R"...) and returns
+  // once the server has processed it; false when the key is not on the keyboard.
+  bool press(std::string_view keysymName);
+  bool release(std::string_view keysymName);
+
+ private:
+  bool send(std::string_view keysymName, bool down);
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace zoba::testing

@@ -1,0 +1,53 @@
+#!/usr/bin/python3
+"""A GTK 3 window for the desktop tests: prints its pid once it is mapped and
+focused, then stays until killed or until its standard input closes."""
+import argparse
+import os
+import sys
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import GLib, Gdk, Gtk  # noqa: E402
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--title", default="Zoba test window")
+parser.add_argument("--name", default="zoba-test-window", help="WM_CLASS instance; the class is capitalised")
+parser.add_argument("--text", default="Hello from GTK")
+args = parser.parse_args()
+
+GLib.set_prgname(args.name)
+Gdk.set_program_class(args.name.capitalize())
+
+window = Gtk.Window(title=args.title)
+window.set_default_size(480, 320)
+window.move(100, 80)
+box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=8)
+box.pack_start(Gtk.Label(label=args.text), False, False, 0)
+entry = Gtk.Entry()
+entry.set_text("editable text")
+box.pack_start(entry, False, False, 0)
+box.pack_start(Gtk.Button(label="OK"), False, False, 0)
+window.add(box)
+window.connect("destroy", Gtk.main_quit)
+
+announced = False
+
+
+def announce(*_):
+    global announced
+    if not announced:
+        announced = True
+        print(os.getpid(), flush=True)
+    return False
+
+
+# Focused means the window manager gave it the input focus.
+window.connect("focus-in-event", announce)
+window.show_all()
+window.present()
+
+# The parent closing our stdin ends us too, so no window outlives its test.
+GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_HUP | GLib.IO_IN, lambda *_: Gtk.main_quit() or False)
+Gtk.main()
