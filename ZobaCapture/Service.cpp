@@ -10,6 +10,7 @@
 #include "ZobaCapture/CallerCheck.h"
 #include "ZobaCapture/CaptureTarget.h"
 #include "ZobaCapture/CommandLine.h"
+#include "ZobaCapture/DebugCapture.h"
 #include "ZobaCapture/LineReader.h"
 #include "ZobaCapture/Output.h"
 #include "ZobaCapture/Permissions.h"
@@ -45,13 +46,14 @@ void CaptureService::run() {
   // (An accessory application on other desktops; X11 has no Dock to stay out of.)
 
   if (auto path = CommandLine::value("--debug-capture", arguments_)) {
-    // The debug capture reads these; until it exists the mode ends at once, reading
-    // no input and announcing nothing.
-    [[maybe_unused]] auto delay = CommandLine::value("--delay", arguments_);
-    [[maybe_unused]] bool transition = CommandLine::has("--debug-transition", arguments_);
-    [[maybe_unused]] auto slow = CommandLine::decimal(CommandLine::value("--slow", arguments_).value_or(""));
-    [[maybe_unused]] auto frames = CommandLine::value("--debug-frames", arguments_);
-    Output::flush();
+    // The overlay options are read now; the overlay itself is not built yet, so the
+    // mode runs as it does without "--debug-transition".
+    DebugCapture::start({.path = *path,
+                         .delay = CommandLine::value("--delay", arguments_),
+                         .transition = CommandLine::has("--debug-transition", arguments_),
+                         .slow = CommandLine::decimal(CommandLine::value("--slow", arguments_).value_or("")),
+                         .framesDirectory = CommandLine::value("--debug-frames", arguments_)});
+    platform::current().runLoop->run();
     endProcess(0);
   }
 

@@ -2,6 +2,7 @@
 // and the D-Bus connections of the other backends.
 #include <glib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <memory>
@@ -43,7 +44,9 @@ class GLibRunLoop final : public RunLoop {
   }
 
   void after(double seconds, Work work) override {
-    auto milliseconds = static_cast<guint>(std::lround(std::fmax(0.0, seconds) * 1000.0));
+    // NaN and negative delays run at once; a delay beyond GLib's 49 days waits that long.
+    const double wanted = std::isnan(seconds) ? 0.0 : std::clamp(seconds * 1000.0, 0.0, double(G_MAXUINT));
+    auto milliseconds = static_cast<guint>(std::lround(wanted));
     SourcePtr source(g_timeout_source_new(milliseconds));
     // GLib owns the work from here and frees it with the source.
     g_source_set_callback(source.get(), &runOnce, std::make_unique<Work>(std::move(work)).release(),
