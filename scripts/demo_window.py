@@ -5,10 +5,13 @@ import sys
 import gi
 
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("Gdk", "3.0")
+from gi.repository import GLib, Gdk, Gtk  # noqa: E402
 
 
 def main():
+    GLib.set_prgname("zoba-demo")
+    Gdk.set_program_class("Zoba Demo")
     window = Gtk.Window(title="ZobaCapture demo")
     window.set_default_size(640, 420)
     window.connect("destroy", Gtk.main_quit)
@@ -39,10 +42,19 @@ def main():
     buttons.pack_end(Gtk.Button(label="Cancel"), False, False, 0)
     box.pack_start(buttons, False, False, 0)
 
+    announced = []
+
+    # Ready once the window manager has given it the focus: then it is the frontmost application.
+    def announce(*_):
+        if not announced:
+            announced.append(True)
+            print("ready", flush=True)
+        return False
+
+    window.connect("focus-in-event", announce)
     window.show_all()
     entry.grab_focus()
     window.present()
-    print("ready", flush=True)
     GLib.timeout_add_seconds(int(sys.argv[1]) if len(sys.argv) > 1 else 600, Gtk.main_quit)
     Gtk.main()
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# The main job, end to end: installs what is missing, builds the helper, opens a
+# demo window and captures it in the debug capture mode, as the hotkey would.
+# Uses the X display in DISPLAY when it answers, else a private headless desktop.
+#
+#   bash scripts/demo.sh [OUTPUT.png]      (default: demo-capture/capture.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+output=${1:-$root/demo-capture/capture.png}
+mkdir -p "$(dirname "$output")"
+output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
+
+bash scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
+
+capture() {
+  local fifo window_pid status=0
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  # The window closes itself after two minutes should this script be killed.
+  /usr/bin/python3 scripts/demo_window.py 120 </dev/null >"$fifo" 2>/dev/null &
+  window_pid=$!
+  if ! timeout 20 head -n 1 "$fifo" | grep -q ready; then
+    echo "demo: the demo window did not come up" >&2
+    status=1
+  else
+    echo "demo: capturing the focused window of the frontmost application" >&2
+    build/default/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 || status=$?
+  fi
+  kill "$window_pid" 2>/dev/null || true
+  wait "$window_pid" 2>/dev/null || true
+  rm -f "$fifo"
+  if ((status == 0)); then
+    echo "demo: screenshot in $output, accessibility text in $output.txt" >&2
+  fi
+  return "$status"
+}
+
+if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+  capture
+else
+  export -f capture
+  export output
+  scripts/headless-desktop.sh run -- bash -c capture
+fi
