@@ -16,11 +16,11 @@ namespace zoba::testing {
 bool desktopAvailable();
 
 // tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
-// and goes away with this object.
+// and goes away with this object. Ready when the window manager names it active.
 class DesktopWindow {
  public:
   explicit DesktopWindow(const std::vector<std::string>& arguments = {});
-  // Absent when the window did not come up focused in time.
+  // Absent when the window did not come up active in time.
   std::optional<pid_t> pid() const { return pid_; }
 
  private:

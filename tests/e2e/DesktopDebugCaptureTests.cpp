@@ -1,0 +1,113 @@
+// The debug capture mode of the real binary on the test desktop.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/DesktopWindow.h"
+
+namespace zoba::testing {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Width and height from a PNG's IHDR chunk; {0, 0} when it is no PNG.
+std::pair<std::uint32_t, std::uint32_t> pngSize(const std::string& png) {
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || png.compare(12, 4, "IHDR") != 0) return {};
+  auto word = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(png[at + i]);
+    return value;
+  };
+  return {word(16), word(20)};
+}
+
+class DebugCaptureMode : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and GTK";
+    directory = fs::temp_directory_path() / ("zoba-e2e-debug-" + std::to_string(::getpid()));
+    fs::create_directories(directory);
+    path = (directory / "shot.png").string();
+  }
+  void TearDown() override { fs::remove_all(directory); }
+
+  // Runs the mode at once and returns its one line; the process must end with 0.
+  json debugCapture(const std::string& target, const ChildEnvironment& environment = {}) {
+    ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", target, "--delay", "0"}, environment);
+    auto lines = helper.readAllLines(20s);
+    EXPECT_EQ(helper.wait(), 0);
+    EXPECT_EQ(lines.size(), 1u);
+    return lines.empty() ? json() : json::parse(lines.front(), nullptr, false);
+  }
+
+  fs::path directory;
+  std::string path;
+};
+
+TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
+  DesktopWindow window({"--title", "Debug capture test"});
+  ASSERT_TRUE(window.pid());
+  json line = debugCapture(path);
+  ASSERT_TRUE(line.contains("capture")) << line.dump();
+  const json& capture = line["capture"];
+  EXPECT_EQ(line["permissions"], (json{{"screenRecording", true}, {"accessibility", true}}));
+  EXPECT_EQ(capture["windowTitle"], "Debug capture test");
+  EXPECT_EQ(capture["app"]["bundleId"], "zoba-test-window");
+
+  const std::string png = contents(path);
+  EXPECT_EQ(capture["image"]["base64"], std::to_string(png.size()) + " bytes written to " + path);
+  auto [width, height] = pngSize(png);
+  EXPECT_EQ(capture["image"]["width"], width);
+  EXPECT_EQ(capture["image"]["height"], height);
+  EXPECT_EQ(width, 480u);
+  EXPECT_EQ(height, 320u);
+
+  const std::string text = contents(path + ".txt");
+  EXPECT_EQ(text.rfind("Window: \"Debug capture test\", App: ", 0), 0u) << text;
+  EXPECT_EQ(capture["text"], text);
+  EXPECT_EQ(capture["textLength"], text.size());
+}
+
+TEST_F(DebugCaptureMode, AnUnwritablePathIsTheError) {
+  DesktopWindow window;
+  ASSERT_TRUE(window.pid());
+  const std::string missing = (directory / "missing" / "shot.png").string();
+  json line = debugCapture(missing);
+  EXPECT_FALSE(line.contains("capture")) << line;
+  EXPECT_EQ(line.value("error", "").rfind("Could not write " + missing, 0), 0u) << line;
+}
+
+TEST_F(DebugCaptureMode, WithoutAccessibilityOnlyThePermissionsAreReported) {
+  DesktopWindow window;
+  ASSERT_TRUE(window.pid());
+  const ChildEnvironment noBus{{"XDG_RUNTIME_DIR", "AT_SPI_BUS_ADDRESS"},
+                               {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/zoba-bus"}}};
+  json line = debugCapture(path, noBus);
+  EXPECT_EQ(line, (json{{"type", "debugCapture"},
+                        {"permissions", {{"screenRecording", true}, {"accessibility", false}}}}));
+  EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(DebugCaptureMode, NoFrontmostApplicationCapturesNothing) {
+  // No window is open: the window manager names no active window.
+  json line = debugCapture(path);
+  EXPECT_EQ(line, (json{{"type", "debugCapture"},
+                        {"permissions", {{"screenRecording", true}, {"accessibility", true}}}}));
+  EXPECT_FALSE(fs::exists(path));
+}
+
+}  // namespace
+}  // namespace zoba::testing
