@@ -1,0 +1,112 @@
+#pragma once
+
+// What the backend knows about one application and one element while it reads
+// them: the application's connection and health, and an element's answers as
+// they arrive from many calls in flight.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Platform/Accessibility.h"
+#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/atspi/AtspiRoles.h"
+
+namespace zoba::platform::linux_backend::atspi {
+
+inline constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
+
+// What a fetch reads beyond the basics (role, states, name, description, parent,
+// child count), each one call or none, by role.
+enum Want : unsigned {
+  wantChildren = 1 << 0,
+  wantRoleName = 1 << 1,
+  wantValue = 1 << 2,       // text, range value or checked state, by role
+  wantAttributes = 1 << 3,  // object attributes, for placeholders
+  wantURL = 1 << 4,
+  wantExtents = 1 << 5,
+  wantParentRole = 1 << 6,
+};
+// What a walk asks of every element.
+inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
+                                      wantParentRole;
+
+// One element as the bridge's cache reported it.
+struct CachedItem {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  StateSet states;
+  std::string name, description;
+  std::int32_t childCount = 0;
+  std::string parentPath;
+  std::vector<std::string> children;  // by index in parent; empty slots where the cache lacks one
+};
+
+struct Fetch;
+
+struct Application {
+  std::string busName;
+  GDBusConnection* connection = nullptr;  // the direct one when it could be made, else the bus
+  GObjectPtr<GDBusConnection> direct;
+  double timeout = 2.0;
+
+  // An application that let a call time out without answering anything since
+  // that call was sent is not answering: calls fail at once for a while, so a
+  // stopped process costs one timeout, not one per element.
+  double lastAnswerAt = 0;
+  double stalledUntil = 0;
+  bool stalled(double now) const { return now < stalledUntil; }
+
+  std::optional<std::string> toolkit;
+
+  struct RoleName {
+    std::optional<std::string> text;
+    bool requested = false;
+    bool done = false;
+    std::vector<std::shared_ptr<Fetch>> waiting;
+  };
+  std::unordered_map<std::uint32_t, RoleName> roleNames;
+
+  // The bridge's cache of the tree, reloaded when older than a walk.
+  double cacheLoadedAt = -1;
+  bool cacheUnsupported = false;
+  std::unordered_map<std::string, CachedItem> cache;
+};
+
+struct Fetch {
+  AXElement element;
+  std::shared_ptr<Application> application;
+  unsigned wants = 0;
+  bool cascade = false;  // prefetch the children's answers as soon as they are known
+  double startedAt = 0;
+  int outstanding = 0;
+  bool basicsDone = false;
+  bool complete = false;
+  bool failed = false;
+
+  std::optional<AtspiRole> role;
+  std::optional<StateSet> states;
+  std::optional<std::string> name, description;
+  std::int32_t childCount = -1;
+  std::optional<AXElement> parent;
+  std::optional<AtspiRole> parentRole;
+  std::optional<std::vector<AXElement>> children;
+  std::optional<std::string> roleName;
+  std::optional<std::string> text;
+  std::optional<double> range;
+  std::optional<std::map<std::string, std::string>> attributes;
+  std::optional<std::string> url;
+  std::optional<Point> position;
+  std::optional<Size> size;
+
+  bool finished() const { return failed || complete; }
+  bool topLevel() const { return parent && parent->path == rootPath; }
+  RoleContext roleContext() const {
+    return RoleContext{role.value_or(ATSPI_ROLE_INVALID), states.value_or(StateSet{}), parentRole, topLevel()};
+  }
+};
+
+}  // namespace zoba::platform::linux_backend::atspi

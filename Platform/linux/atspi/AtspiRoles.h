@@ -1,0 +1,42 @@
+#pragma once
+
+// How AT-SPI roles and states read as the AX role names the helper reports.
+
+#include "Platform/linux/atspi/AtspiConstants.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace zoba::platform::linux_backend::atspi {
+
+// An element's state set, as the two 32-bit words AT-SPI sends.
+struct StateSet {
+  std::uint64_t bits = 0;
+  bool has(AtspiStateType state) const { return (bits >> static_cast<unsigned>(state)) & 1; }
+};
+
+struct RoleContext {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  StateSet states;
+  std::optional<AtspiRole> parentRole;  // unknown when absent
+  bool topLevel = false;                // a direct child of the application
+};
+
+// The AX role name ("AXButton"...); "AXGroup" for roles without a closer match.
+std::string_view axRole(const RoleContext& element);
+// Whether the AX role needs the parent's role to be decided.
+bool dependsOnParent(AtspiRole role);
+
+// Roles whose value is their whole text (Text interface). A password field is not one.
+bool readsText(AtspiRole role);
+// Roles whose value is a number from the Value interface.
+bool readsRange(AtspiRole role);
+// Roles whose value is 1 or 0 from the CHECKED state.
+bool readsChecked(AtspiRole role);
+// Roles that may carry a placeholder attribute.
+bool mayHavePlaceholder(AtspiRole role);
+// Whether "AXValue" could be set, from what the role and states say.
+bool valueSettable(AtspiRole role, StateSet states);
+
+}  // namespace zoba::platform::linux_backend::atspi
