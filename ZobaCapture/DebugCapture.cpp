@@ -80,7 +80,8 @@ Task<void> run(Options options) {
   co_await sleepFor{delaySeconds(options.delay)};
 
   Message message = {{"type", "debugCapture"}, {"permissions", Permissions::status()}};
-  if (!message["permissions"]["screenRecording"].get<bool>() || !message["permissions"]["accessibility"].get<bool>())
+  if (!message["permissions"]["screenRecording"].get<bool>() ||
+      !message["permissions"]["accessibility"].get<bool>())
     finish(message);
   auto application = platform::current().workspace->frontmostApplication();
   if (!application) finish(message);

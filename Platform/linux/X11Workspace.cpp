@@ -7,7 +7,9 @@
 #include <cstring>
 
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/WindowIcon.h"
 #include "Platform/linux/XConnection.h"
 
 namespace zoba::platform::linux_backend {
@@ -15,7 +17,8 @@ namespace zoba::platform::linux_backend {
 namespace {
 
 // WM_CLASS holds two NUL-terminated strings: the instance, then the class.
-std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XConnection& x, xcb_window_t window) {
+std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XConnection& x,
+                                                                              xcb_window_t window) {
   auto reply = windowProperty(x.get(), window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
   if (!reply || reply->format != 8) return {};
   const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
@@ -51,15 +54,19 @@ std::vector<TopLeftFrame> randrMonitors(XConnection& x) {
   auto reply = xcbReply(xcb_randr_get_monitors_reply, c, xcb_randr_get_monitors(c, x.root(), 1));
   if (!reply) return {};
   std::vector<TopLeftFrame> frames;
-  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0; xcb_randr_monitor_info_next(&it)) {
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+       xcb_randr_monitor_info_next(&it)) {
     const auto& monitor = *it.data;
     if (monitor.width == 0 || monitor.height == 0) continue;
     frames.push_back({double(monitor.x), double(monitor.y), double(monitor.width), double(monitor.height),
                       monitor.primary != 0});
   }
-  std::stable_partition(frames.begin(), frames.end(), [](const TopLeftFrame& frame) { return frame.primary; });
+  std::stable_partition(frames.begin(), frames.end(),
+                        [](const TopLeftFrame& frame) { return frame.primary; });
   return frames;
 }
+
+constexpr std::int64_t iconSize = 64;  // the size the capture draws icons at
 
 class X11Workspace final : public Workspace {
  public:
@@ -73,9 +80,42 @@ class X11Workspace final : public Workspace {
     RunningApplication application;
     application.pid = static_cast<std::int32_t>(*pid);
     auto [instance, className] = windowClass(*x, *active);
-    application.localizedName = std::move(className);
-    application.bundleIdentifier = std::move(instance);
+    if (auto entry = desktopEntryFor(instance, className)) {
+      application.localizedName = std::move(entry->name);
+      application.bundleIdentifier = std::move(entry->id);
+    } else {
+      application.localizedName = std::move(className);
+      application.bundleIdentifier = std::move(instance);
+    }
     return application;
+  }
+
+  std::optional<Image> icon(const RunningApplication& application) override {
+    auto x = XConnection::shared();
+    if (!x) return std::nullopt;
+    // The active window first: it is the one the user sees; then the others of the process.
+    std::vector<xcb_window_t> windows;
+    if (auto active =
+            windowPropertyValue(x->get(), x->root(), x->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW))
+      windows.push_back(*active);
+    if (auto list = windowProperty(x->get(), x->root(), x->atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 4096);
+        list && list->format == 32) {
+      const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
+      windows.insert(windows.end(), ids, ids + xcb_get_property_value_length(list.get()) / 4);
+    }
+    const xcb_atom_t pidAtom = x->atom("_NET_WM_PID"), iconAtom = x->atom("_NET_WM_ICON");
+    for (auto window : windows) {
+      if (windowPropertyValue(x->get(), window, pidAtom, XCB_ATOM_CARDINAL) !=
+          static_cast<std::uint32_t>(application.pid))
+        continue;
+      // Up to 16 MiB of icons.
+      auto property = windowProperty(x->get(), window, iconAtom, XCB_ATOM_CARDINAL, 1u << 22);
+      if (!property || property->format != 32) continue;
+      const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(property.get()));
+      const auto count = static_cast<std::size_t>(xcb_get_property_value_length(property.get())) / 4;
+      if (auto image = bestWindowIcon({words, count}, iconSize)) return image;
+    }
+    return std::nullopt;
   }
 
   bool accessibilityDisplayShouldReduceMotion() override {

@@ -41,8 +41,8 @@ int main() {
     zoba::Output::flush();
   }
   std::sort(runs.begin(), runs.end());
-  std::printf("reading host: queue %d messages: median %.2f ms (%.0f ns each), best %.2f ms\n", messages, runs[2],
-              runs[2] * 1e6 / messages, runs[0]);
+  std::printf("reading host: queue %d messages: median %.2f ms (%.0f ns each), best %.2f ms\n", messages,
+              runs[2], runs[2] * 1e6 / messages, runs[0]);
 
   // A host that never reads: the pipe fills after a few thousand lines and the
   // output thread blocks in write; the main thread must not.

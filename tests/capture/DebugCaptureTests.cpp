@@ -38,9 +38,10 @@ TEST_F(DebugCaptureFiles, ImageBytesAndTextAreWrittenAndTheLineShortened) {
   const platform::Bytes png(123456, 0x89);
   std::string text;
   for (int i = 0; i < 4000; ++i) text += i % 2 ? "e\u0301" : "x";  // 4000 characters, 6000 bytes
-  Message payload = {{"image", {{"mimeType", "image/png"}, {"width", 2}, {"height", 3},
-                                {"base64", platform::base64Encode(png)}}},
-                     {"text", text}};
+  Message payload = {
+      {"image",
+       {{"mimeType", "image/png"}, {"width", 2}, {"height", 3}, {"base64", platform::base64Encode(png)}}},
+      {"text", text}};
 
   EXPECT_EQ(DebugCapture::writeFiles(payload, path), std::nullopt);
   EXPECT_EQ(contents(path), std::string(png.begin(), png.end()));
@@ -54,7 +55,8 @@ TEST_F(DebugCaptureFiles, ImageBytesAndTextAreWrittenAndTheLineShortened) {
 }
 
 TEST_F(DebugCaptureFiles, UndecodableImageWritesNothingAndKeepsTheEntry) {
-  for (const Message& image : {Message{{"base64", "not base64!"}}, Message{{"base64", 5}}, Message{{"width", 1}}}) {
+  for (const Message& image :
+       {Message{{"base64", "not base64!"}}, Message{{"base64", 5}}, Message{{"width", 1}}}) {
     Message payload = {{"image", image}};
     EXPECT_EQ(DebugCapture::writeFiles(payload, path), std::nullopt);
     EXPECT_EQ(payload, (Message{{"image", image}}));

@@ -27,7 +27,10 @@ TEST(Characters, CountAndPrefixNeverSplitACharacter) {
        "\U0001F468\u200D\U0001F469\u200D\U0001F467"},
       {"flag", "\U0001F1E9\U0001F1EA!", 2, 1, "\U0001F1E9\U0001F1EA"},
       {"zero limit", "abc", 3, 0, ""},
-      {"ill-formed bytes read as U+FFFD", "a\xff" "b", 3, 2, "a\uFFFD"},
+      {"ill-formed bytes read as U+FFFD",
+       "a\xff"
+       "b",
+       3, 2, "a\uFFFD"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Characters::count(c.text), c.count) << c.name;

@@ -25,13 +25,28 @@ std::string contents(const fs::path& path) {
 
 // Width and height from a PNG's IHDR chunk; {0, 0} when it is no PNG.
 std::pair<std::uint32_t, std::uint32_t> pngSize(const std::string& png) {
-  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || png.compare(12, 4, "IHDR") != 0) return {};
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || png.compare(12, 4, "IHDR") != 0)
+    return {};
   auto word = [&](std::size_t at) {
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(png[at + i]);
     return value;
   };
   return {word(16), word(20)};
+}
+
+std::string base64Decode(std::string_view text) {
+  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    auto value = alphabet.find(c);
+    if (value == std::string::npos) break;
+    bits = bits << 6 | static_cast<std::uint32_t>(value);
+    if ((count += 6) >= 8) bytes.push_back(static_cast<char>(bits >> (count -= 8)));
+  }
+  return bytes;
 }
 
 class DebugCaptureMode : public ::testing::Test {
@@ -65,7 +80,11 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   const json& capture = line["capture"];
   EXPECT_EQ(line["permissions"], (json{{"screenRecording", true}, {"accessibility", true}}));
   EXPECT_EQ(capture["windowTitle"], "Debug capture test");
+  // No desktop entry: the window's class names the application.
   EXPECT_EQ(capture["app"]["bundleId"], "zoba-test-window");
+  EXPECT_EQ(capture["app"]["name"], "Zoba-test-window");
+  EXPECT_EQ(pngSize(base64Decode(capture["app"].value("iconBase64", ""))),
+            (std::pair<std::uint32_t, std::uint32_t>{64, 64}));
 
   const std::string png = contents(path);
   EXPECT_EQ(capture["image"]["base64"], std::to_string(png.size()) + " bytes written to " + path);
@@ -79,6 +98,22 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   EXPECT_EQ(text.rfind("Window: \"Debug capture test\", App: ", 0), 0u) << text;
   EXPECT_EQ(capture["text"], text);
   EXPECT_EQ(capture["textLength"], text.size());
+}
+
+TEST_F(DebugCaptureMode, TheDesktopEntryNamesTheApplication) {
+  const fs::path data = directory / "data";
+  fs::create_directories(data / "applications");
+  std::ofstream(data / "applications" / "org.zoba.TestWindow.desktop")
+      << "[Desktop Entry]\nType=Application\nName=Zoba Test Window\nName[fr]=Fenêtre de test\n"
+         "Exec=true\nStartupWMClass=Zoba-test-window\n";
+  DesktopWindow window;
+  ASSERT_TRUE(window.pid());
+  json line =
+      debugCapture(path, {{}, {{"XDG_DATA_HOME", data.string()}, {"LANGUAGE", "fr"}, {"LC_ALL", "C.UTF-8"}}});
+  EXPECT_EQ(line["capture"]["app"], (json{{"name", "Fenêtre de test"},
+                                          {"bundleId", "org.zoba.TestWindow"},
+                                          {"iconBase64", line["capture"]["app"].value("iconBase64", "")}}))
+      << line.dump();
 }
 
 TEST_F(DebugCaptureMode, AnUnwritablePathIsTheError) {

@@ -17,7 +17,8 @@ struct Free {
   void operator()(void* memory) const { std::free(memory); }
 };
 
-std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
+                                      xcb_atom_t type) {
   std::unique_ptr<xcb_get_property_reply_t, Free> reply(
       xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 1), nullptr));
   if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return std::nullopt;
@@ -27,21 +28,23 @@ std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, 
 }
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  std::unique_ptr<xcb_intern_atom_reply_t, Free> reply(
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+  std::unique_ptr<xcb_intern_atom_reply_t, Free> reply(xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
   return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 // The window manager names the active window a moment after the window got the
 // focus; the helper reads that name, so wait for it.
 bool waitUntilActive(pid_t pid) {
-  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                 &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return false;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
   const xcb_atom_t active = atom(c.get(), "_NET_ACTIVE_WINDOW"), wmPid = atom(c.get(), "_NET_WM_PID");
   for (int attempt = 0; attempt < 250; ++attempt) {
     if (auto window = cardinal(c.get(), root, active, XCB_ATOM_WINDOW); window && *window) {
-      if (cardinal(c.get(), *window, wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid)) return true;
+      if (cardinal(c.get(), *window, wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid))
+        return true;
     }
     std::this_thread::sleep_for(20ms);
   }

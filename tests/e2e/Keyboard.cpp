@@ -18,9 +18,8 @@ using Reply = std::unique_ptr<T, Free>;
 
 // The few keysyms the tests press (X11/keysymdef.h).
 const std::map<std::string, std::uint32_t, std::less<>> keysyms = {
-    {"Shift_L", 0xffe1}, {"Shift_R", 0xffe2}, {"Control_L", 0xffe3}, {"Control_R", 0xffe4},
-    {"Alt_L", 0xffe9},   {"Alt_R", 0xffea},   {"Super_L", 0xffeb},   {"Super_R", 0xffec},
-    {"a", 0x61},
+    {"Shift_L", 0xffe1}, {"Shift_R", 0xffe2}, {"Control_L", 0xffe3}, {"Control_R", 0xffe4}, {"Alt_L", 0xffe9},
+    {"Alt_R", 0xffea},   {"Super_L", 0xffeb}, {"Super_R", 0xffec},   {"a", 0x61},
 };
 }  // namespace
 
@@ -53,7 +52,8 @@ Keyboard::Keyboard() : state_(std::make_unique<State>()) {
   const int perKey = mapping->keysyms_per_keycode;
   for (int index = count - 1; index >= 0; --index) {
     for (int level = perKey - 1; level >= 0; --level) {
-      state_->keycodes[symbols[index * perKey + level]] = static_cast<xcb_keycode_t>(setup->min_keycode + index);
+      state_->keycodes[symbols[index * perKey + level]] =
+          static_cast<xcb_keycode_t>(setup->min_keycode + index);
     }
   }
 }
@@ -74,8 +74,8 @@ bool Keyboard::send(std::string_view keysymName, bool down) {
   auto keycode = state_->keycodes.find(symbol->second);
   if (keycode == state_->keycodes.end()) return false;
   xcb_connection_t* c = state_->connection;
-  xcb_test_fake_input(c, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode->second, XCB_CURRENT_TIME, state_->root,
-                      0, 0, 0);
+  xcb_test_fake_input(c, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode->second, XCB_CURRENT_TIME,
+                      state_->root, 0, 0, 0);
   // A round trip: the server has handled the fake input when the reply comes.
   Reply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   return focus != nullptr;

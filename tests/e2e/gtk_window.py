@@ -9,7 +9,8 @@ import gi
 
 gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
-from gi.repository import GLib, Gdk, Gtk  # noqa: E402
+gi.require_version("GdkPixbuf", "2.0")
+from gi.repository import GdkPixbuf, GLib, Gdk, Gtk  # noqa: E402
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--title", default="Zoba test window")
@@ -21,6 +22,10 @@ GLib.set_prgname(args.name)
 Gdk.set_program_class(args.name.capitalize())
 
 window = Gtk.Window(title=args.title)
+# A plain blue 48 × 48 icon, so that _NET_WM_ICON is set.
+icon = GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, True, 8, 48, 48)
+icon.fill(0x3366CCFF)
+window.set_icon(icon)
 window.set_default_size(480, 320)
 window.move(100, 80)
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=8)
