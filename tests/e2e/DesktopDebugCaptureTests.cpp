@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -98,6 +100,41 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   EXPECT_EQ(text.rfind("Window: \"Debug capture test\", App: ", 0), 0u) << text;
   EXPECT_EQ(capture["text"], text);
   EXPECT_EQ(capture["textLength"], text.size());
+}
+
+TEST_F(DebugCaptureMode, TheOutlineDescribesTheWidgetsAndNeverAPassword) {
+  DesktopWindow window({"--title", "Form", "--form"});
+  ASSERT_TRUE(window.pid());
+  json line = debugCapture(path);
+  const std::string text = line["capture"].value("text", "");
+  for (const char* expected : {
+           "\nframe Form\n",
+           "\n\tlabel Hello from GTK\n",
+           "\n\ttext (settable), Value: editable text\n",
+           "\n\tpush button OK\n",
+           "\n\ttext (settable), Placeholder: Where to?\n",
+           "\n\tcheck box (settable) Remember me, Value: 1\n",
+           "\nThe focused UI element is text (settable), Value: editable text",
+       }) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  }
+  EXPECT_EQ(text.find("hunter2"), std::string::npos) << text;
+}
+
+TEST_F(DebugCaptureMode, AStoppedApplicationDoesNotHoldTheCapture) {
+  DesktopWindow window({"--title", "Stopped"});
+  ASSERT_TRUE(window.pid());
+  ASSERT_EQ(::kill(*window.pid(), SIGSTOP), 0);
+  const auto start = std::chrono::steady_clock::now();
+  json line = debugCapture(path);
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ::kill(*window.pid(), SIGCONT);
+  // The X server still has the window: the screenshot and the title come without the application.
+  ASSERT_TRUE(line.contains("capture")) << line.dump();
+  EXPECT_EQ(line["capture"]["windowTitle"], "Stopped");
+  EXPECT_TRUE(fs::exists(path));
+  // Not a speed figure: a hang guard. Every accessibility call is bounded by its timeout.
+  EXPECT_LT(seconds, 8.0);
 }
 
 TEST_F(DebugCaptureMode, TheDesktopEntryNamesTheApplication) {
