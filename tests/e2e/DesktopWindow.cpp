@@ -33,15 +33,17 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
   return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
+}  // namespace
+
 // The window manager names the active window a moment after the window got the
 // focus; the helper reads that name, so wait for it.
-bool waitUntilActive(pid_t pid) {
+bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout) {
   std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
                                                                  &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return false;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
   const xcb_atom_t active = atom(c.get(), "_NET_ACTIVE_WINDOW"), wmPid = atom(c.get(), "_NET_WM_PID");
-  for (int attempt = 0; attempt < 250; ++attempt) {
+  for (auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
     if (auto window = cardinal(c.get(), root, active, XCB_ATOM_WINDOW); window && *window) {
       if (cardinal(c.get(), *window, wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid))
         return true;
@@ -50,7 +52,6 @@ bool waitUntilActive(pid_t pid) {
   }
   return false;
 }
-}  // namespace
 
 bool desktopAvailable() {
   const char* display = std::getenv("DISPLAY");

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@ namespace zoba::testing {
 
 // Whether DISPLAY is set and the GTK interpreter is installed.
 bool desktopAvailable();
+
+// Waits until the window manager names a window of `pid` the active one.
+bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s);
 
 // tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
 // and goes away with this object. Ready when the window manager names it active.

@@ -1,0 +1,83 @@
+// A real Chromium on the test desktop, its page served over HTTP on the loopback,
+// captured by the debug capture mode: the page's address and its web content.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/DesktopWindow.h"
+
+namespace zoba::testing {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr const char* chromium = "/usr/bin/chromium";
+
+class ChromiumPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!desktopAvailable() || ::access(chromium, X_OK) != 0)
+      GTEST_SKIP() << "needs an X display and Chromium";
+    directory = fs::temp_directory_path() / ("zoba-e2e-chromium-" + std::to_string(::getpid()));
+    fs::create_directories(directory);
+
+    // Port 0: the server takes a free one and names it.
+    server = std::make_unique<ChildProcess>(
+        "/usr/bin/python3", std::vector<std::string>{"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                                                     "--directory", ZOBA_E2E_SOURCE_DIR "/web"});
+    auto banner = server->readLine(10s);
+    std::smatch port;
+    ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)")))
+        << banner.value_or("");
+    url = "http://127.0.0.1:" + port[1].str() + "/index.html";
+
+    browser = std::make_unique<ChildProcess>(
+        chromium,
+        std::vector<std::string>{"--no-sandbox", "--user-data-dir=" + (directory / "profile").string(),
+                                 "--no-first-run", "--no-default-browser-check", "--disable-gpu",
+                                 "--window-size=1024,768", "--app=" + url});
+    ASSERT_TRUE(waitUntilActive(browser->pid(), 60s)) << "Chromium did not come up active";
+  }
+  void TearDown() override {
+    browser.reset();
+    server.reset();
+    fs::remove_all(directory);
+  }
+
+  std::unique_ptr<ChildProcess> server;
+  std::unique_ptr<ChildProcess> browser;
+  fs::path directory;
+  std::string url;
+};
+
+TEST_F(ChromiumPage, TheCaptureCarriesThePageAddressAndItsContent) {
+  const std::string path = (directory / "page.png").string();
+  ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path, "--delay", "0"});
+  auto lines = helper.readAllLines(30s);
+  EXPECT_EQ(helper.wait(), 0);
+  ASSERT_EQ(lines.size(), 1u);
+  json capture = json::parse(lines.front(), nullptr, false)["capture"];
+  ASSERT_TRUE(capture.is_object()) << lines.front();
+
+  EXPECT_EQ(capture["url"], url);
+  EXPECT_EQ(capture["windowTitle"], "Zoba test page");
+  const std::string text = capture.value("text", "");
+  const std::string other = url.substr(0, url.rfind('/')) + "/other.html";
+  for (const std::string& expected : std::vector<std::string>{
+           "\tdocument web Zoba test page, URL: " + url + "\n",
+           "\t\theading Zoba heading\n",
+           "\t\tstatic Some words on the page.\n",
+           "\t\tlink Other page, URL: " + other + "\n",
+       }) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  }
+  EXPECT_TRUE(fs::exists(path));
+}
+
+}  // namespace
+}  // namespace zoba::testing
