@@ -30,7 +30,8 @@ constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
 constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char* registryName = "org.a11y.atspi.Registry";
 constexpr double stallHold = 2.0;          // how long a silent application is treated as not answering
-constexpr double prefetchLifetime = 1.0;   // answers older than this are asked again
+constexpr double prefetchLifetime = 3.0;   // answers older than this are asked again
+constexpr int maxInFlight = 48;
 constexpr double cacheLifetime = 0.5;      // the bridge's cache is reloaded after this
 constexpr std::size_t prefetchLimit = 12000;  // bounds the answers a cascade keeps ahead of the walk
 constexpr double setupTimeout = 0.5;
@@ -151,14 +152,17 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // One call to the application, with its health bookkeeping; a call to an
   // application that is not answering is not sent and reads as timed out.
   void call(const std::shared_ptr<Application>& app, const std::string& path, const char* interface,
-            const char* method, GVariant* parameters, const char* replyType, std::function<void(const Reply&)> done);
+            const char* method, GVariant* parameters, const char* replyType, std::function<void(const Reply&)> done,
+            CallKey key = {});
+  void pump(const std::shared_ptr<Application>& app);
   // One call whose answer `fetch` waits for.
   void send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface, const char* method,
             GVariant* parameters, const char* replyType, std::function<void(Fetch&, GVariant*)> read);
   void finishPart(const std::shared_ptr<Fetch>& fetch);
 
+  // A fetch with `key` as its place in line; without one it starts a line of its own.
   std::shared_ptr<Fetch> start(const AXElement& element, unsigned wants, bool cascade,
-                               std::optional<AtspiRole> parentRole = {});
+                               std::optional<AtspiRole> parentRole = {}, std::optional<CallKey> key = {});
   void startDetails(const std::shared_ptr<Fetch>& fetch);
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
   void prefetchChildren(const Fetch& parent);
@@ -264,38 +268,60 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, double se
 
 void AtspiAccessibility::call(const std::shared_ptr<Application>& app, const std::string& path,
                               const char* interface, const char* method, GVariant* parameters,
-                              const char* replyType, std::function<void(const Reply&)> done) {
+                              const char* replyType, std::function<void(const Reply&)> done, CallKey key) {
+  GVariantPtr owned(parameters ? g_variant_ref_sink(parameters) : nullptr);
   if (app->stalled(monotonicSeconds())) {
-    if (parameters) g_variant_unref(g_variant_ref_sink(parameters));
     Reply unsent;
     unsent.timedOut = true;
     done(unsent);
     return;
   }
-  const double sentAt = monotonicSeconds();
-  const char* destination = app->direct ? nullptr : app->busName.c_str();
-  bus_.call(app->connection, destination, path.c_str(), interface, method, parameters, replyType, app->timeout,
-            [app, sentAt, done = std::move(done)](Reply reply) {
-              const double now = monotonicSeconds();
-              if (reply.timedOut) {
-                if (app->lastAnswerAt < sentAt) app->stalledUntil = now + stallHold;
-              } else {
-                app->lastAnswerAt = now;  // an error reply is an answer too
-                app->stalledUntil = 0;
-              }
-              done(reply);
-            });
+  app->queue.emplace(std::move(key), QueuedCall{path, interface, method, std::move(owned), replyType, std::move(done)});
+  pump(app);
+}
+
+void AtspiAccessibility::pump(const std::shared_ptr<Application>& app) {
+  while (!app->queue.empty() && app->inFlight < maxInFlight) {
+    auto first = app->queue.begin();
+    QueuedCall next = std::move(first->second);
+    app->queue.erase(first);
+    if (app->stalled(monotonicSeconds())) {
+      Reply unsent;
+      unsent.timedOut = true;
+      next.done(unsent);
+      continue;
+    }
+    ++app->inFlight;
+    const double sentAt = monotonicSeconds();
+    const char* destination = app->direct ? nullptr : app->busName.c_str();
+    bus_.call(app->connection, destination, next.path.c_str(), next.interface, next.method,
+              next.parameters.release(), next.replyType, app->timeout,
+              [this, app, sentAt, done = std::move(next.done)](Reply reply) {
+                --app->inFlight;
+                const double now = monotonicSeconds();
+                if (reply.timedOut) {
+                  if (app->lastAnswerAt < sentAt) app->stalledUntil = now + stallHold;
+                } else {
+                  app->lastAnswerAt = now;  // an error reply is an answer too
+                  app->stalledUntil = 0;
+                }
+                done(reply);
+                pump(app);
+              });
+  }
 }
 
 void AtspiAccessibility::send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface,
                               const char* method, GVariant* parameters, const char* replyType,
                               std::function<void(Fetch&, GVariant*)> read) {
   ++fetch->outstanding;
-  call(fetch->application, path, interface, method, parameters, replyType,
-       [this, fetch, read = std::move(read)](const Reply& reply) {
-         if (reply) read(*fetch, reply.value.get());
-         finishPart(fetch);
-       });
+  call(
+      fetch->application, path, interface, method, parameters, replyType,
+      [this, fetch, read = std::move(read)](const Reply& reply) {
+        if (reply) read(*fetch, reply.value.get());
+        finishPart(fetch);
+      },
+      fetch->key);
 }
 
 void AtspiAccessibility::finishPart(const std::shared_ptr<Fetch>& fetch) {
@@ -339,6 +365,13 @@ bool AtspiAccessibility::fillFromCache(Fetch& fetch) {
 void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
   if (app->cacheUnsupported) return;
   if (app->cacheLoadedAt >= 0 && monotonicSeconds() - app->cacheLoadedAt <= cacheLifetime) return;
+  // GTK's bridge registers objects as they are first asked for and keeps the child
+  // counts they had then (a list box of rows reads as empty): only Chromium's
+  // cache is whole and current.
+  if (!isChromium(AXElement{app->busName, rootPath})) {
+    app->cacheUnsupported = app->toolkit.has_value();
+    return;
+  }
   auto loaded = std::make_shared<std::optional<GVariantPtr>>();
   auto timedOut = std::make_shared<bool>(false);
   call(app, "/org/a11y/atspi/cache", "org.a11y.atspi.Cache", "GetItems", nullptr, nullptr,
@@ -392,7 +425,7 @@ void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
 }
 
 std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsigned wants, bool cascade,
-                                                 std::optional<AtspiRole> parentRole) {
+                                                 std::optional<AtspiRole> parentRole, std::optional<CallKey> key) {
   auto fetch = std::make_shared<Fetch>();
   fetch->element = element;
   fetch->wants = wants;
@@ -404,6 +437,8 @@ std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsig
     fetch->failed = true;
     return fetch;
   }
+  // A newer read goes before every older one.
+  fetch->key = key ? std::move(*key) : CallKey{~fetch->application->reads++};
   ++fetch->outstanding;  // held while the first round is sent
   if (!fillFromCache(*fetch)) {
     const std::string& path = element.path;
@@ -538,17 +573,21 @@ void AtspiAccessibility::requestRoleName(const std::shared_ptr<Fetch>& fetch) {
            waiter->roleName = named.text;
            finishPart(waiter);
          }
-       });
+       },
+       fetch->key);
 }
 
 void AtspiAccessibility::prefetchChildren(const Fetch& parent) {
   if (!parent.children) return;
+  std::uint32_t index = 0;
   for (const auto& child : *parent.children) {
     if (prefetched_.size() >= prefetchLimit) return;
+    CallKey key = parent.key;
+    key.push_back(index++);
     auto existing = prefetched_.find(child);
     if (existing != prefetched_.end() && monotonicSeconds() - existing->second->startedAt < prefetchLifetime)
       continue;
-    prefetched_.insert_or_assign(child, start(child, walkWants, true, parent.role));
+    prefetched_.insert_or_assign(child, start(child, walkWants, true, parent.role, std::move(key)));
   }
 }
 

@@ -5,6 +5,7 @@
 // they arrive from many calls in flight.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "Platform/Accessibility.h"
 #include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/atspi/AtspiRoles.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -47,6 +49,19 @@ struct CachedItem {
 
 struct Fetch;
 
+// Where a call stands in line: the element's place in depth-first order below the
+// read that started it, so the element a walk needs next is always asked first.
+using CallKey = std::vector<std::uint32_t>;
+
+struct QueuedCall {
+  std::string path;
+  const char* interface;
+  const char* method;
+  GVariantPtr parameters;
+  const char* replyType;
+  std::function<void(const Reply&)> done;
+};
+
 struct Application {
   std::string busName;
   GDBusConnection* connection = nullptr;  // the direct one when it could be made, else the bus
@@ -61,6 +76,13 @@ struct Application {
   bool stalled(double now) const { return now < stalledUntil; }
 
   std::optional<std::string> toolkit;
+
+  // Calls wait here while `inFlight` calls are out: the application answers them
+  // one after the other anyway, and a short line lets later, more urgent calls
+  // overtake a read-ahead.
+  std::multimap<CallKey, QueuedCall> queue;
+  int inFlight = 0;
+  std::uint32_t reads = 0;  // numbers the reads that start a line of their own
 
   struct RoleName {
     std::optional<std::string> text;
@@ -81,6 +103,7 @@ struct Fetch {
   std::shared_ptr<Application> application;
   unsigned wants = 0;
   bool cascade = false;  // prefetch the children's answers as soon as they are known
+  CallKey key;
   double startedAt = 0;
   int outstanding = 0;
   bool basicsDone = false;
