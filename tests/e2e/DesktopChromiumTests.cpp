@@ -41,7 +41,8 @@ class ChromiumPage : public ::testing::Test {
         std::vector<std::string>{"--no-sandbox", "--user-data-dir=" + (directory / "profile").string(),
                                  "--no-first-run", "--no-default-browser-check", "--disable-gpu",
                                  "--window-size=1024,768", "--app=" + url});
-    ASSERT_TRUE(waitUntilActive(browser->pid(), 60s)) << "Chromium did not come up active";
+    // The window shows the address until the page has loaded and named it.
+    ASSERT_TRUE(waitUntilActive(browser->pid(), 60s, "Zoba test page")) << "Chromium did not show the page";
   }
   void TearDown() override {
     browser.reset();

@@ -37,15 +37,24 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
 
 // The window manager names the active window a moment after the window got the
 // focus; the helper reads that name, so wait for it.
-bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout) {
+bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout, const std::optional<std::string>& title) {
   std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
                                                                  &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return false;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
-  const xcb_atom_t active = atom(c.get(), "_NET_ACTIVE_WINDOW"), wmPid = atom(c.get(), "_NET_WM_PID");
+  const xcb_atom_t active = atom(c.get(), "_NET_ACTIVE_WINDOW"), wmPid = atom(c.get(), "_NET_WM_PID"),
+                   wmName = atom(c.get(), "_NET_WM_NAME"), utf8 = atom(c.get(), "UTF8_STRING");
+  auto nameOf = [&](xcb_window_t window) {
+    std::unique_ptr<xcb_get_property_reply_t, Free> reply(xcb_get_property_reply(
+        c.get(), xcb_get_property(c.get(), 0, window, wmName, utf8, 0, 1024), nullptr));
+    if (!reply) return std::string();
+    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                       static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+  };
   for (auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
     if (auto window = cardinal(c.get(), root, active, XCB_ATOM_WINDOW); window && *window) {
-      if (cardinal(c.get(), *window, wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid))
+      if (cardinal(c.get(), *window, wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid) &&
+          (!title || nameOf(*window) == *title))
         return true;
     }
     std::this_thread::sleep_for(20ms);

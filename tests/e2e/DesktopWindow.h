@@ -16,8 +16,10 @@ namespace zoba::testing {
 // Whether DISPLAY is set and the GTK interpreter is installed.
 bool desktopAvailable();
 
-// Waits until the window manager names a window of `pid` the active one.
-bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s);
+// Waits until the window manager names a window of `pid` the active one, and
+// until that window has `title` when one is given.
+bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s,
+                     const std::optional<std::string>& title = std::nullopt);
 
 // tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
 // and goes away with this object. Ready when the window manager names it active.
