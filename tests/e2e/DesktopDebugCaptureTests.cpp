@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Platform/Image.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/DesktopWindow.h"
 
@@ -75,7 +76,7 @@ class DebugCaptureMode : public ::testing::Test {
 };
 
 TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
-  DesktopWindow window({"--title", "Debug capture test"});
+  DesktopWindow window({"--title", "Debug capture test", "--colour", "2080C0"});
   ASSERT_TRUE(window.pid());
   json line = debugCapture(path);
   ASSERT_TRUE(line.contains("capture")) << line.dump();
@@ -95,6 +96,10 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   EXPECT_EQ(capture["image"]["height"], height);
   EXPECT_EQ(width, 480u);
   EXPECT_EQ(height, 320u);
+  // The window's own pixels: its background where no widget is.
+  auto image = platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixel(width - 8, height - 8), 0xFF2080C0u);
 
   const std::string text = contents(path + ".txt");
   EXPECT_EQ(text.rfind("Window: \"Debug capture test\", App: ", 0), 0u) << text;

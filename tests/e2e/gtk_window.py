@@ -17,12 +17,17 @@ parser.add_argument("--title", default="Zoba test window")
 parser.add_argument("--name", default="zoba-test-window", help="WM_CLASS instance; the class is capitalised")
 parser.add_argument("--text", default="Hello from GTK")
 parser.add_argument("--form", action="store_true", help="add a placeholder, a check box and a password")
+parser.add_argument("--colour", help="background colour RRGGBB")
 args = parser.parse_args()
 
 GLib.set_prgname(args.name)
 Gdk.set_program_class(args.name.capitalize())
 
 window = Gtk.Window(title=args.title)
+if args.colour:
+    css = Gtk.CssProvider()
+    css.load_from_data(f"window {{ background-color: #{args.colour}; }}".encode())
+    window.get_style_context().add_provider(css, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
 # A plain blue 48 × 48 icon, so that _NET_WM_ICON is set.
 icon = GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, True, 8, 48, 48)
 icon.fill(0x3366CCFF)
