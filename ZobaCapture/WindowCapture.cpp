@@ -11,6 +11,7 @@
 #include "ZobaCapture/ChromiumActivation.h"
 #include "ZobaCaptureCore/AXTreeFormatter.h"
 #include "ZobaCaptureCore/Geometry.h"
+#include "ZobaCaptureCore/UnicodeText.h"
 
 namespace zoba::WindowCapture {
 
@@ -65,14 +66,11 @@ std::optional<platform::AXElement> firstWindow(const platform::AXElement& applic
   return AXTree::element(application, "AXMainWindow");
 }
 
-// UTF-16 code units of UTF-8 text: one per code point, two above U+FFFF.
+// UTF-16 code units of the text as the host will read it: ill-formed bytes count
+// as the U+FFFD the output writes in their place, as in the formatter's budget.
 std::int64_t utf16Length(std::string_view text) {
-  std::int64_t units = 0;
-  for (unsigned char byte : text) {
-    if ((byte & 0xC0) != 0x80) ++units;  // a code point starts here
-    if (byte >= 0xF0) ++units;           // and needs a surrogate pair
-  }
-  return units;
+  std::string storage;
+  return UnicodeText::utf16Length(UnicodeText::wellFormed(text, storage));
 }
 
 // What the capture keeps of the PNG: its Base64 text, made on the same thread.
@@ -160,7 +158,10 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   const platform::ShareableWindow chosen = kept[*index];
 
   const platform::ContentFilter filter = screenCapture->filter(chosen);
-  const PixelSize pixels = CaptureSizing::pixels(chosen.frame.size, filter.pointPixelScale, maxPixelEdge);
+  // The standardised extents, as the filter above measured them: a raw negative
+  // width would otherwise clamp to a 1-pixel screenshot.
+  const Size points{chosen.frame.width(), chosen.frame.height()};
+  const PixelSize pixels = CaptureSizing::pixels(points, filter.pointPixelScale, maxPixelEdge);
   platform::StreamConfiguration configuration;
   configuration.width = pixels.width;
   configuration.height = pixels.height;

@@ -123,6 +123,13 @@ void FakeEvents::flagsChanged(std::uint64_t flags) {
   for (auto& [token, handler] : handlers) handler(flags);
 }
 
+std::optional<platform::Image> FakeWorkspace::icon(const platform::RunningApplication& application) {
+  ++iconCalls;
+  auto found = icons.find(application.pid);
+  if (found == icons.end()) return std::nullopt;
+  return found->second;
+}
+
 bool FakePrivacy::preflight(platform::Permission permission) {
   return permission == platform::Permission::screenRecording ? screenRecording : accessibility;
 }
@@ -135,13 +142,18 @@ FakePlatform installFakePlatform() {
   auto events = std::make_unique<FakeEvents>();
   auto workspace = std::make_unique<FakeWorkspace>();
   auto privacy = std::make_unique<FakePrivacy>();
-  FakePlatform fakes{*process, *codeSigning, *runLoop, *events, *workspace, *privacy};
+  auto accessibility = std::make_unique<FakeAccessibility>();
+  auto screenCapture = std::make_unique<FakeScreenCapture>();
+  FakePlatform fakes{*process, *codeSigning, *runLoop,      *events,
+                     *workspace, *privacy,   *accessibility, *screenCapture};
   services->process = std::move(process);
   services->codeSigning = std::move(codeSigning);
   services->runLoop = std::move(runLoop);
   services->events = std::move(events);
   services->workspace = std::move(workspace);
   services->privacy = std::move(privacy);
+  services->accessibility = std::move(accessibility);
+  services->screenCapture = std::move(screenCapture);
   platform::install(std::move(services));
   return fakes;
 }

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "Platform/Platform.h"
+#include "tests/fakes/FakeAccessibility.h"
+#include "tests/fakes/FakeScreenCapture.h"
 
 namespace zoba::fakes {
 
@@ -91,10 +93,13 @@ class FakeWorkspace final : public platform::Workspace {
   std::optional<platform::RunningApplication> frontmostApplication() override { return frontmost; }
   bool accessibilityDisplayShouldReduceMotion() override { return reduceMotion; }
   std::vector<platform::Screen> screens() override { return screenList; }
+  std::optional<platform::Image> icon(const platform::RunningApplication& application) override;
 
   std::optional<platform::RunningApplication> frontmost;
   bool reduceMotion = false;
   std::vector<platform::Screen> screenList;
+  std::map<std::int32_t, platform::Image> icons;  // by pid; no entry: no icon
+  int iconCalls = 0;
 };
 
 class FakePrivacy final : public platform::Privacy {
@@ -114,6 +119,8 @@ struct FakePlatform {
   FakeEvents& events;
   FakeWorkspace& workspace;
   FakePrivacy& privacy;
+  FakeAccessibility& accessibility;
+  FakeScreenCapture& screenCapture;
 };
 
 FakePlatform installFakePlatform();
