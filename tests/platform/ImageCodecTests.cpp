@@ -161,5 +161,60 @@ TEST(BitmapContext, ImageOutlivesItsContextAndRefusesBadSizes) {
   EXPECT_FALSE(BitmapContext::create(10, -1, Image::Format::opaque));
 }
 
+// Shrinking by large factors: every source pixel counts, edge columns included.
+struct ShrinkCase {
+  const char* name;
+  std::int64_t width, height;
+  std::uint32_t (*pixel)(std::int64_t x, std::int64_t y, std::int64_t width);
+  std::int64_t toWidth, toHeight;
+  std::int64_t probeX, probeY;
+  std::uint32_t expected;
+  int tolerance;  // per channel
+};
+
+class BitmapShrink : public testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(BitmapShrink, AveragesWhatItShrinks) {
+  const ShrinkCase& c = GetParam();
+  std::vector<std::uint32_t> words;
+  for (std::int64_t y = 0; y < c.height; ++y)
+    for (std::int64_t x = 0; x < c.width; ++x) words.push_back(c.pixel(x, y, c.width));
+  auto source = Image::fromWords(c.width, c.height, Image::Format::premultiplied, words);
+  auto context = BitmapContext::create(c.toWidth, c.toHeight, Image::Format::opaque);
+  ASSERT_TRUE(context);
+  context->fill(Rect(0, 0, double(c.toWidth), double(c.toHeight)), Color{1, 1, 1, 1});
+  context->draw(source, Rect(0, 0, double(c.toWidth), double(c.toHeight)));
+  auto image = std::move(*context).makeImage();
+  ASSERT_TRUE(image);
+  const std::uint32_t got = image->pixel(c.probeX, c.probeY);
+  for (int shift : {0, 8, 16}) {
+    const int a = int((got >> shift) & 0xFF), b = int((c.expected >> shift) & 0xFF);
+    EXPECT_LE(std::abs(a - b), c.tolerance) << std::hex << got << " against " << c.expected;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BitmapShrink,
+    testing::Values(
+        ShrinkCase{"HalvesStayApartLeft", 400, 200,
+                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu; },
+                   40, 20, 5, 10, 0xFFFF0000u, 0},
+        ShrinkCase{"HalvesStayApartRight", 400, 200,
+                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu; },
+                   40, 20, 35, 10, 0xFF0000FFu, 0},
+        ShrinkCase{"FinePatternBecomesGrey", 300, 300,
+                   [](std::int64_t x, std::int64_t, std::int64_t) { return x % 2 ? 0xFFFFFFFFu : 0xFF000000u; },
+                   30, 30, 15, 15, 0xFF808080u, 3},
+        ShrinkCase{"LastColumnsAreNotDropped", 1003, 10,
+                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x >= w - 3 ? 0xFFFFFFFFu : 0xFF000000u; },
+                   100, 1, 99, 0, 0xFF4C4C4Cu, 0x18},
+        ShrinkCase{"TranslucentOverTheFill", 200, 200,
+                   [](std::int64_t, std::int64_t, std::int64_t) { return 0x80800000u; }, 20, 20, 10, 10,
+                   0xFFFF7F7Fu, 2},
+        ShrinkCase{"SlightShrinkStaysCairos", 300, 300,
+                   [](std::int64_t x, std::int64_t, std::int64_t) { return x < 150 ? 0xFF00FF00u : 0xFF000000u; },
+                   200, 200, 50, 100, 0xFF00FF00u, 0}),
+    [](const testing::TestParamInfo<ShrinkCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace zoba::platform

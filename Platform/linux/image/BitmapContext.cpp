@@ -2,7 +2,11 @@
 // directions: our word layout is Cairo's RGB24 and ARGB32.
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "Platform/Image.h"
 
@@ -17,6 +21,46 @@ struct SurfaceRef {
 
 cairo_format_t cairoFormat(Image::Format format) {
   return format == Image::Format::opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
+}
+
+// The average of every k × k block, each channel byte on its own (right for
+// premultiplied words; an opaque image's undefined top byte stays undefined).
+// Blocks at the right and bottom edges average the pixels they have.
+Image averageBlocks(const Image& image, std::int64_t k) {
+  const std::int64_t width = image.width(), height = image.height();
+  const std::int64_t outWidth = (width + k - 1) / k, outHeight = (height + k - 1) / k;
+  std::vector<std::uint32_t> out(static_cast<std::size_t>(outWidth * outHeight));
+  std::vector<std::uint32_t> sums(static_cast<std::size_t>(outWidth * 4));
+  for (std::int64_t oy = 0; oy < outHeight; ++oy) {
+    std::fill(sums.begin(), sums.end(), 0u);
+    const std::int64_t y0 = oy * k, y1 = std::min(height, y0 + k);
+    for (std::int64_t y = y0; y < y1; ++y) {
+      const std::uint8_t* row = image.row(y);
+      std::uint32_t* sum = sums.data();
+      for (std::int64_t x0 = 0; x0 < width; x0 += k, sum += 4) {
+        const std::uint8_t* pixel = row + x0 * 4;
+        const std::uint8_t* end = row + std::min(width, x0 + k) * 4;
+        std::uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+        for (; pixel < end; pixel += 4) {
+          c0 += pixel[0];
+          c1 += pixel[1];
+          c2 += pixel[2];
+          c3 += pixel[3];
+        }
+        sum[0] += c0;
+        sum[1] += c1;
+        sum[2] += c2;
+        sum[3] += c3;
+      }
+    }
+    for (std::int64_t ox = 0; ox < outWidth; ++ox) {
+      const auto count = static_cast<std::uint32_t>((y1 - y0) * (std::min(width, (ox + 1) * k) - ox * k));
+      std::uint8_t bytes[4];
+      for (int c = 0; c < 4; ++c) bytes[c] = static_cast<std::uint8_t>((sums[ox * 4 + c] + count / 2) / count);
+      std::memcpy(&out[static_cast<std::size_t>(oy * outWidth + ox)], bytes, 4);
+    }
+  }
+  return Image::fromWords(outWidth, outHeight, image.format(), std::move(out));
 }
 
 }  // namespace
@@ -60,8 +104,24 @@ void BitmapContext::fill(const Rect& rect, const Color& color) {
   cairo_restore(cr);
 }
 
-void BitmapContext::draw(const Image& image, const Rect& rect) {
-  if (image.empty() || rect.width() <= 0 || rect.height() <= 0) return;
+void BitmapContext::draw(const Image& original, const Rect& rect) {
+  if (original.empty() || rect.width() <= 0 || rect.height() <= 0) return;
+  // Cairo's box filter costs about as much per source pixel as a screenshot's
+  // PNG does; shrinking by two or more, plain block averages take the whole
+  // blocks first (a few milliseconds) and Cairo filters what is left.
+  const double shrink = std::min(static_cast<double>(original.width()) / rect.width(),
+                                 static_cast<double>(original.height()) / rect.height());
+  std::int64_t block = 1;
+  std::optional<Image> reduced;
+  if (shrink >= 2 && std::isfinite(shrink)) {
+    block = static_cast<std::int64_t>(shrink);
+    reduced = averageBlocks(original, block);
+  }
+  const Image& image = reduced ? *reduced : original;
+  // The source's extent in block units: a partial edge block is only as wide as
+  // the pixels it averages, and the clip cuts the rest.
+  const double extentX = static_cast<double>(original.width()) / static_cast<double>(block);
+  const double extentY = static_cast<double>(original.height()) / static_cast<double>(block);
   // Cairo only reads this surface; the image's pixels stay immutable.
   SurfaceRef source{cairo_image_surface_create_for_data(
       const_cast<unsigned char*>(image.row(0)), cairoFormat(image.format()), static_cast<int>(image.width()),
@@ -76,7 +136,7 @@ void BitmapContext::draw(const Image& image, const Rect& rect) {
   cairo_rectangle(cr, rect.minX(), rect.minY(), rect.width(), rect.height());
   cairo_clip(cr);
   cairo_translate(cr, rect.minX(), rect.minY());
-  cairo_scale(cr, rect.width() / static_cast<double>(image.width()), rect.height() / static_cast<double>(image.height()));
+  cairo_scale(cr, rect.width() / extentX, rect.height() / extentY);
   cairo_set_source_surface(cr, source.surface, 0, 0);
   cairo_pattern_t* pattern = cairo_get_source(cr);
   cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
