@@ -111,10 +111,12 @@ std::optional<std::string> serialize(const Message& message) {
 }
 
 void send(const Message& message) {
-  auto line = serialize(message);
-  if (!line) return;
-  line->push_back('\n');
-  channel().submit(std::move(*line));
+  if (auto line = serialize(message)) sendLine(std::move(*line));
+}
+
+void sendLine(std::string line) {
+  line.push_back('\n');
+  channel().submit(std::move(line));
 }
 
 void flush() { channel().flush(); }

@@ -15,6 +15,10 @@ namespace zoba::Output {
 // failures (a host that closed the pipe) lose that line silently.
 void send(const Message& message);
 
+// Queues a message already serialised as one compact JSON object without a line
+// feed (a capture's megabytes of Base64 need no pass through the JSON writer).
+void sendLine(std::string line);
+
 // Blocks until every line queued before the call is written. Never call it from the
 // output thread.
 void flush();

@@ -42,6 +42,15 @@ TEST(Output, LinesKeepSubmissionOrderAndFlushWaitsForAll) {
   for (int i = 0; i < 1000; ++i) EXPECT_EQ(lines[i], R"({"i":)" + std::to_string(i) + R"(,"type":"n"})");
 }
 
+TEST(Output, ReadyMadeLinesKeepTheirPlace) {
+  OutputPipe pipe;
+  Output::send({{"type", "a"}});
+  Output::sendLine(R"({"type":"b","big":"AAAA"})");
+  Output::send({{"type", "c"}});
+  EXPECT_EQ(pipe.lines(),
+            (std::vector<std::string>{R"({"type":"a"})", R"({"type":"b","big":"AAAA"})", R"({"type":"c"})"}));
+}
+
 TEST(Output, ClosedReaderFailsSilently) {
   std::signal(SIGPIPE, SIG_IGN);
   int fds[2];
