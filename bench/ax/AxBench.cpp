@@ -89,9 +89,14 @@ int main(int argc, char** argv) {
   }
   if (printOutline) {
     AXSnapshot snapshot = AXTree::snapshot(*window, *app, clock.now() + 30.0);
+    // Every field, so that two builds' walks can be compared line by line.
+    auto text = [](const std::optional<std::string>& field) { return field ? "\"" + *field + "\"" : std::string("-"); };
     for (const auto& node : snapshot.nodes) {
-      std::printf("%*s%s %s\n", static_cast<int>(node.depth * 2), "", node.role.c_str(),
-                  node.title.value_or(node.value.value_or("")).c_str());
+      std::printf("%*s%s rd=%s t=%s v=%s d=%s p=%s u=%s%s%s%s\n", static_cast<int>(node.depth * 2), "",
+                  node.role.c_str(), text(node.roleDescription).c_str(), text(node.title).c_str(),
+                  text(node.value).c_str(), text(node.description).c_str(), text(node.placeholder).c_str(),
+                  text(node.url).c_str(), node.settable ? " settable" : "", node.selected ? " selected" : "",
+                  node.focused ? " focused" : "");
     }
   }
   // The capture path's own budget.

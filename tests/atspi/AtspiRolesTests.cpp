@@ -70,5 +70,37 @@ TEST(AtspiRoles, ValueIsSettableOnlyWhenEnabledAndWritable) {
   EXPECT_FALSE(valueSettable(ATSPI_ROLE_PUSH_BUTTON, live));
 }
 
+// A walk skips the states of these roles: any state that changed the role name,
+// the value or settability would then be lost.
+TEST(AtspiRoles, RolesReadWithoutStatesDoNotDependOnThem) {
+  StateSet all;
+  all.bits = ~std::uint64_t{0};
+  int skipped = 0;
+  for (unsigned r = 0; r < ATSPI_ROLE_LAST_DEFINED; ++r) {
+    const auto role = static_cast<AtspiRole>(r);
+    if (!statesIrrelevant(role)) continue;
+    ++skipped;
+    SCOPED_TRACE(r);
+    EXPECT_FALSE(readsChecked(role));
+    EXPECT_FALSE(readsRange(role));
+    EXPECT_FALSE(valueSettable(role, all));
+    for (auto parent : {std::optional<AtspiRole>{}, std::optional(ATSPI_ROLE_LIST_BOX), std::optional(ATSPI_ROLE_MENU),
+                        std::optional(ATSPI_ROLE_TREE)}) {
+      const auto plain = axRole(RoleContext{role, {}, parent, false});
+      EXPECT_EQ(axRole(RoleContext{role, all, parent, false}), plain);
+      for (unsigned state = 0; state < ATSPI_STATE_LAST_DEFINED; ++state)
+        EXPECT_EQ(axRole(RoleContext{role, with({static_cast<AtspiStateType>(state)}), parent, false}), plain);
+    }
+  }
+  EXPECT_GT(skipped, 0);
+  // Text taken from the name falls back to the text itself when the name is empty.
+  for (auto role : {ATSPI_ROLE_LABEL, ATSPI_ROLE_STATIC}) {
+    EXPECT_TRUE(textIsName(role));
+    EXPECT_TRUE(readsText(role));
+  }
+  EXPECT_FALSE(textIsName(ATSPI_ROLE_ENTRY));
+  EXPECT_FALSE(textIsName(ATSPI_ROLE_TEXT));
+}
+
 }  // namespace
 }  // namespace zoba::platform::linux_backend::atspi

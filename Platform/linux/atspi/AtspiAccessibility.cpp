@@ -164,6 +164,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::shared_ptr<Fetch> start(const AXElement& element, unsigned wants, bool cascade,
                                std::optional<AtspiRole> parentRole = {}, std::optional<CallKey> key = {});
   void startDetails(const std::shared_ptr<Fetch>& fetch);
+  void requestStates(const std::shared_ptr<Fetch>& fetch);
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);
@@ -186,6 +187,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::unordered_map<std::string, std::shared_ptr<Application>> applications_;
   std::unordered_map<std::string, std::int32_t> pids_;  // unique bus names never change hands
   std::unordered_map<AXElement, std::shared_ptr<Fetch>> prefetched_;
+  // The last multi-attribute answer: a walk asks the same element next whether its value is settable.
+  std::shared_ptr<Fetch> lastServed_;
   // Declared last, destroyed first: its destructor drains callbacks that use the members above.
   Bus bus_;
 };
@@ -447,10 +450,8 @@ std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsig
       g_variant_get(reply, "(u)", &role);
       f.role = static_cast<AtspiRole>(role);
     });
-    send(fetch, path, accessibleInterface, "GetState", nullptr, "(au)", [](Fetch& f, GVariant* reply) {
-      GVariantPtr array(g_variant_get_child_value(reply, 0));
-      f.states = statesOf(array.get());
-    });
+    // A walk asks for states only once the role shows they can matter.
+    if (!(wants & wantSparseStates)) requestStates(fetch);
     send(fetch, path, propertiesInterface, "GetAll", g_variant_new("(s)", accessibleInterface), "(a{sv})",
          [](Fetch& f, GVariant* reply) {
            GVariantPtr dictionary(g_variant_get_child_value(reply, 0));
@@ -478,6 +479,7 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   const std::string& path = fetch->element.path;
   ++fetch->outstanding;  // held while the second round is sent
 
+  if (!fetch->states && !fetch->statesAsked && !statesIrrelevant(role)) requestStates(fetch);
   if ((wants & wantChildren) && !fetch->children) {
     if (fetch->childCount == 0) {
       fetch->children.emplace();
@@ -493,7 +495,9 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   }
   if (wants & wantRoleName) requestRoleName(fetch);
   if (wants & wantValue) {
-    if (readsText(role)) {
+    if (textIsName(role) && fetch->name && !fetch->name->empty()) {
+      fetch->text = *fetch->name;  // a label's name is its text: no call
+    } else if (readsText(role)) {
       send(fetch, path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
            [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
     } else if (readsRange(role)) {
@@ -544,6 +548,14 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
     });
   }
   finishPart(fetch);
+}
+
+void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
+  fetch->statesAsked = true;
+  send(fetch, fetch->element.path, accessibleInterface, "GetState", nullptr, "(au)", [](Fetch& f, GVariant* reply) {
+    GVariantPtr array(g_variant_get_child_value(reply, 0));
+    f.states = statesOf(array.get());
+  });
 }
 
 void AtspiAccessibility::requestRoleName(const std::shared_ptr<Fetch>& fetch) {
@@ -661,8 +673,9 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     return AXErrorMarker{};
   }
   if (attribute == "AXSelected") return states.has(ATSPI_STATE_SELECTED);
-  if (attribute == "AXEnabled") return states.has(ATSPI_STATE_ENABLED);
-  if (attribute == "AXFocused") return states.has(ATSPI_STATE_FOCUSED);
+  // Unknown rather than false where a walk left the states unread.
+  if (attribute == "AXEnabled") return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
+  if (attribute == "AXFocused") return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
   if (attribute == "AXChildren") {
     if (!fetch.children) return AXErrorMarker{};
     AXArray children;
@@ -805,7 +818,9 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   if (cascade && attributes.size() > 1) wants |= walkWants;
   else cascade = false;
   auto found = fetch(element, wants, cascade);
+  lastServed_.reset();
   if (!wait(found)) return std::nullopt;
+  lastServed_ = found;
   AXArray answers;
   answers.reserve(attributes.size());
   for (const auto& attribute : attributes) {
@@ -836,7 +851,12 @@ std::optional<bool> AtspiAccessibility::isAttributeSettable(const AXElement& ele
   if (isChromiumSwitch(attribute)) return isChromium(element);
   if (!needOf(attribute).known && !isApplicationAttribute(attribute)) return std::nullopt;
   if (attribute != "AXValue") return false;
-  auto found = fetch(element, 0, false);
+  std::shared_ptr<Fetch> found;
+  if (lastServed_ && lastServed_->element == element && lastServed_->states &&
+      monotonicSeconds() - lastServed_->startedAt < prefetchLifetime)
+    found = std::move(lastServed_);  // serves once, like a read-ahead
+  else
+    found = fetch(element, 0, false);
   if (!wait(found)) return std::nullopt;
   return valueSettable(*found->role, found->states.value_or(StateSet{}));
 }

@@ -32,10 +32,12 @@ enum Want : unsigned {
   wantURL = 1 << 4,
   wantExtents = 1 << 5,
   wantParentRole = 1 << 6,
+  // States only for roles whose answers depend on them (see statesIrrelevant).
+  wantSparseStates = 1 << 7,
 };
 // What a walk asks of every element.
 inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
-                                      wantParentRole;
+                                      wantParentRole | wantSparseStates;
 
 // One element as the bridge's cache reported it.
 struct CachedItem {
@@ -112,6 +114,7 @@ struct Fetch {
 
   std::optional<AtspiRole> role;
   std::optional<StateSet> states;
+  bool statesAsked = false;
   std::optional<std::string> name, description;
   std::int32_t childCount = -1;
   std::optional<AXElement> parent;

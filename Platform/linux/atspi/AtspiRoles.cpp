@@ -207,6 +207,28 @@ bool mayHavePlaceholder(AtspiRole role) {
   }
 }
 
+bool statesIrrelevant(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_PANEL:
+    case ATSPI_ROLE_FILLER:
+    case ATSPI_ROLE_LABEL:
+    case ATSPI_ROLE_STATIC:
+    case ATSPI_ROLE_SECTION:
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_HEADING:
+    case ATSPI_ROLE_SEPARATOR:
+    case ATSPI_ROLE_SCROLL_PANE:
+    case ATSPI_ROLE_FORM:
+    case ATSPI_ROLE_BLOCK_QUOTE:
+    case ATSPI_ROLE_HEADER:
+    case ATSPI_ROLE_FOOTER:
+    case ATSPI_ROLE_CAPTION: return true;
+    default: return false;
+  }
+}
+
+bool textIsName(AtspiRole role) { return role == ATSPI_ROLE_LABEL || role == ATSPI_ROLE_STATIC; }
+
 bool valueSettable(AtspiRole role, StateSet states) {
   if (states.has(ATSPI_STATE_READ_ONLY) || !states.has(ATSPI_STATE_SENSITIVE)) return false;
   switch (role) {

@@ -36,6 +36,11 @@ bool readsRange(AtspiRole role);
 bool readsChecked(AtspiRole role);
 // Roles that may carry a placeholder attribute.
 bool mayHavePlaceholder(AtspiRole role);
+// Roles whose answers never depend on their states: plain containers and text
+// that is neither selectable nor checkable, so a walk need not ask for them.
+bool statesIrrelevant(AtspiRole role);
+// Roles whose text is their accessible name, when they have one.
+bool textIsName(AtspiRole role);
 // Whether "AXValue" could be set, from what the role and states say.
 bool valueSettable(AtspiRole role, StateSet states);
 
