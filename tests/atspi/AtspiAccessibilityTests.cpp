@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -32,7 +33,7 @@ bool hasDesktop() {
 // The test window as a child process: stdin to rename its check box, stdout for its pid.
 class TestWindow {
  public:
-  TestWindow() {
+  explicit TestWindow(const char* option = nullptr) {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     pid_ = fork();
@@ -42,7 +43,7 @@ class TestWindow {
       close(in[1]);
       close(out[0]);
       const std::string script = std::string(ZOBA_TEST_SOURCE_DIR) + "/atspi_window.py";
-      execl("/usr/bin/python3", "python3", script.c_str(), static_cast<char*>(nullptr));
+      execl("/usr/bin/python3", "python3", script.c_str(), option, static_cast<char*>(nullptr));
       _exit(127);
     }
     close(in[0]);
@@ -86,7 +87,7 @@ class AtspiAccessibilityTest : public ::testing::Test {
 
   void SetUp() override {
     if (!hasDesktop()) GTEST_SKIP() << "no display or session bus";
-    window_ = std::make_unique<TestWindow>();
+    window_ = std::make_unique<TestWindow>(windowOption());
     ASSERT_TRUE(window_->shown()) << "the GTK window did not come up";
     // The toolkit registers with the accessibility bus shortly after it maps the window.
     for (int attempt = 0; attempt < 50 && !app_; ++attempt) {
@@ -97,6 +98,7 @@ class AtspiAccessibilityTest : public ::testing::Test {
     ax().setMessagingTimeout(*app_, 0.5);
   }
 
+  virtual const char* windowOption() const { return nullptr; }
   static Accessibility& ax() { return *current().accessibility; }
   static double now() { return current().runLoop->now(); }
 
@@ -253,6 +255,44 @@ TEST_F(AtspiAccessibilityTest, StoppedApplicationEndsTheWalkWithinDeadlineAndOne
   std::swap(current().accessibility, fresh);
   EXPECT_LE(elapsed, 1.2 + 0.5 + 0.2);
   EXPECT_TRUE(snapshot.nodes.empty());
+}
+
+// The same window with two combo boxes: one with a text entry, one without.
+class AtspiComboTest : public AtspiAccessibilityTest {
+ protected:
+  const char* windowOption() const override { return "--combos"; }
+};
+
+TEST_F(AtspiComboTest, AComboBoxWithAnEntryIsEditable) {
+  auto found = window();
+  ASSERT_TRUE(found);
+  AXSnapshot snapshot = AXTree::snapshot(*found, *app_, now() + 1.2);
+  EXPECT_FALSE(snapshot.timedOut);
+  std::vector<const AXNodeRecord*> combos, popUps;
+  for (const auto& node : snapshot.nodes) {
+    if (node.role == "AXComboBox") combos.push_back(&node);
+    if (node.role == "AXPopUpButton") popUps.push_back(&node);
+  }
+  ASSERT_EQ(combos.size(), 1u);
+  ASSERT_EQ(popUps.size(), 1u);
+  // The entry is read below its combo box, its menu is not.
+  const auto entry = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
+                                  [](const auto& node) { return node.value == "typed choice"; });
+  ASSERT_NE(entry, snapshot.nodes.end());
+  EXPECT_EQ(entry->depth, combos.front()->depth + 1);
+  EXPECT_EQ(entry->role, "AXTextField");
+  // Asked one attribute at a time, outside a walk, the two read the same.
+  auto children = [&](const AXElement& parent) {
+    auto value = ax().copyAttributeValue(parent, "AXChildren");
+    return value && value->get<AXArray>() ? *value->get<AXArray>() : AXArray{};
+  };
+  auto top = children(*found);
+  ASSERT_EQ(top.size(), 1u);
+  std::vector<std::string> roles;
+  for (const auto& child : children(*top.front().get<AXElement>()))
+    roles.push_back(AXTree::string(*child.get<AXElement>(), "AXRole").value_or(""));
+  EXPECT_EQ(std::count(roles.begin(), roles.end(), "AXComboBox"), 1);
+  EXPECT_EQ(std::count(roles.begin(), roles.end(), "AXPopUpButton"), 1);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ TEST(AtspiRoles, MapsRolesByStateAndParent) {
     std::optional<AtspiRole> parent;
     bool topLevel;
     std::string_view expected;
+    bool entryChild = false;
   };
   const Case cases[] = {
       {ATSPI_ROLE_FRAME, {}, ATSPI_ROLE_APPLICATION, true, "AXWindow"},
@@ -37,6 +38,7 @@ TEST(AtspiRoles, MapsRolesByStateAndParent) {
       {ATSPI_ROLE_MENU, {}, ATSPI_ROLE_MENU, false, "AXMenuItem"},
       {ATSPI_ROLE_COMBO_BOX, {}, {}, false, "AXPopUpButton"},
       {ATSPI_ROLE_COMBO_BOX, with({ATSPI_STATE_EDITABLE}), {}, false, "AXComboBox"},
+      {ATSPI_ROLE_COMBO_BOX, {}, {}, false, "AXComboBox", true},
       {ATSPI_ROLE_LIST_ITEM, {}, ATSPI_ROLE_LIST_BOX, false, "AXStaticText"},
       {ATSPI_ROLE_LIST_ITEM, {}, ATSPI_ROLE_LIST, false, "AXGroup"},
       {ATSPI_ROLE_TABLE_CELL, {}, ATSPI_ROLE_TREE, false, "AXRow"},
@@ -49,7 +51,7 @@ TEST(AtspiRoles, MapsRolesByStateAndParent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<unsigned>(c.role));
-    EXPECT_EQ(axRole(RoleContext{c.role, c.states, c.parent, c.topLevel}), c.expected);
+    EXPECT_EQ(axRole(RoleContext{c.role, c.states, c.parent, c.topLevel, c.entryChild}), c.expected);
   }
 }
 

@@ -30,6 +30,16 @@ box.pack_start(Gtk.Button(label="Submit"), False, False, 0)
 slider = Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1)
 slider.set_value(42)
 box.pack_start(slider, False, False, 0)
+if "--combos" in sys.argv:
+    # An editable combo box (its entry child is editable, the box itself is not) and a plain one.
+    editable = Gtk.ComboBoxText.new_with_entry()
+    editable.append_text("first choice")
+    editable.get_child().set_text("typed choice")
+    box.pack_start(editable, False, False, 0)
+    plain = Gtk.ComboBoxText()
+    plain.append_text("only choice")
+    plain.set_active(0)
+    box.pack_start(plain, False, False, 0)
 window.add(box)
 window.connect("destroy", Gtk.main_quit)
 

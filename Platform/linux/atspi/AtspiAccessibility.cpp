@@ -173,6 +173,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // The answers for `element`: a prefetched one that covers `wants`, else a fresh fetch.
   std::shared_ptr<Fetch> fetch(const AXElement& element, unsigned wants, bool cascade);
   bool wait(const std::shared_ptr<Fetch>& fetch);
+  // Settles whether a combo box holds a text entry, from its children's roles.
+  void findEntryChild(Fetch& fetch);
   bool waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches);
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
@@ -630,6 +632,25 @@ bool AtspiAccessibility::wait(const std::shared_ptr<Fetch>& fetch) {
   return !fetch->failed;
 }
 
+void AtspiAccessibility::findEntryChild(Fetch& fetch) {
+  if (fetch.entryChild.has_value() || !fetch.role || !dependsOnEntryChild(*fetch.role, fetch.states.value_or(StateSet{}))) return;
+  if (!fetch.children) {
+    auto withChildren = this->fetch(fetch.element, wantChildren, false);
+    if (!wait(withChildren) || !withChildren->children) return;
+    fetch.children = withChildren->children;
+  }
+  // The walk's read-ahead has usually asked for these children already; they stay for the walk.
+  std::vector<std::shared_ptr<Fetch>> children;
+  for (const auto& child : *fetch.children) {
+    auto it = prefetched_.find(child);
+    children.push_back(it != prefetched_.end() ? it->second : start(child, 0, false, fetch.role));
+  }
+  fetch.entryChild = false;
+  for (const auto& child : children) {
+    if (wait(child) && child->role && isEntry(*child->role)) fetch.entryChild = true;
+  }
+}
+
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
   bool all = true;
   for (const auto& one : fetches) all = wait(one) && all;
@@ -801,6 +822,7 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
         prefetched_.emplace(child, start(child, wantParentRole, false, found->role));
     }
   }
+  if (attribute == "AXRole") findEntryChild(*found);
   AXValue value = answer(*found, attribute);
   if (value.get<AXErrorMarker>()) return std::nullopt;
   return value;
@@ -821,6 +843,7 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   lastServed_.reset();
   if (!wait(found)) return std::nullopt;
   lastServed_ = found;
+  if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end()) findEntryChild(*found);
   AXArray answers;
   answers.reserve(attributes.size());
   for (const auto& attribute : attributes) {

@@ -119,6 +119,7 @@ struct Fetch {
   std::int32_t childCount = -1;
   std::optional<AXElement> parent;
   std::optional<AtspiRole> parentRole;
+  std::optional<bool> entryChild;  // asked only where the role depends on it
   std::optional<std::vector<AXElement>> children;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
@@ -131,7 +132,8 @@ struct Fetch {
   bool finished() const { return failed || complete; }
   bool topLevel() const { return parent && parent->path == rootPath; }
   RoleContext roleContext() const {
-    return RoleContext{role.value_or(ATSPI_ROLE_INVALID), states.value_or(StateSet{}), parentRole, topLevel()};
+    return RoleContext{role.value_or(ATSPI_ROLE_INVALID), states.value_or(StateSet{}), parentRole, topLevel(),
+                       entryChild.value_or(false)};
   }
 };
 

@@ -43,7 +43,9 @@ std::string_view axRole(const RoleContext& element) {
     case ATSPI_ROLE_CHECK_MENU_ITEM:
     case ATSPI_ROLE_RADIO_MENU_ITEM:
     case ATSPI_ROLE_TEAROFF_MENU_ITEM: return "AXMenuItem";
-    case ATSPI_ROLE_COMBO_BOX: return states.has(ATSPI_STATE_EDITABLE) ? "AXComboBox" : "AXPopUpButton";
+    // GTK marks the entry of an editable combo box editable, not the box itself.
+    case ATSPI_ROLE_COMBO_BOX:
+      return states.has(ATSPI_STATE_EDITABLE) || element.entryChild ? "AXComboBox" : "AXPopUpButton";
     case ATSPI_ROLE_LIST:
     case ATSPI_ROLE_LIST_BOX: return "AXList";
     case ATSPI_ROLE_LIST_ITEM: return parent == ATSPI_ROLE_LIST_BOX ? "AXStaticText" : "AXGroup";
@@ -160,6 +162,14 @@ bool dependsOnParent(AtspiRole role) {
   }
 }
 
+bool dependsOnEntryChild(AtspiRole role, StateSet states) {
+  return role == ATSPI_ROLE_COMBO_BOX && !states.has(ATSPI_STATE_EDITABLE);
+}
+
+bool isEntry(AtspiRole role) {
+  return role == ATSPI_ROLE_ENTRY || role == ATSPI_ROLE_TEXT || role == ATSPI_ROLE_PASSWORD_TEXT;
+}
+
 bool readsText(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_LABEL:
@@ -222,7 +232,13 @@ bool statesIrrelevant(AtspiRole role) {
     case ATSPI_ROLE_BLOCK_QUOTE:
     case ATSPI_ROLE_HEADER:
     case ATSPI_ROLE_FOOTER:
-    case ATSPI_ROLE_CAPTION: return true;
+    case ATSPI_ROLE_CAPTION:
+    case ATSPI_ROLE_LINK:
+    case ATSPI_ROLE_LIST:
+    case ATSPI_ROLE_LANDMARK:
+    case ATSPI_ROLE_ARTICLE:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME: return true;
     default: return false;
   }
 }

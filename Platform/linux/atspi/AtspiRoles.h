@@ -21,10 +21,15 @@ struct RoleContext {
   StateSet states;
   std::optional<AtspiRole> parentRole;  // unknown when absent
   bool topLevel = false;                // a direct child of the application
+  bool entryChild = false;              // one of its children is a text entry (an editable combo box)
 };
 
 // The AX role name ("AXButton"...); "AXGroup" for roles without a closer match.
 std::string_view axRole(const RoleContext& element);
+// Whether the AX role needs to know if a child is a text entry.
+bool dependsOnEntryChild(AtspiRole role, StateSet states);
+// Roles that make their parent an editable combo box.
+bool isEntry(AtspiRole role);
 // Whether the AX role needs the parent's role to be decided.
 bool dependsOnParent(AtspiRole role);
 
