@@ -202,9 +202,14 @@ int main(int argc, char** argv) {
                   (clock.now() - started) * 1000.0, bounded.timedOut ? "yes" : "no",
                   bounded.url.value_or("none").c_str());
       if (printOutline) {
-        for (const auto& node : bounded.nodes) {
-          std::printf("%*s%s t=%s v=%s\n", static_cast<int>(node.depth * 2), "", node.role.c_str(),
-                      node.title.value_or("").c_str(), node.value.value_or("").c_str());
+        // Every field of a whole walk, so that two builds' walks can be compared line by line.
+        auto text = [](const std::optional<std::string>& field) { return field ? "\"" + *field + "\"" : std::string("-"); };
+        for (const auto& node : AXTree::snapshot(*window, *app, clock.now() + 30.0).nodes) {
+          std::printf("%*s%s rd=%s t=%s v=%s d=%s p=%s u=%s%s%s%s\n", static_cast<int>(node.depth * 2), "",
+                      node.role.c_str(), text(node.roleDescription).c_str(), text(node.title).c_str(),
+                      text(node.value).c_str(), text(node.description).c_str(), text(node.placeholder).c_str(),
+                      text(node.url).c_str(), node.settable ? " settable" : "", node.selected ? " selected" : "",
+                      node.focused ? " focused" : "");
         }
       }
       status = 0;
