@@ -11,6 +11,22 @@ constexpr const char* busName = "org.a11y.Bus";
 constexpr const char* busPath = "/org/a11y/bus";
 
 int milliseconds(std::chrono::milliseconds timeout) { return static_cast<int>(timeout.count()); }
+
+// Serves `context` until `done()` holds or `limit` milliseconds have passed.
+template <typename Done>
+void iterateUntil(GMainContext* context, guint limit, Done done) {
+  bool over = false;
+  GSourcePtr timer(g_timeout_source_new(limit));
+  g_source_set_callback(
+      timer.get(),
+      [](gpointer data) -> gboolean {
+        *static_cast<bool*>(data) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &over, nullptr);
+  g_source_attach(timer.get(), context);
+  while (!done() && !over) g_main_context_iteration(context, TRUE);
+}
 }  // namespace
 
 std::optional<std::string> sessionBusAddress() {
@@ -35,7 +51,6 @@ GObjectPtr<GDBusConnection> connectToBus(const std::string& address, std::chrono
   GMainContextPtr context(g_main_context_new());
   g_main_context_push_thread_default(context.get());
   GObjectPtr<GCancellable> cancellable(g_cancellable_new());
-  bool timedOut = false;
   g_dbus_connection_new_for_address(
       address.c_str(),
       static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
@@ -47,32 +62,13 @@ GObjectPtr<GDBusConnection> connectToBus(const std::string& address, std::chrono
         attempt->done = true;
       },
       &attempt);
-  GSourcePtr timer(g_timeout_source_new(static_cast<guint>(milliseconds(timeout))));
-  g_source_set_callback(
-      timer.get(),
-      [](gpointer data) -> gboolean {
-        *static_cast<bool*>(data) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &timedOut, nullptr);
-  g_source_attach(timer.get(), context.get());
-  while (!attempt.done && !timedOut) g_main_context_iteration(context.get(), TRUE);
+  iterateUntil(context.get(), static_cast<guint>(milliseconds(timeout)), [&] { return attempt.done; });
   if (!attempt.done) {
     // Cancelled, the attempt normally reports back at once; if it is stuck past
     // that, it is abandoned with its context, which nobody iterates again, so its
     // callback never runs.
     g_cancellable_cancel(cancellable.get());
-    GSourcePtr grace(g_timeout_source_new(100));
-    bool graceOver = false;
-    g_source_set_callback(
-        grace.get(),
-        [](gpointer data) -> gboolean {
-          *static_cast<bool*>(data) = true;
-          return G_SOURCE_REMOVE;
-        },
-        &graceOver, nullptr);
-    g_source_attach(grace.get(), context.get());
-    while (!attempt.done && !graceOver) g_main_context_iteration(context.get(), TRUE);
+    iterateUntil(context.get(), 100, [&] { return attempt.done; });
   }
   g_main_context_pop_thread_default(context.get());
   GObjectPtr<GDBusConnection> connection(attempt.connection);
