@@ -5,6 +5,7 @@
 #include "Platform/Accessibility.h"
 #include "Platform/CodeSigning.h"
 #include "Platform/Events.h"
+#include "Platform/Layers.h"
 #include "Platform/Privacy.h"
 #include "Platform/Process.h"
 #include "Platform/RunLoop.h"
@@ -25,6 +26,7 @@ struct Services {
   std::unique_ptr<Privacy> privacy;
   std::unique_ptr<Accessibility> accessibility;
   std::unique_ptr<ScreenCapture> screenCapture;
+  std::unique_ptr<Layers> layers;
 };
 
 // The backend chosen at build time (Platform/linux/LinuxPlatform.cpp).

@@ -16,5 +16,6 @@ std::unique_ptr<Workspace> makeWorkspace();      // EWMH, RandR
 std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
 std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI over GDBus
 std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH window list, MIT-SHM, XComposite
+std::unique_ptr<LayerRenderer> makeLayerRenderer();  // a render thread drawing into override-redirect windows
 
 }  // namespace zoba::platform::linux_backend

@@ -12,6 +12,10 @@ std::unique_ptr<Services> makePlatform() {
   services->privacy = linux_backend::makePrivacy();
   services->accessibility = linux_backend::makeAccessibility();
   services->screenCapture = linux_backend::makeScreenCapture();
+  // The media clock is the run loop's monotonic clock, which the render thread reads too.
+  RunLoop* clock = services->runLoop.get();
+  services->layers =
+      std::make_unique<Layers>(linux_backend::makeLayerRenderer(), [clock] { return clock->now(); });
   return services;
 }
 

@@ -144,8 +144,12 @@ FakePlatform installFakePlatform() {
   auto privacy = std::make_unique<FakePrivacy>();
   auto accessibility = std::make_unique<FakeAccessibility>();
   auto screenCapture = std::make_unique<FakeScreenCapture>();
-  FakePlatform fakes{*process, *codeSigning, *runLoop,      *events,
-                     *workspace, *privacy,   *accessibility, *screenCapture};
+  auto renderer = std::make_unique<FakeLayerRenderer>();
+  FakeLayerRenderer& layerRenderer = *renderer;
+  FakeRunLoop* clock = runLoop.get();
+  auto layers = std::make_unique<platform::Layers>(std::move(renderer), [clock] { return clock->now(); });
+  FakePlatform fakes{*process,       *codeSigning,  *runLoop, *events, *workspace, *privacy,
+                     *accessibility, *screenCapture, *layers, layerRenderer};
   services->process = std::move(process);
   services->codeSigning = std::move(codeSigning);
   services->runLoop = std::move(runLoop);
@@ -154,6 +158,7 @@ FakePlatform installFakePlatform() {
   services->privacy = std::move(privacy);
   services->accessibility = std::move(accessibility);
   services->screenCapture = std::move(screenCapture);
+  services->layers = std::move(layers);
   platform::install(std::move(services));
   return fakes;
 }

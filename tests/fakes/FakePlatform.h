@@ -14,6 +14,7 @@
 
 #include "Platform/Platform.h"
 #include "tests/fakes/FakeAccessibility.h"
+#include "tests/fakes/FakeLayers.h"
 #include "tests/fakes/FakeScreenCapture.h"
 
 namespace zoba::fakes {
@@ -121,6 +122,8 @@ struct FakePlatform {
   FakePrivacy& privacy;
   FakeAccessibility& accessibility;
   FakeScreenCapture& screenCapture;
+  platform::Layers& layers;   // the real model on the virtual clock
+  FakeLayerRenderer& layerRenderer;  // what it committed
 };
 
 FakePlatform installFakePlatform();
