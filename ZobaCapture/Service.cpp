@@ -8,6 +8,8 @@
 
 #include "Platform/Platform.h"
 #include "ZobaCapture/CallerCheck.h"
+#include "ZobaCapture/CaptureId.h"
+#include "ZobaCapture/CaptureTransition.h"
 #include "ZobaCapture/CaptureTarget.h"
 #include "ZobaCapture/CommandLine.h"
 #include "ZobaCapture/DebugCapture.h"
@@ -16,6 +18,8 @@
 #include "ZobaCapture/Permissions.h"
 #include "ZobaCapture/RequestParser.h"
 #include "ZobaCapture/Utf8.h"
+#include "ZobaCapture/WindowCapture.h"
+#include "ZobaCaptureCore/TransitionGeometry.h"
 
 namespace zoba {
 
@@ -26,6 +30,9 @@ namespace {
 [[noreturn]] void endProcess(int status) { std::_Exit(status); }
 
 std::string_view rawValue(ChordPreset preset) { return ChordPresets::rawValue(preset); }
+
+// The longer edge of the preview the host shows before the capture is complete.
+constexpr double snapshotMaxEdge = 640;
 
 }  // namespace
 
@@ -166,16 +173,74 @@ void CaptureService::hotkey() {
     return;
   }
   if (capturing_) return;  // a chord during a running capture is dropped
-  // The capture itself starts here once the capture flow exists.
+  capturing_ = true;
+  std::string captureId = CaptureId::make();
+  auto [overlay, flight] = startTransition(*application, captureId);
+  Output::send({{"type", "hotkey"}, {"target", "capture"}, {"captureId", captureId}, {"animated", flight}});
+  capture(std::move(*application), std::move(overlay), flight, std::move(captureId)).detach();
+}
+
+CaptureService::StartedTransition CaptureService::startTransition(const platform::RunningApplication& application,
+                                                                  const std::string& captureId) {
+  auto& workspace = *platform::current().workspace;
+  auto screens = workspace.screens();
+  if (screens.empty()) return {};
+  auto frame = WindowCapture::focusedWindowFrame(application);
+  if (!frame) return {};
+  const bool flight = !workspace.accessibilityDisplayShouldReduceMotion();
+  const Rect sourceFrame = TransitionGeometry::appKitRect(*frame, screens.front().frame.height());
+  std::weak_ptr<Transitions> table = transitions_;
+  auto overlay = std::make_shared<CaptureTransition>(sourceFrame, flight, [table, captureId] {
+    if (auto transitions = table.lock()) transitions->erase(captureId);
+    Output::send({{"type", "captureLanded"}, {"captureId", captureId}});
+  });
+  // Only a flying overlay can use the host's card.
+  if (flight) (*transitions_)[captureId] = overlay;
+  overlay->start();
+  return {std::move(overlay), flight};
+}
+
+Task<void> CaptureService::capture(platform::RunningApplication application,
+                                   std::shared_ptr<CaptureTransition> overlay, bool flight, std::string captureId) {
+  auto onImage = [overlay, flight, application, captureId](const platform::Image& image, const std::string& title) {
+    if (overlay) overlay->setScreenshot(image);
+    if (!flight) return;  // a capture without flight sends no preview
+    auto dataUrl = WindowCapture::snapshotDataURL(image, snapshotMaxEdge);
+    if (!dataUrl) return;
+    Message snapshot{{"dataUrl", std::move(*dataUrl)},
+                     {"appName", application.localizedName.value_or("")},
+                     {"windowTitle", title}};
+    if (auto icon = WindowCapture::iconBase64(application)) snapshot["iconBase64"] = std::move(*icon);
+    Output::send({{"type", "captureSnapshot"}, {"captureId", captureId}, {"snapshot", std::move(snapshot)}});
+  };
+  auto result = co_await WindowCapture::capture(application, std::move(onImage));
+  if (auto* payload = std::get_if<CapturePayload>(&result)) {
+    // The id is a UUID and needs no escaping; the payload's Base64 skips the JSON writer.
+    Output::sendLine(R"({"type":"capture","captureId":")" + captureId + R"(","capture":)" + payload->json() + "}");
+    capturing_ = false;
+    co_return;
+  }
+  if (overlay) overlay->cancel();
+  transitions_->erase(captureId);
+  Output::send({{"type", "captureFailed"},
+                {"captureId", captureId},
+                {"error", std::get<CaptureFailure>(result).description()}});
+  capturing_ = false;
+}
+
+std::shared_ptr<CaptureTransition> CaptureService::transition(const std::string& captureId) const {
+  auto found = transitions_->find(captureId);
+  return found == transitions_->end() ? nullptr : found->second;
 }
 
 void CaptureService::captureTarget(const Message& request, const std::string& captureId) {
   auto screens = platform::current().workspace->screens();
   double primaryScreenHeight = screens.empty() ? 0.0 : screens.front().frame.height();
-  auto overlay = transitions_.find(captureId);
-  if (overlay == transitions_.end()) return;  // no overlay waits for this capture
-  // The overlay takes the target (and keeps only the first) once captures fly.
-  [[maybe_unused]] auto target = CaptureTarget::of(request, primaryScreenHeight);
+  auto overlay = transitions_->find(captureId);
+  if (overlay == transitions_->end()) return;  // no overlay waits for this capture
+  auto target = CaptureTarget::of(request, primaryScreenHeight);
+  // The overlay keeps only the first answer.
+  overlay->second->setTarget(target.frame, target.radius);
 }
 
 }  // namespace zoba

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "Platform/Events.h"
+#include "Platform/Task.h"
+#include "Platform/Workspace.h"
 #include "ZobaCapture/Message.h"
 #include "ZobaCaptureCore/Chord.h"
 
@@ -40,20 +42,33 @@ class CaptureService {
   std::int32_t hostPid() const { return hostPid_; }
   ChordPreset preset() const { return detector_.preset; }
   bool monitoring() const { return monitor_ != nullptr; }
+  bool capturing() const { return capturing_; }
+  // The overlay that waits for the host's card of a capture, if any.
+  std::shared_ptr<CaptureTransition> transition(const std::string& captureId) const;
 
  private:
   void readRequests();
   void respond(const std::optional<std::string>& id, Message result, const std::optional<std::string>& error);
   void flagsChanged(std::uint64_t modifierFlags);
   void hotkey();
+  struct StartedTransition {
+    std::shared_ptr<CaptureTransition> value;
+    bool flight = false;  // an overlay exists and will fly; the host's "animated"
+  };
+  StartedTransition startTransition(const platform::RunningApplication& application, const std::string& captureId);
+  Task<void> capture(platform::RunningApplication application, std::shared_ptr<CaptureTransition> overlay,
+                     bool flight, std::string captureId);
   void captureTarget(const Message& request, const std::string& captureId);
+
+  using Transitions = std::map<std::string, std::shared_ptr<CaptureTransition>>;
 
   const std::vector<std::string> arguments_;
   const std::int32_t hostPid_;
   ChordDetector detector_;
   std::unique_ptr<platform::EventMonitor> monitor_;
   bool capturing_ = false;
-  std::map<std::string, std::shared_ptr<CaptureTransition>> transitions_;
+  // Shared so that a landing after the service has gone finds no table.
+  std::shared_ptr<Transitions> transitions_ = std::make_shared<Transitions>();
 };
 
 }  // namespace zoba
