@@ -4,19 +4,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "Platform/Image.h"
 #include "Platform/Platform.h"
 #include "Platform/Task.h"
+#include "ZobaCapture/CaptureTransition.h"
 #include "ZobaCapture/CommandLine.h"
 #include "ZobaCapture/Output.h"
 #include "ZobaCapture/Permissions.h"
 #include "ZobaCapture/WindowCapture.h"
 #include "ZobaCaptureCore/Characters.h"
+#include "ZobaCaptureCore/TransitionGeometry.h"
 
 namespace zoba::DebugCapture {
 
@@ -64,6 +68,10 @@ std::optional<std::string> writeFileAtomically(const std::string& path, const st
   return std::nullopt;
 }
 
+// The card the overlay flies to; the host would give its own.
+constexpr double testCardRadius = 8;
+constexpr Rect testCard(-280, 120, 160, 96);  // origin from the primary screen's right and bottom edges
+
 [[noreturn]] void finish(const Message& message) {
   Output::send(message);
   Output::flush();
@@ -76,6 +84,36 @@ double delaySeconds(const std::optional<std::string>& text) {
   return std::isnan(seconds) || seconds < 0 ? 0.0 : seconds;
 }
 
+// One frame of the helper's own panel over the primary screen, as PNG in
+// `directory`; off the main thread. Every failure skips the frame.
+void recordFrame(const std::string& directory, int index, double due) {
+  auto& screenCapture = *platform::current().screenCapture;
+  auto content = screenCapture.shareableContent(false, true);
+  auto* list = std::get_if<platform::ShareableContent>(&content);
+  if (!list) return;
+  const std::int32_t self = ::getpid();
+  const platform::ShareableWindow* panel = nullptr;
+  for (const auto& window : list->windows) {
+    if (window.owningProcessID == self && window.windowLayer != 0 && window.frame.minX() == 0 &&
+        window.frame.minY() == 0) {
+      panel = &window;
+      break;
+    }
+  }
+  if (!panel) return;
+  platform::StreamConfiguration configuration;
+  configuration.width = static_cast<std::int64_t>(panel->frame.width());
+  configuration.height = static_cast<std::int64_t>(panel->frame.height());
+  configuration.scalesToFit = true;
+  configuration.showsCursor = false;
+  auto image = screenCapture.captureImage(screenCapture.filter(*panel), configuration);
+  auto* pixels = std::get_if<platform::Image>(&image);
+  if (!pixels) return;
+  auto png = platform::encodePNG(*pixels);
+  if (!png) return;
+  (void)writeFile(directory + "/" + frameFileName(index, due), png->data(), png->size());
+}
+
 Task<void> run(Options options) {
   co_await sleepFor{delaySeconds(options.delay)};
 
@@ -86,23 +124,83 @@ Task<void> run(Options options) {
   auto application = platform::current().workspace->frontmostApplication();
   if (!application) finish(message);
 
-  auto result = co_await WindowCapture::capture(*application, nullptr);
+  CaptureTransition::setTimeScale(timeScale(options.slow));
+  std::shared_ptr<CaptureTransition> overlay;
+  if (options.transition) {
+    overlay = startTransition(*application);
+    if (overlay && options.framesDirectory) recordOverlayFrames(*options.framesDirectory).detach();
+  }
+
+  auto onImage = [overlay](const platform::Image& image, const std::string&) {
+    if (overlay) overlay->setScreenshot(image);
+  };
+  auto result = co_await WindowCapture::capture(*application, onImage);
   if (auto* failure = std::get_if<CaptureFailure>(&result)) {
+    if (overlay) overlay->cancel();
     message["error"] = failure->description();
-    finish(message);
+  } else {
+    // Known only now that the whole capture is back; an overlay that waited longer
+    // than its 1.2 s has already faded.
+    if (overlay) overlay->setTarget(debugTarget(), testCardRadius);
+    Message payload = std::get<CapturePayload>(result).message();
+    if (auto error = writeFiles(payload, options.path)) {
+      if (overlay) overlay->cancel();
+      message["error"] = *error;
+    } else {
+      message["capture"] = std::move(payload);
+    }
   }
-  Message payload = std::get<CapturePayload>(result).message();
-  if (auto error = writeFiles(payload, options.path)) {
-    message["error"] = *error;
-    finish(message);
-  }
-  message["capture"] = std::move(payload);
+  // The overlay and the frame recorder finish before the line and the exit.
+  if (overlay) co_await sleepFor{finalWait * CaptureTransition::timeScale()};
   finish(message);
 }
 
 }  // namespace
 
 void start(Options options) { run(std::move(options)).detach(); }
+
+double timeScale(std::optional<double> slow) {
+  if (!slow || std::isnan(*slow) || *slow <= 0) return 1.0;
+  return std::min(*slow, slowest);
+}
+
+std::shared_ptr<CaptureTransition> startTransition(const platform::RunningApplication& application) {
+  auto screens = platform::current().workspace->screens();
+  if (screens.empty()) return nullptr;
+  auto frame = WindowCapture::focusedWindowFrame(application);
+  if (!frame) return nullptr;
+  // This mode always flies; the reduce-motion setting is not consulted.
+  auto overlay = std::make_shared<CaptureTransition>(
+      TransitionGeometry::appKitRect(*frame, screens.front().frame.height()), true,
+      [] { Output::send({{"type", "debugLanded"}}); });
+  overlay->start();
+  return overlay;
+}
+
+std::optional<Rect> debugTarget() {
+  auto screens = platform::current().workspace->screens();
+  if (screens.empty()) return std::nullopt;
+  const Rect& primary = screens.front().frame;
+  return Rect(primary.maxX() + testCard.origin.x, primary.minY() + testCard.origin.y, testCard.size.width,
+              testCard.size.height);
+}
+
+std::string frameFileName(int index, double seconds) {
+  char name[64];
+  std::snprintf(name, sizeof name, "frame-%02d-%.1fs.png", index, seconds);
+  return name;
+}
+
+Task<void> recordOverlayFrames(std::string directory) {
+  double elapsed = 0;
+  for (std::size_t i = 0; i < samplingTimes.size(); ++i) {
+    const double due = samplingTimes[i] * CaptureTransition::timeScale() / 10;
+    // The waits add up to the sampling times; a slow frame makes the later ones late.
+    if (due - elapsed > 0) co_await sleepFor{due - elapsed};
+    co_await offMainThread([&directory, i, due] { recordFrame(directory, static_cast<int>(i), due); });
+    elapsed = std::max(elapsed, due);
+  }
+}
 
 std::optional<std::string> writeFiles(Message& payload, const std::string& path) {
   if (auto image = payload.find("image"); image != payload.end() && image->is_object()) {

@@ -53,8 +53,6 @@ void CaptureService::run() {
   // (An accessory application on other desktops; X11 has no Dock to stay out of.)
 
   if (auto path = CommandLine::value("--debug-capture", arguments_)) {
-    // The overlay options are read now; the overlay itself is not built yet, so the
-    // mode runs as it does without "--debug-transition".
     DebugCapture::start({.path = *path,
                          .delay = CommandLine::value("--delay", arguments_),
                          .transition = CommandLine::has("--debug-transition", arguments_),
