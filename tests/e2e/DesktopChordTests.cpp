@@ -80,10 +80,12 @@ TEST_F(Chord, AnotherApplicationInFrontWithoutAccessibilityAsksForSetup) {
                   {"permissions", {{"screenRecording", true}, {"accessibility", false}}}}));
 }
 
-TEST_F(Chord, AnotherApplicationInFrontWithBothPermissionsSendsNothingYet) {
+TEST_F(Chord, AnotherApplicationInFrontWithBothPermissionsStartsACapture) {
   auto helper = startHelper(::getpid());
   ASSERT_TRUE(keys(keyboard, {"+Shift_L", "+Shift_R", "-Shift_R", "-Shift_L"}));
-  EXPECT_EQ(helper->readLine(500ms), std::nullopt);
+  auto hotkey = parse(helper->readLine());
+  EXPECT_EQ(hotkey.value("type", ""), "hotkey");
+  EXPECT_EQ(hotkey.value("target", ""), "capture");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ parser.add_argument("--name", default="zoba-test-window", help="WM_CLASS instanc
 parser.add_argument("--text", default="Hello from GTK")
 parser.add_argument("--form", action="store_true", help="add a placeholder, a check box and a password")
 parser.add_argument("--colour", help="background colour RRGGBB")
+parser.add_argument("--tiny", action="store_true", help="an empty 30 × 30 window, too small to capture")
 args = parser.parse_args()
 
 GLib.set_prgname(args.name)
@@ -32,8 +33,12 @@ if args.colour:
 icon = GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, True, 8, 48, 48)
 icon.fill(0x3366CCFF)
 window.set_icon(icon)
-window.set_default_size(480, 320)
 window.move(100, 80)
+if args.tiny:
+    window.set_default_size(30, 30)
+    window.set_resizable(False)
+else:
+    window.set_default_size(480, 320)
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=8)
 box.pack_start(Gtk.Label(label=args.text), False, False, 0)
 entry = Gtk.Entry()
@@ -51,7 +56,8 @@ if args.form:
     password.set_visibility(False)
     password.set_text("hunter2")
     box.pack_start(password, False, False, 0)
-window.add(box)
+if not args.tiny:
+    window.add(box)
 window.connect("destroy", Gtk.main_quit)
 
 announced = False
