@@ -56,7 +56,12 @@ if args.form:
     password.set_visibility(False)
     password.set_text("hunter2")
     box.pack_start(password, False, False, 0)
-if not args.tiny:
+if args.tiny:
+    # An empty GTK window opens at 200 × 200; a small child sizes it.
+    spot = Gtk.DrawingArea()
+    spot.set_size_request(30, 30)
+    window.add(spot)
+else:
     window.add(box)
 window.connect("destroy", Gtk.main_quit)
 
