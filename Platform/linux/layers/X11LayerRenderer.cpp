@@ -2,6 +2,8 @@
 
 #include <glib.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -95,6 +97,10 @@ class X11LayerRenderer::Thread {
 };
 
 void X11LayerRenderer::Thread::run() {
+  // A commit's wake-up must not preempt the committing main thread on a busy
+  // machine; batch threads take a free core or the next slice instead.
+  sched_param batch{};
+  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
   connection_.reset(xcb_connect(nullptr, &screenNumber_));
   if (xcb_connection_has_error(connection_.get())) {
     connection_.reset();
