@@ -25,6 +25,12 @@ struct FreeDeleter {
 template <class T>
 using XReply = std::unique_ptr<T, FreeDeleter>;
 
+struct XcbDisconnect {
+  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+// A connection of one's own (a thread's), apart from the shared one below.
+using XcbConnectionPtr = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
 // Waits for a request's reply: `xcbReply(xcb_get_property_reply, c, cookie)`.
 // Null on an X error (which is freed) or a broken connection.
 template <class Reply, class Cookie>
