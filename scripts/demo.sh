@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job, end to end: installs what is missing, builds the helper, opens a
-# demo window and captures it in the debug capture mode, as the hotkey would.
+# demo window and captures it in the debug capture mode, as the hotkey would, with
+# the capture overlay: the flash, the lift and the flight to a test card.
 # Uses the X display in DISPLAY when it answers, else a private headless desktop.
 #
 #   bash scripts/demo.sh [OUTPUT.png]      (default: demo-capture/capture.png)
@@ -28,7 +29,7 @@ capture() {
     status=1
   else
     echo "demo: capturing the focused window of the frontmost application" >&2
-    build/default/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 || status=$?
+    build/default/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 --debug-transition || status=$?
   fi
   kill "$window_pid" 2>/dev/null || true
   wait "$window_pid" 2>/dev/null || true
