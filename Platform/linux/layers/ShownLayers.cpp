@@ -73,6 +73,21 @@ PixelRect unionOf(const PixelRect& a, const PixelRect& b) {
   return {left, top, std::max(a.maxX(), b.maxX()) - left, std::max(a.maxY(), b.maxY()) - top};
 }
 
+std::vector<PixelRect> difference(const PixelRect& from, const PixelRect& hole) {
+  if (from.empty()) return {};
+  const PixelRect cut = intersection(from, hole);
+  if (cut.empty()) return {from};
+  const PixelRect bands[] = {{from.x, from.y, from.width, cut.y - from.y},
+                             {from.x, cut.maxY(), from.width, from.maxY() - cut.maxY()},
+                             {from.x, cut.y, cut.x - from.x, cut.height},
+                             {cut.maxX(), cut.y, from.maxX() - cut.maxX(), cut.height}};
+  std::vector<PixelRect> rest;
+  for (const auto& band : bands) {
+    if (!band.empty()) rest.push_back(band);
+  }
+  return rest;
+}
+
 std::vector<PixelRect> simplified(std::vector<PixelRect> rects, std::size_t maxCount) {
   std::erase_if(rects, [](const PixelRect& rect) { return rect.empty(); });
   bool merged = true;

@@ -24,6 +24,8 @@ struct PixelRect {
 PixelRect enclosing(const Rect& rect);
 PixelRect intersection(const PixelRect& a, const PixelRect& b);
 PixelRect unionOf(const PixelRect& a, const PixelRect& b);  // the bounding box
+// The pixels of `from` outside `hole`: up to four bands, above, below, left and right.
+std::vector<PixelRect> difference(const PixelRect& from, const PixelRect& hole);
 // Rectangles that cover at least the same pixels: overlapping or touching ones
 // merged, and at most `maxCount` of them (the bounding box past that).
 std::vector<PixelRect> simplified(std::vector<PixelRect> rects, std::size_t maxCount);
