@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "Platform/linux/layers/RoundedRect.h"
@@ -11,10 +12,19 @@ namespace zoba::platform::linux_backend {
 
 namespace {
 
-// A separable Gaussian blur of an A8 surface, in place. The work lies in a
-// zero-padded float copy, tap by tap across whole rows, so that the inner loops
-// have no bounds checks and vectorise: a tile is made on the frame that first
-// needs it, while a corner radius animates.
+// Four floats, added and scaled as one (GCC and Clang vector extensions).
+constexpr std::size_t kLanes = 4;
+using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+Lanes load(const float* from) {
+  Lanes lanes;
+  std::memcpy(&lanes, from, sizeof lanes);
+  return lanes;
+}
+void store(float* to, Lanes lanes) { std::memcpy(to, &lanes, sizeof lanes); }
+
+// A separable Gaussian blur of an A8 surface, in place, in a zero-padded float
+// copy four columns at a time: a tile is made on the frame that first needs it,
+// and an animated corner radius needs a new one every frame.
 void blur(cairo_surface_t* surface, double sigma, int reach) {
   if (sigma <= 0 || reach <= 0) return;
   cairo_surface_flush(surface);
@@ -28,33 +38,34 @@ void blur(cairo_surface_t* surface, double sigma, int reach) {
     kernel[static_cast<std::size_t>(i + reach)] = static_cast<float>(std::exp(-i * i / (2 * sigma * sigma)) / sum);
   }
 
-  // Rows of the padded buffer: `reach` zeros either side and above and below.
-  const std::size_t paddedWidth = static_cast<std::size_t>(width + 2 * reach);
-  const std::size_t paddedHeight = static_cast<std::size_t>(height + 2 * reach);
+  // Rows of the padded buffer: `reach` zeros either side and above and below,
+  // and whole blocks of four columns, each summed in one vector register.
   const auto r = static_cast<std::size_t>(reach);
-  std::vector<float> in(paddedWidth * paddedHeight, 0.f), out(in.size(), 0.f);
+  const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+  const std::size_t blocks = (w + kLanes - 1) / kLanes;
+  const std::size_t paddedWidth = blocks * kLanes + 2 * r;
+  std::vector<float> in(paddedWidth * (h + 2 * r), 0.f), out(in.size(), 0.f);
   for (int y = 0; y < height; ++y) {
     float* row = &in[(static_cast<std::size_t>(y) + r) * paddedWidth + r];
     for (int x = 0; x < width; ++x) row[x] = data[y * stride + x];
   }
-  const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
   // Horizontal, into the same padded places of `out`.
   for (std::size_t y = r; y < r + h; ++y) {
-    float* target = &out[y * paddedWidth + r];
     const float* source = &in[y * paddedWidth];
-    for (std::size_t tap = 0; tap < kernel.size(); ++tap) {
-      const float weight = kernel[tap];
-      for (std::size_t x = 0; x < w; ++x) target[x] += weight * source[x + tap];
+    for (std::size_t x = 0; x < blocks * kLanes; x += kLanes) {
+      Lanes sum{};
+      for (std::size_t tap = 0; tap < kernel.size(); ++tap) sum += kernel[tap] * load(source + x + tap);
+      store(&out[y * paddedWidth + r + x], sum);
     }
   }
   // Vertical, back into `in`.
   for (std::size_t y = 0; y < h; ++y) {
-    float* target = &in[(y + r) * paddedWidth + r];
-    for (std::size_t x = 0; x < w; ++x) target[x] = 0;
-    for (std::size_t tap = 0; tap < kernel.size(); ++tap) {
-      const float weight = kernel[tap];
-      const float* source = &out[(y + tap) * paddedWidth + r];
-      for (std::size_t x = 0; x < w; ++x) target[x] += weight * source[x];
+    for (std::size_t x = 0; x < blocks * kLanes; x += kLanes) {
+      Lanes sum{};
+      for (std::size_t tap = 0; tap < kernel.size(); ++tap) {
+        sum += kernel[tap] * load(&out[(y + tap) * paddedWidth + r + x]);
+      }
+      store(&in[(y + r) * paddedWidth + r + x], sum);
     }
   }
   for (int y = 0; y < height; ++y) {
