@@ -24,47 +24,6 @@ bool subtreeTouches(const std::vector<ShownLayer>& layers, const std::vector<std
   return false;
 }
 
-// The whole-pixel boxes inside a rectangle with corners of `radius`: a full-width
-// middle band and the bands between the corners above and below it.
-std::vector<PixelRect> interiorBoxes(const Rect& frame, double radius) {
-  auto box = [](double left, double top, double right, double bottom) {
-    const PixelRect inside = enclosing(Rect(std::ceil(left), std::ceil(top), 0, 0));
-    return PixelRect{inside.x, inside.y, static_cast<int>(std::floor(right)) - inside.x,
-                     static_cast<int>(std::floor(bottom)) - inside.y};
-  };
-  std::vector<PixelRect> boxes;
-  const double left = frame.minX(), top = frame.minY(), right = frame.maxX(), bottom = frame.maxY();
-  if (radius <= 0) {
-    boxes.push_back(box(left, top, right, bottom));
-  } else {
-    const PixelRect middle = box(left, top + radius, right, bottom - radius);
-    boxes.push_back(middle);
-    if (!middle.empty()) {
-      boxes.push_back(box(left + radius, top, right - radius, middle.y));
-      boxes.push_back(box(left + radius, middle.maxY(), right - radius, bottom));
-    }
-  }
-  std::erase_if(boxes, [](const PixelRect& b) { return b.empty(); });
-  return boxes;
-}
-
-// The largest whole-pixel box a layer fills with opaque pixels of its own.
-PixelRect opaqueInterior(const ShownLayer& layer) {
-  const auto& shown = layer.shown;
-  if (layer.hidden || shown.opacity < 1) return {};
-  bool opaque = shown.backgroundColor && shown.backgroundColor->alpha >= 1;
-  if (!opaque && shown.contents && !shown.contents->empty() &&
-      shown.contents->format() == Image::Format::opaque) {
-    const Image& image = *shown.contents;
-    const Rect source = contentsSourceRect(shown.contentsRect, static_cast<double>(image.width()),
-                                           static_cast<double>(image.height()));
-    opaque = source.width() > 0 && source.height() > 0;
-  }
-  if (!opaque) return {};
-  const auto boxes = interiorBoxes(layer.frame, std::clamp(shown.cornerRadius, 0.0, std::min(layer.frame.width(), layer.frame.height()) / 2));
-  return boxes.empty() ? PixelRect{} : boxes.front();
-}
-
 bool isWhole(double value) { return std::abs(value - std::round(value)) < 1e-6; }
 
 }  // namespace
@@ -119,7 +78,7 @@ void LayerPainter::drawLayer(cairo_t* cr, std::size_t index) {
     } else if (!subs.empty() && subs.front() == index + 1) {
       covered = opaqueInterior(layers[index + 1]);
       if (shown.masksToBounds) {
-        const auto inside = interiorBoxes(frame, std::clamp(shown.cornerRadius, 0.0, std::min(frame.width(), frame.height()) / 2));
+        const auto inside = interiorBoxes(frame, shown.cornerRadius);
         covered = inside.empty() ? PixelRect{} : intersection(covered, inside.front());
       }
     }
