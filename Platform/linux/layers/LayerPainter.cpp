@@ -70,11 +70,23 @@ void LayerPainter::drawLayer(cairo_t* cr, std::size_t index) {
   if (group) cairo_push_group(cr);
 
   if (auto shadow = shadowShape(layers, index)) {
+    // The shape's own layer paints over the middle of its shadow right after:
+    // no need to fill what it hides.
+    PixelRect covered;
+    if (drawsItself(shown)) {
+      covered = opaqueInterior(layer);
+    } else if (!subs.empty() && subs.front() == index + 1) {
+      covered = opaqueInterior(layers[index + 1]);
+      if (shown.masksToBounds) {
+        const auto inside = interiorBoxes(frame, shown.cornerRadius);
+        covered = inside.empty() ? PixelRect{} : intersection(covered, inside.front());
+      }
+    }
     const auto& color = shown.shadowColor;
     Rect cast(shadow->rect.minX() + shown.shadowOffset.width, shadow->rect.minY() - shown.shadowOffset.height,
               shadow->rect.width(), shadow->rect.height());
     shadows_.draw(cr, cast, shadow->cornerRadius, shown.shadowRadius, color.red, color.green, color.blue,
-                  color.alpha * std::clamp(shown.shadowOpacity, 0.0, 1.0) * alpha);
+                  color.alpha * std::clamp(shown.shadowOpacity, 0.0, 1.0) * alpha, covered);
   }
   if (shown.backgroundColor && shown.backgroundColor->alpha > 0) {
     const auto& color = *shown.backgroundColor;
@@ -133,19 +145,43 @@ void LayerPainter::drawContents(cairo_t* cr, const ShownLayer& layer, double alp
   cairo_pattern_set_filter(pattern.get(), oneToOne ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);
   cairo_pattern_set_extend(pattern.get(), CAIRO_EXTEND_PAD);
 
-  cairo_new_path(cr);
-  if (roundedFill) {
-    roundedRectangle(cr, frame.minX(), frame.minY(), frame.width(), frame.height(), shown.cornerRadius);
-  } else {
-    cairo_rectangle(cr, frame.minX(), frame.minY(), frame.width(), frame.height());
+  // Whole pixels inside the rounded frame are plain boxes, which pixman scales
+  // straight into the target. The antialiased rim goes through the rasteriser
+  // in small pieces: one path over the whole frame would make a mask of all of
+  // it, and masked bilinear compositing costs several times more a pixel.
+  const double radius =
+      roundedFill ? std::clamp(shown.cornerRadius, 0.0, std::min(frame.width(), frame.height()) / 2) : 0;
+  const auto inner = interiorBoxes(frame, radius);
+  std::vector<PixelRect> rim{enclosing(frame)};
+  for (const auto& box : inner) {
+    std::vector<PixelRect> rest;
+    for (const auto& piece : rim) {
+      auto parts = difference(piece, box);
+      rest.insert(rest.end(), parts.begin(), parts.end());
+    }
+    rim = std::move(rest);
   }
   cairo_set_source(cr, pattern.get());
-  if (alpha >= 1) {
-    cairo_fill(cr);
-  } else {
+  auto fill = [&] {
+    if (alpha >= 1) {
+      cairo_fill(cr);
+    } else {
+      cairo_save(cr);
+      cairo_clip(cr);
+      cairo_paint_with_alpha(cr, alpha);
+      cairo_restore(cr);
+    }
+  };
+  cairo_new_path(cr);
+  for (const auto& box : inner) cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+  fill();
+  for (const auto& piece : rim) {
     cairo_save(cr);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, piece.x, piece.y, piece.width, piece.height);
     cairo_clip(cr);
-    cairo_paint_with_alpha(cr, alpha);
+    roundedRectangle(cr, frame.minX(), frame.minY(), frame.width(), frame.height(), radius);
+    fill();
     cairo_restore(cr);
   }
 }

@@ -130,10 +130,15 @@ void PanelWindow::map() {
   xcb_configure_window(connection_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
 }
 
-cairo_t* PanelWindow::beginFrame(std::span<const PixelRect> damage) {
+cairo_t* PanelWindow::beginFrame(std::span<const PixelRect> damage, const PixelRect& opaque) {
   back_->synchronise();
   cairo_surface_flush(back_->surface());
+  std::vector<PixelRect> reset;
   for (const auto& rect : damage) {
+    auto parts = difference(rect, opaque);
+    reset.insert(reset.end(), parts.begin(), parts.end());
+  }
+  for (const auto& rect : reset) {
     const auto bytes = static_cast<std::size_t>(rect.width) * 4;
     for (int y = rect.y; y < rect.maxY(); ++y) {
       std::uint8_t* target = back_->row(y) + static_cast<std::size_t>(rect.x) * 4;

@@ -41,8 +41,9 @@ class PanelWindow {
   void snapshotBeneath();
   // Maps the window above every other.
   void map();
-  // Resets the damaged pixels to what lies beneath the layers, ready to draw on.
-  cairo_t* beginFrame(std::span<const PixelRect> damage);
+  // Resets the damaged pixels to what lies beneath the layers, ready to draw on,
+  // except inside `opaque`, which the frame paints over whole.
+  cairo_t* beginFrame(std::span<const PixelRect> damage, const PixelRect& opaque = {});
   // Puts the damaged pixels on screen, after shaping the window to `covered`.
   void endFrame(std::span<const PixelRect> damage, const std::vector<PixelRect>& covered);
   // Repaints what the server lost (an Expose event).

@@ -73,6 +73,21 @@ PixelRect unionOf(const PixelRect& a, const PixelRect& b) {
   return {left, top, std::max(a.maxX(), b.maxX()) - left, std::max(a.maxY(), b.maxY()) - top};
 }
 
+std::vector<PixelRect> difference(const PixelRect& from, const PixelRect& hole) {
+  if (from.empty()) return {};
+  const PixelRect cut = intersection(from, hole);
+  if (cut.empty()) return {from};
+  const PixelRect bands[] = {{from.x, from.y, from.width, cut.y - from.y},
+                             {from.x, cut.maxY(), from.width, from.maxY() - cut.maxY()},
+                             {from.x, cut.y, cut.x - from.x, cut.height},
+                             {cut.maxX(), cut.y, from.maxX() - cut.maxX(), cut.height}};
+  std::vector<PixelRect> rest;
+  for (const auto& band : bands) {
+    if (!band.empty()) rest.push_back(band);
+  }
+  return rest;
+}
+
 std::vector<PixelRect> simplified(std::vector<PixelRect> rects, std::size_t maxCount) {
   std::erase_if(rects, [](const PixelRect& rect) { return rect.empty(); });
   bool merged = true;
@@ -159,6 +174,62 @@ std::vector<ShownLayer> showLayers(const RenderPanel& panel, double time) {
     layer.extent = intersection(extent, clips[i]);
   }
   return layers;
+}
+
+std::vector<PixelRect> interiorBoxes(const Rect& frame, double radius) {
+  radius = std::clamp(radius, 0.0, std::max(0.0, std::min(frame.width(), frame.height()) / 2));
+  auto box = [](double left, double top, double right, double bottom) {
+    const PixelRect inside = enclosing(Rect(std::ceil(left), std::ceil(top), 0, 0));
+    return PixelRect{inside.x, inside.y, static_cast<int>(std::floor(right)) - inside.x,
+                     static_cast<int>(std::floor(bottom)) - inside.y};
+  };
+  std::vector<PixelRect> boxes;
+  const double left = frame.minX(), top = frame.minY(), right = frame.maxX(), bottom = frame.maxY();
+  if (radius <= 0) {
+    boxes.push_back(box(left, top, right, bottom));
+  } else {
+    const PixelRect middle = box(left, top + radius, right, bottom - radius);
+    boxes.push_back(middle);
+    if (!middle.empty()) {
+      boxes.push_back(box(left + radius, top, right - radius, middle.y));
+      boxes.push_back(box(left + radius, middle.maxY(), right - radius, bottom));
+    }
+  }
+  std::erase_if(boxes, [](const PixelRect& b) { return b.empty(); });
+  return boxes;
+}
+
+PixelRect opaqueInterior(const ShownLayer& layer) {
+  const auto& shown = layer.shown;
+  if (layer.hidden || shown.opacity < 1) return {};
+  bool opaque = shown.backgroundColor && shown.backgroundColor->alpha >= 1;
+  if (!opaque && shown.contents && !shown.contents->empty() &&
+      shown.contents->format() == Image::Format::opaque) {
+    const Image& image = *shown.contents;
+    const Rect source = contentsSourceRect(shown.contentsRect, static_cast<double>(image.width()),
+                                           static_cast<double>(image.height()));
+    opaque = source.width() > 0 && source.height() > 0;
+  }
+  if (!opaque) return {};
+  const auto boxes = interiorBoxes(layer.frame, shown.cornerRadius);
+  return boxes.empty() ? PixelRect{} : boxes.front();
+}
+
+PixelRect opaqueCover(const std::vector<ShownLayer>& layers) {
+  PixelRect best;
+  for (const auto& layer : layers) {
+    // A faded ancestor lets what lies beneath show through its whole group.
+    if (layer.alpha < 1) continue;
+    PixelRect cover = opaqueInterior(layer);
+    for (int up = layer.parent; up >= 0 && !cover.empty(); up = layers[static_cast<std::size_t>(up)].parent) {
+      const auto& ancestor = layers[static_cast<std::size_t>(up)];
+      if (!ancestor.shown.masksToBounds) continue;
+      const auto inside = interiorBoxes(ancestor.frame, ancestor.shown.cornerRadius);
+      cover = inside.empty() ? PixelRect{} : intersection(cover, inside.front());
+    }
+    if (static_cast<long>(cover.width) * cover.height > static_cast<long>(best.width) * best.height) best = cover;
+  }
+  return best;
 }
 
 std::vector<PixelRect> damageBetween(const std::vector<ShownLayer>& before, const std::vector<ShownLayer>& after,

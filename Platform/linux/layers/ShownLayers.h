@@ -24,6 +24,8 @@ struct PixelRect {
 PixelRect enclosing(const Rect& rect);
 PixelRect intersection(const PixelRect& a, const PixelRect& b);
 PixelRect unionOf(const PixelRect& a, const PixelRect& b);  // the bounding box
+// The pixels of `from` outside `hole`: up to four bands, above, below, left and right.
+std::vector<PixelRect> difference(const PixelRect& from, const PixelRect& hole);
 // Rectangles that cover at least the same pixels: overlapping or touching ones
 // merged, and at most `maxCount` of them (the bounding box past that).
 std::vector<PixelRect> simplified(std::vector<PixelRect> rects, std::size_t maxCount);
@@ -48,6 +50,17 @@ struct ShadowShape {
 int shadowReach(double shadowRadius);
 bool drawsItself(const LayerProperties& layer);
 std::optional<ShadowShape> shadowShape(const std::vector<ShownLayer>& layers, std::size_t index);
+
+// The whole-pixel boxes inside `frame` with corners of `radius` (clamped to half
+// the shorter side): a full-width middle band first, then the bands between the
+// corners above and below it.
+std::vector<PixelRect> interiorBoxes(const Rect& frame, double radius);
+// The largest whole-pixel box a layer fills with opaque pixels of its own (its
+// contents or background), whatever lies beneath; empty when it has none.
+PixelRect opaqueInterior(const ShownLayer& layer);
+// The largest box some layer paints opaquely on screen (no faded ancestor, inside
+// every masking ancestor): what lies beneath it never shows.
+PixelRect opaqueCover(const std::vector<ShownLayer>& layers);
 
 std::vector<ShownLayer> showLayers(const RenderPanel& panel, double time);
 

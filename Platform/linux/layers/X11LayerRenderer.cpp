@@ -207,7 +207,7 @@ void X11LayerRenderer::Thread::drawFrame(double time) {
     const PixelRect bounds = shown.window->bounds();
     std::vector<PixelRect> damage = shown.fresh ? std::vector{bounds} : damageBetween(shown.layers, layers, bounds);
     if (!damage.empty()) {
-      cairo_t* cr = shown.window->beginFrame(damage);
+      cairo_t* cr = shown.window->beginFrame(damage, opaqueCover(layers));
       painter_.paint(cr, layers, damage);
       shown.window->endFrame(damage, coverage(layers, bounds));
     }
