@@ -14,7 +14,7 @@ namespace zoba::platform::linux_backend {
 
 // What the render thread did, for benchmarks.
 struct RenderStatistics {
-  std::vector<double> frameTimes;       // monotonic seconds at which each frame was drawn
+  std::vector<double> frameTimes;       // monotonic seconds at which each frame was drawn (the first 16,384)
   std::vector<double> renderDurations;  // seconds each frame took to draw and send
   std::uint64_t wakeups = 0;            // returns from the render thread's wait
   double refreshRate = 0;               // Hz, once the thread has met the display
