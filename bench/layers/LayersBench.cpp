@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -224,6 +225,8 @@ int main(int argc, char** argv) {
               percentile(commitUs, 0.5), percentile(commitUs, 0.99), percentile(commitUs, 1.0), commitUs.size());
 
   if (!framesDir.empty()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(framesDir, ignored);
     // The flight again, this time read back from the screen a few times.
     {
       Layers::Transaction transaction(layers);
