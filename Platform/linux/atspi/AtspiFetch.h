@@ -77,7 +77,13 @@ struct Application {
   double stalledUntil = 0;
   bool stalled(double now) const { return now < stalledUntil; }
 
+  // The bridge's ToolkitName, learned once per connection before any GetAll.
   std::optional<std::string> toolkit;
+  bool noCollection = false;  // the bridge has no Collection (GTK 4, Qt): focus is searched for
+  bool toolkitSettled = false;  // known, or answered without one: not asked again
+  // Qt's bridge dereferences a second argument that Properties.GetAll does not
+  // have and dies (SIGSEGV); where the toolkit is unknown it may be Qt.
+  bool getAllSafe() const { return toolkit && *toolkit != "Qt"; }
 
   // Calls wait here while `inFlight` calls are out: the application answers them
   // one after the other anyway, and a short line lets later, more urgent calls
