@@ -55,5 +55,14 @@ TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
   EXPECT_TRUE(qt.alive()) << "the capture killed the Qt application";
 }
 
+TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {
+  DesktopWindow window({"--title", "Toolbar", "--hidden-toolbar"});
+  ASSERT_TRUE(window.pid());
+  const std::string text = outline();
+  EXPECT_NE(text.find("\tpush button OK\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
+  EXPECT_EQ(text.find("tool bar"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace zoba::testing

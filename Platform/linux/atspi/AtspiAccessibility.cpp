@@ -165,6 +165,7 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
       if (prefetched_.size() < prefetchLimit && !prefetched_.contains(child))
         prefetched_.emplace(child, start(child, wantParentRole, false, found->role));
     }
+    settleShownChildren(*found);
   }
   if (attribute == "AXRole") findEntryChild(*found);
   AXValue value = answer(*found, attribute);
@@ -188,6 +189,7 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   if (!wait(found)) return std::nullopt;
   lastServed_ = found;
   if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end()) findEntryChild(*found);
+  if (std::find(attributes.begin(), attributes.end(), "AXChildren") != attributes.end()) settleShownChildren(*found);
   AXArray answers;
   answers.reserve(attributes.size());
   for (const auto& attribute : attributes) {
@@ -209,9 +211,10 @@ std::optional<std::int64_t> AtspiAccessibility::attributeValueCount(const AXElem
     if (const auto* array = value->get<AXArray>()) return static_cast<std::int64_t>(array->size());
     return std::nullopt;
   }
-  auto found = fetch(element, 0, false);
-  if (!wait(found) || found->childCount < 0) return std::nullopt;
-  return found->childCount;
+  // Counts what the user can see, like the children's answer.
+  auto children = copyAttributeValue(element, "AXChildren");
+  if (!children || !children->get<AXArray>()) return std::nullopt;
+  return static_cast<std::int64_t>(children->get<AXArray>()->size());
 }
 
 std::optional<bool> AtspiAccessibility::isAttributeSettable(const AXElement& element, std::string_view attribute) {

@@ -87,6 +87,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // Settles whether a combo box holds a text entry, from its children's roles.
   void findEntryChild(Fetch& fetch);
   bool waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches);
+  // Settles the children the user can see, from the children's states.
+  void settleShownChildren(Fetch& fetch);
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
   std::optional<AXValue> applicationAnswer(const AXElement& app, std::string_view attribute);

@@ -60,10 +60,11 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
   if (attribute == "AXEnabled") return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
   if (attribute == "AXFocused") return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
   if (attribute == "AXChildren") {
-    if (!fetch.children) return AXErrorMarker{};
+    const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
+    if (!shown) return AXErrorMarker{};
     AXArray children;
-    children.reserve(fetch.children->size());
-    for (const auto& child : *fetch.children) children.emplace_back(child);
+    children.reserve(shown->size());
+    for (const auto& child : *shown) children.emplace_back(child);
     return children;
   }
   if (attribute == "AXParent") {

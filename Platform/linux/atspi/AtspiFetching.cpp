@@ -347,6 +347,33 @@ void AtspiAccessibility::findEntryChild(Fetch& fetch) {
   }
 }
 
+void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
+  if (fetch.shownChildren || !fetch.children) return;
+  // A walk's read-ahead has asked for the children already; they stay for the walk.
+  std::vector<std::shared_ptr<Fetch>> children;
+  children.reserve(fetch.children->size());
+  for (const auto& child : *fetch.children) {
+    auto it = prefetched_.find(child);
+    if (it != prefetched_.end()) {
+      children.push_back(it->second);
+    } else {
+      auto started = start(child, 0, false, fetch.role);
+      if (prefetched_.size() < prefetchLimit) prefetched_.emplace(child, started);
+      children.push_back(std::move(started));
+    }
+  }
+  std::vector<AXElement> shown;
+  shown.reserve(children.size());
+  for (const auto& child : children) {
+    // An element that cannot be read is left to the reader to skip.
+    if (wait(child) && child->states &&
+        hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
+      continue;
+    shown.push_back(child->element);
+  }
+  fetch.shownChildren = std::move(shown);
+}
+
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
   bool all = true;
   for (const auto& one : fetches) all = wait(one) && all;
