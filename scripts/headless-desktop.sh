@@ -2,7 +2,7 @@
 # A private headless desktop for the tests and the demo: Xvfb on a free display,
 # openbox (for _NET_ACTIVE_WINDOW), a private D-Bus session bus and runtime
 # directory, so that the accessibility bus it starts is our own, with
-# org.a11y.Status IsEnabled switched on.
+# org.a11y.Status IsEnabled switched on and the accessibility registry running.
 #
 #   scripts/headless-desktop.sh start        prints `export VAR=...` lines: eval "$(... start)"
 #   scripts/headless-desktop.sh stop [DIR]   stops what `start` started (DIR or $ZOBA_DESKTOP_STATE)
@@ -109,8 +109,16 @@ start_desktop() {
     org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
     die "the accessibility bus did not start"
   # The launcher starts the bus itself at the first question for its address.
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
+  local a11y
+  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
     die "the accessibility bus has no address"
+  a11y=$(tr -d '[:space:]' <<<"$a11y")
+  # The registry runs from the start, as a session starts it at login: Qt registers
+  # its applications only with a registry that already runs. The bus replies once
+  # the activated registry owns its name.
+  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
+    die "the accessibility registry did not start"
 
   {
     echo "export DISPLAY=$DISPLAY"

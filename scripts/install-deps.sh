@@ -14,21 +14,29 @@ packages=(
   xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
   python3-gi gir1.2-gtk-3.0 chromium fonts-liberation
 )
+# Real applications of the other toolkits the desktop tests capture, without their
+# recommendations (which would add hundreds of megabytes).
+apps=(firefox-esr libreoffice-writer libreoffice-gtk3 python3-pyqt5 gir1.2-gtk-4.0)
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
+absent() {
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || echo "$package"
+  done
+}
+mapfile -t missing < <(absent "${packages[@]}")
+mapfile -t missing_apps < <(absent "${apps[@]}")
 
-if ((${#missing[@]} == 0)); then
+if ((${#missing[@]} == 0 && ${#missing_apps[@]} == 0)); then
   exit 0
 fi
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-echo "install-deps: installing ${missing[*]}" >&2
+echo "install-deps: installing ${missing[*]} ${missing_apps[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+if ((${#missing[@]} > 0)); then $sudo apt-get install -y -qq "${missing[@]}" >/dev/null; fi
+if ((${#missing_apps[@]} > 0)); then
+  $sudo apt-get install -y -qq --no-install-recommends "${missing_apps[@]}" >/dev/null
+fi

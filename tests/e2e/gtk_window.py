@@ -18,6 +18,7 @@ parser.add_argument("--name", default="zoba-test-window", help="WM_CLASS instanc
 parser.add_argument("--text", default="Hello from GTK")
 parser.add_argument("--form", action="store_true", help="add a placeholder, a check box and a password")
 parser.add_argument("--colour", help="background colour RRGGBB")
+parser.add_argument("--hidden-toolbar", action="store_true", help="add a toolbar of buttons, hidden once shown")
 parser.add_argument("--tiny", action="store_true", help="an empty 30 × 30 window, too small to capture")
 args = parser.parse_args()
 
@@ -56,6 +57,12 @@ if args.form:
     password.set_visibility(False)
     password.set_text("hunter2")
     box.pack_start(password, False, False, 0)
+toolbar = None
+if args.hidden_toolbar:
+    toolbar = Gtk.Toolbar()
+    for name in ("Hidden cut", "Hidden copy", "Hidden paste"):
+        toolbar.insert(Gtk.ToolButton(label=name), -1)
+    box.pack_start(toolbar, False, False, 0)
 if args.tiny:
     # An empty GTK window opens at 200 × 200; a small child sizes it.
     spot = Gtk.DrawingArea()
@@ -79,6 +86,8 @@ def announce(*_):
 # Focused means the window manager gave it the input focus.
 window.connect("focus-in-event", announce)
 window.show_all()
+if toolbar:
+    toolbar.hide()  # as an application hides a toolbar the user switched off
 window.present()
 
 # The parent closing our stdin ends us too, so no window outlives its test.

@@ -35,9 +35,10 @@ enum Want : unsigned {
   // States only for roles whose answers depend on them (see statesIrrelevant).
   wantSparseStates = 1 << 7,
 };
-// What a walk asks of every element.
+// What a walk asks of every element. Every element's states, as what its
+// application hides is no child of anything.
 inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
-                                      wantParentRole | wantSparseStates;
+                                      wantParentRole;
 
 // One element as the bridge's cache reported it.
 struct CachedItem {
@@ -77,7 +78,15 @@ struct Application {
   double stalledUntil = 0;
   bool stalled(double now) const { return now < stalledUntil; }
 
+  // The bridge's ToolkitName, learned once per connection before any GetAll.
   std::optional<std::string> toolkit;
+  bool noCollection = false;  // the bridge has no Collection (GTK 4, Qt): focus is searched for
+  bool toolkitSettled = false;  // known, or answered without one: not asked again
+  // Qt's bridge dereferences a second argument that Properties.GetAll does not
+  // have and dies (SIGSEGV); where the toolkit is unknown it may be Qt.
+  bool getAllSafe() const { return toolkit && *toolkit != "Qt"; }
+  // GTK 4 marks only its windows SHOWING.
+  bool showingIsCurrent() const { return !toolkit || *toolkit != "GTK"; }
 
   // Calls wait here while `inFlight` calls are out: the application answers them
   // one after the other anyway, and a short line lets later, more urgent calls
@@ -121,6 +130,8 @@ struct Fetch {
   std::optional<AtspiRole> parentRole;
   std::optional<bool> entryChild;  // asked only where the role depends on it
   std::optional<std::vector<AXElement>> children;
+  // The children without those their application hides, once settled.
+  std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
   std::optional<double> range;

@@ -245,6 +245,27 @@ bool statesIrrelevant(AtspiRole role) {
 
 bool textIsName(AtspiRole role) { return role == ATSPI_ROLE_LABEL || role == ATSPI_ROLE_STATIC; }
 
+bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent) {
+  if (!states.has(ATSPI_STATE_VISIBLE)) return true;
+  if (!showingIsCurrent || states.has(ATSPI_STATE_SHOWING)) return false;
+  switch (role) {
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DOCUMENT_TEXT:
+    case ATSPI_ROLE_DOCUMENT_SPREADSHEET:
+    case ATSPI_ROLE_DOCUMENT_PRESENTATION:
+    case ATSPI_ROLE_DOCUMENT_EMAIL:
+    // Gecko leaves a tab's document SHOWING after the tab went to the background;
+    // its embedder is kept current.
+    case ATSPI_ROLE_INTERNAL_FRAME:
+    case ATSPI_ROLE_MENU_ITEM:
+    case ATSPI_ROLE_CHECK_MENU_ITEM:
+    case ATSPI_ROLE_RADIO_MENU_ITEM:
+    case ATSPI_ROLE_TEAROFF_MENU_ITEM: return true;
+    default: return false;
+  }
+}
+
 bool valueSettable(AtspiRole role, StateSet states) {
   if (states.has(ATSPI_STATE_READ_ONLY) || !states.has(ATSPI_STATE_SENSITIVE)) return false;
   switch (role) {

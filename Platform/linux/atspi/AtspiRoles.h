@@ -46,6 +46,12 @@ bool mayHavePlaceholder(AtspiRole role);
 bool statesIrrelevant(AtspiRole role);
 // Roles whose text is their accessible name, when they have one.
 bool textIsName(AtspiRole role);
+// Whether the application hides an element from the user: not VISIBLE (a hidden
+// toolbar, a stack's other page) or, where the toolkit keeps SHOWING current, a
+// document or its embedder that is not SHOWING (a background tab) and the items
+// of a closed menu. What is merely scrolled away is left in.
+bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent);
+
 // Whether "AXValue" could be set, from what the role and states say.
 bool valueSettable(AtspiRole role, StateSet states);
 

@@ -1,0 +1,128 @@
+// Attribute answers from what was fetched, and the application's own attributes:
+// its windows and its focused element.
+#include "Platform/linux/atspi/AtspiAccessibility.h"
+
+#include "Platform/linux/atspi/AtspiReplies.h"
+
+namespace zoba::platform::linux_backend::atspi {
+
+namespace {
+
+bool isWindowRole(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_FRAME:
+    case ATSPI_ROLE_WINDOW:
+    case ATSPI_ROLE_DIALOG:
+    case ATSPI_ROLE_ALERT:
+    case ATSPI_ROLE_FILE_CHOOSER: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribute) const {
+  const AtspiRole role = fetch.role.value_or(ATSPI_ROLE_INVALID);
+  const StateSet states = fetch.states.value_or(StateSet{});
+  if (attribute == "AXRole") return std::string(axRole(fetch.roleContext()));
+  if (attribute == "AXRoleDescription") {
+    if (fetch.roleName) return *fetch.roleName;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXTitle") {
+    if (fetch.name) return *fetch.name;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXDescription") {
+    if (fetch.description && !fetch.description->empty()) return *fetch.description;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXValue") {
+    // A password field's text is never asked for: it would reach the host.
+    if (role == ATSPI_ROLE_PASSWORD_TEXT) return AXErrorMarker{};
+    if (readsText(role) && fetch.text) return *fetch.text;
+    if (readsRange(role) && fetch.range) return *fetch.range;
+    if (readsChecked(role) && fetch.states) return states.has(ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXPlaceholderValue") {
+    if (fetch.attributes) {
+      if (auto text = firstNonEmpty(*fetch.attributes, {"placeholder-text", "placeholder"})) return *text;
+    }
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXURL") {
+    if (fetch.url) return AXURL{*fetch.url};
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXSelected") return states.has(ATSPI_STATE_SELECTED);
+  // Unknown rather than false where a walk left the states unread.
+  if (attribute == "AXEnabled") return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
+  if (attribute == "AXFocused") return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
+  if (attribute == "AXChildren") {
+    const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
+    if (!shown) return AXErrorMarker{};
+    AXArray children;
+    children.reserve(shown->size());
+    for (const auto& child : *shown) children.emplace_back(child);
+    return children;
+  }
+  if (attribute == "AXParent") {
+    // The application's root has the registry for parent, which is no element of it.
+    if (fetch.parent && fetch.element.path != rootPath) return *fetch.parent;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXPosition") {
+    if (fetch.position) return *fetch.position;
+    return AXErrorMarker{};
+  }
+  if (attribute == "AXSize") {
+    if (fetch.size) return *fetch.size;
+    return AXErrorMarker{};
+  }
+  return AXErrorMarker{};
+}
+
+std::vector<std::shared_ptr<Fetch>> AtspiAccessibility::topLevelWindows(const AXElement& app) {
+  auto root = fetch(app, wantChildren, false);
+  if (!wait(root) || !root->children) return {};
+  std::vector<std::shared_ptr<Fetch>> windows;
+  for (const auto& child : *root->children) windows.push_back(start(child, 0, false, ATSPI_ROLE_APPLICATION));
+  waitAll(windows);
+  std::erase_if(windows, [](const auto& window) { return window->failed || !isWindowRole(*window->role); });
+  return windows;
+}
+
+std::optional<AXValue> AtspiAccessibility::applicationAnswer(const AXElement& app, std::string_view attribute) {
+  auto windows = topLevelWindows(app);
+  if (attribute == "AXWindows") {
+    AXArray list;
+    for (const auto& window : windows) list.emplace_back(window->element);
+    return list;
+  }
+  auto withState = [&](AtspiStateType state) -> std::optional<AXElement> {
+    for (const auto& window : windows) {
+      if (window->states && window->states->has(state)) return window->element;
+    }
+    return std::nullopt;
+  };
+  auto active = withState(ATSPI_STATE_ACTIVE);
+  if (attribute == "AXFocusedWindow") return active ? std::optional<AXValue>(*active) : std::nullopt;
+  auto main = withState(ATSPI_STATE_SHOWING);
+  if (attribute == "AXMainWindow") return main ? std::optional<AXValue>(*main) : std::nullopt;
+  // AXFocusedUIElement: the focused element of the active window, else of the main one.
+  auto window = active ? active : main;
+  if (!window) return std::nullopt;
+  if (auto focused = focusedElement(*window)) return AXValue(*focused);
+  return std::nullopt;
+}
+
+bool AtspiAccessibility::isChromium(const AXElement& element) {
+  if (element.path != rootPath) return false;
+  auto app = application(element.application);
+  if (!app) return false;
+  learnToolkit(app);
+  return app->toolkit && *app->toolkit == "Chromium";
+}
+
+}  // namespace zoba::platform::linux_backend::atspi

@@ -1,0 +1,110 @@
+// The focused element of a window. Toolkits mark focused whatever holds the focus
+// in its own sense (LibreOffice an enclosing panel as well as the paragraph with
+// the caret), so the element is the deepest focused one.
+#include "Platform/linux/atspi/AtspiAccessibility.h"
+
+#include "Platform/linux/atspi/AtspiReplies.h"
+
+namespace zoba::platform::linux_backend::atspi {
+
+namespace {
+
+constexpr std::size_t searchLimit = 4000;  // elements a search without Collection reads at most
+
+}  // namespace
+
+std::optional<AXElement> AtspiAccessibility::focusedElement(const AXElement& window) {
+  auto app = application(window.application);
+  if (!app) return std::nullopt;
+  const double deadline = monotonicSeconds() + app->timeout + 0.25;
+  if (!app->noCollection) {
+    // Tree order puts a focused element after the focused elements around it.
+    if (auto matches = focusedMatches(app, window, deadline)) {
+      if (matches->empty()) return std::nullopt;
+      return matches->back();
+    }
+    if (!app->noCollection) return std::nullopt;  // not answering: a search would not be either
+  }
+  return searchFocus(app, window, deadline);
+}
+
+std::optional<std::vector<AXElement>> AtspiAccessibility::focusedMatches(const std::shared_ptr<Application>& app,
+                                                                        const AXElement& window, double deadline) {
+  GVariantBuilder states, attributes, roles, interfaces;
+  g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
+  g_variant_builder_add(&states, "i", static_cast<gint32>(1u << ATSPI_STATE_FOCUSED));
+  g_variant_builder_add(&states, "i", 0);
+  g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+  g_variant_builder_init(&roles, G_VARIANT_TYPE("ai"));
+  g_variant_builder_init(&interfaces, G_VARIANT_TYPE("as"));
+  constexpr gint32 matchAll = 1;
+  constexpr guint32 canonicalOrder = 1;
+  constexpr gint32 everyMatch = 0;
+  GVariant* parameters = g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, &attributes, matchAll, &roles,
+                                       matchAll, &interfaces, matchAll, FALSE, canonicalOrder, everyMatch, TRUE);
+  struct Outcome {
+    bool done = false;
+    std::optional<std::vector<AXElement>> matches;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  call(app, window.path, "org.a11y.atspi.Collection", "GetMatches", parameters, "(a(so))",
+       [outcome, app, bus = window.application](const Reply& reply) {
+         outcome->done = true;
+         if (reply) {
+           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+           outcome->matches = elementsOf(array.get(), bus);
+         } else if (!reply.timedOut) {
+           app->noCollection = true;  // an error answer: the bridge has no such interface
+         }
+       });
+  bus_.waitUntil([&] { return outcome->done; }, deadline);
+  return outcome->matches;
+}
+
+std::optional<AXElement> AtspiAccessibility::searchFocus(const std::shared_ptr<Application>& app,
+                                                         const AXElement& window, double deadline) {
+  // Level by level with every call of a level in flight; what is hidden is not entered.
+  struct Level {
+    std::vector<AXElement> elements;
+    std::vector<std::optional<StateSet>> states;
+    std::vector<std::vector<AXElement>> children;
+    int pending = 0;
+  };
+  std::optional<AXElement> deepest;
+  std::vector<AXElement> elements{window};
+  std::size_t read = 0;
+  while (!elements.empty() && read < searchLimit && monotonicSeconds() < deadline) {
+    auto level = std::make_shared<Level>();
+    level->elements = std::move(elements);
+    level->states.resize(level->elements.size());
+    level->children.resize(level->elements.size());
+    read += level->elements.size();
+    for (std::size_t i = 0; i < level->elements.size(); ++i) {
+      const std::string& path = level->elements[i].path;
+      level->pending += 2;
+      call(app, path, accessibleInterface, "GetState", nullptr, "(au)", [level, i](const Reply& reply) {
+        --level->pending;
+        if (!reply) return;
+        GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+        level->states[i] = statesOf(array.get());
+      });
+      call(app, path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
+           [level, i, bus = window.application](const Reply& reply) {
+             --level->pending;
+             if (!reply) return;
+             GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+             level->children[i] = elementsOf(array.get(), bus);
+           });
+    }
+    bus_.waitUntil([&] { return level->pending == 0; }, deadline);
+    for (std::size_t i = 0; i < level->elements.size(); ++i) {
+      const auto& states = level->states[i];
+      if (!states || !states->has(ATSPI_STATE_VISIBLE)) continue;
+      if (states->has(ATSPI_STATE_FOCUSED)) deepest = level->elements[i];
+      for (auto& child : level->children[i]) elements.push_back(std::move(child));
+    }
+  }
+  return deepest;
+}
+
+}  // namespace zoba::platform::linux_backend::atspi

@@ -1,0 +1,29 @@
+#pragma once
+
+// Reading the values of AT-SPI replies.
+
+#include <gio/gio.h>
+
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Accessibility.h"
+#include "Platform/linux/atspi/AtspiRoles.h"
+
+namespace zoba::platform::linux_backend::atspi {
+
+// A state set ("au").
+StateSet statesOf(GVariant* array);
+// Object references ("a(so)"); a reference without a bus name is on `fallbackBus`.
+std::vector<AXElement> elementsOf(GVariant* array, const std::string& fallbackBus);
+// A string dictionary ("a{ss}").
+std::map<std::string, std::string> dictionaryOf(GVariant* dictionary);
+std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string>& attributes,
+                                         std::initializer_list<const char*> keys);
+// The string of a "(s)" reply.
+std::string stringOf(GVariant* reply);
+
+}  // namespace zoba::platform::linux_backend::atspi

@@ -1,0 +1,100 @@
+// A real Firefox ESR on the test desktop, its pages served over HTTP on the
+// loopback, captured by the debug capture mode: what the tab in front shows and
+// nothing of the tab behind it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <thread>
+
+#include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/DebugCapture.h"
+#include "tests/e2e/DesktopWindow.h"
+#include "tests/e2e/Keyboard.h"
+
+namespace zoba::testing {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr const char* firefox = "/usr/lib/firefox-esr/firefox-esr";
+
+class FirefoxTabs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!desktopAvailable() || ::access(firefox, X_OK) != 0) GTEST_SKIP() << "needs an X display and Firefox ESR";
+    directory = fs::temp_directory_path() / ("zoba-e2e-firefox-" + std::to_string(::getpid()));
+    fs::create_directories(directory / "profile");
+    // A quiet profile: no first-run pages, no questions.
+    std::ofstream(directory / "profile" / "user.js")
+        << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
+           "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
+           "user_pref(\"browser.sessionstore.resume_from_crash\", false);\n";
+
+    server = std::make_unique<ChildProcess>(
+        "/usr/bin/python3", std::vector<std::string>{"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                                                     "--directory", ZOBA_E2E_SOURCE_DIR "/web"});
+    auto banner = server->readLine(10s);
+    std::smatch port;
+    ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)"))) << banner.value_or("");
+    const std::string site = "http://127.0.0.1:" + port[1].str();
+    privateURL = site + "/private.html";
+    reportURL = site + "/report.html";
+
+    // The private page opens first and in front; the report's tab is then brought
+    // forward, so the tab behind comes first in the window's tree.
+    browser = std::make_unique<ChildProcess>(
+        firefox, std::vector<std::string>{"--no-remote", "--new-instance", "--profile", (directory / "profile").string(),
+                                          privateURL, reportURL});
+    ASSERT_TRUE(waitUntilActive(browser->pid(), 90s, "Zoba private page — Mozilla Firefox"))
+        << "Firefox did not show the first tab";
+    Keyboard keys;
+    ASSERT_TRUE(keys.connected());
+    ASSERT_TRUE(keys.press("Control_L") && keys.press("Tab") && keys.release("Tab") && keys.release("Control_L"));
+    ASSERT_TRUE(waitUntilActive(browser->pid(), 30s, "Zoba report page — Mozilla Firefox"))
+        << "Firefox did not bring the second tab forward";
+  }
+  void TearDown() override {
+    browser.reset();
+    server.reset();
+    fs::remove_all(directory);
+  }
+
+  // The first capture whose outline holds `shown`: Gecko names a page's elements
+  // once it has laid the page out, a moment after the tab came forward. The
+  // browser must be running after every capture.
+  json captureShowing(const std::string& shown) {
+    json captured;
+    for (auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
+      json line = debugCapture((directory / "page.png").string());
+      EXPECT_TRUE(browser->wait(0ms) == std::nullopt) << "the capture ended the browser";
+      captured = line.value("capture", json::object());
+      if (captured.value("text", "").find(shown) != std::string::npos) break;
+    }
+    return captured;
+  }
+
+  std::unique_ptr<ChildProcess> server;
+  std::unique_ptr<ChildProcess> browser;
+  fs::path directory;
+  std::string privateURL, reportURL;
+};
+
+TEST_F(FirefoxTabs, OnlyTheTabInFrontIsCaptured) {
+  json captured = captureShowing("Quarterly report");
+  EXPECT_EQ(captured.value("url", ""), reportURL);
+  const std::string text = captured.value("text", "");
+  EXPECT_NE(text.find("heading Quarterly report"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Private background words"), std::string::npos) << text;
+  EXPECT_EQ(text.find(privateURL), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace zoba::testing

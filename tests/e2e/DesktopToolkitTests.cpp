@@ -1,0 +1,68 @@
+// Windows of the common toolkits on the test desktop, captured by the debug
+// capture mode: what a person sees in them, which element has the focus, and the
+// application still running afterwards.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tests/e2e/DebugCapture.h"
+#include "tests/e2e/DesktopWindow.h"
+
+namespace zoba::testing {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+class ToolkitWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and the toolkits' Python";
+    directory = fs::temp_directory_path() / ("zoba-e2e-toolkits-" + std::to_string(::getpid()));
+    fs::create_directories(directory);
+  }
+  void TearDown() override { fs::remove_all(directory); }
+
+  // The outline of a capture of the frontmost window.
+  std::string outline() {
+    json line = debugCapture((directory / "shot.png").string());
+    EXPECT_TRUE(line.contains("capture")) << line.dump();
+    return line.contains("capture") ? line["capture"].value("text", "") : std::string();
+  }
+
+  fs::path directory;
+};
+
+bool importable(const char* module) {
+  return std::system(("/usr/bin/python3 -c 'import " + std::string(module) + "' 2>/dev/null").c_str()) == 0;
+}
+
+TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
+  if (!importable("PyQt5.QtWidgets")) GTEST_SKIP() << "needs python3-pyqt5";
+  AppWindow qt("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/qt_window.py"});
+  ASSERT_TRUE(qt.pid()) << "the Qt window did not come up";
+  const std::string text = outline();
+  for (const char* expected : {
+           "\nframe Qt test window\n",
+           "text (settable), Value: qt typed text\n",
+           "push button Qt button\n",
+           "\nThe focused UI element is text (settable), Value: qt typed text",
+       }) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  }
+  EXPECT_TRUE(qt.alive()) << "the capture killed the Qt application";
+}
+
+TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {
+  DesktopWindow window({"--title", "Toolbar", "--hidden-toolbar"});
+  ASSERT_TRUE(window.pid());
+  const std::string text = outline();
+  EXPECT_NE(text.find("\tpush button OK\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
+  EXPECT_EQ(text.find("tool bar"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace zoba::testing

@@ -1,0 +1,24 @@
+#!/usr/bin/python3
+"""A Qt 5 main window for the desktop tests: a line edit with the focus and a
+button. Prints its pid once shown; stays until killed."""
+import os
+import sys
+
+from PyQt5.QtCore import QTimer
+from PyQt5.QtWidgets import QApplication, QLineEdit, QMainWindow, QPushButton, QVBoxLayout, QWidget
+
+app = QApplication(sys.argv)
+window = QMainWindow()
+window.setWindowTitle("Qt test window")
+central = QWidget()
+layout = QVBoxLayout(central)
+edit = QLineEdit("qt typed text")
+layout.addWidget(edit)
+layout.addWidget(QPushButton("Qt button"))
+window.setCentralWidget(central)
+window.resize(420, 200)
+window.show()
+window.activateWindow()
+edit.setFocus()
+QTimer.singleShot(0, lambda: print(os.getpid(), flush=True))
+app.exec_()
