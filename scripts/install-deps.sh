@@ -12,7 +12,7 @@ packages=(
   libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-damage0-dev
   # headless desktop for the tests and the demo
   xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
-  python3-gi gir1.2-gtk-3.0 chromium fonts-liberation
+  python3-gi gir1.2-gtk-3.0 chromium fonts-liberation gsettings-desktop-schemas
 )
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).

@@ -383,7 +383,7 @@ class X11ScreenCapture final : public ScreenCapture {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return nullptr;
     auto x = std::make_unique<Connection>();
-    x->c = xcb_connect(nullptr, &x->screenNumber);
+    x->c = connectDisplay(&x->screenNumber);
     if (xcb_connection_has_error(x->c)) return nullptr;
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(x->c));
     for (int i = 0; screens.rem > 0; xcb_screen_next(&screens), ++i) {

@@ -1,6 +1,7 @@
 #include "Platform/linux/XConnection.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace zoba::platform::linux_backend {
 
@@ -31,6 +32,12 @@ struct XConnection::Source {
   }
 };
 
+xcb_connection_t* connectDisplay(int* screenNumber) {
+  static std::mutex connecting;
+  std::lock_guard lock(connecting);
+  return xcb_connect(nullptr, screenNumber);
+}
+
 XConnection::Subscription::Subscription(std::shared_ptr<XConnection> connection, int id)
     : connection_(std::move(connection)), id_(id) {}
 
@@ -50,7 +57,7 @@ std::shared_ptr<XConnection> XConnection::shared() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return nullptr;
   int screenNumber = 0;
-  xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+  xcb_connection_t* connection = connectDisplay(&screenNumber);
   if (xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
     return nullptr;

@@ -28,6 +28,10 @@ using XReply = std::unique_ptr<T, FreeDeleter>;
 struct XcbDisconnect {
   void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
 };
+// xcb_connect, one thread at a time: libXau finds the authority file through a
+// static buffer that two concurrent connects would both write.
+xcb_connection_t* connectDisplay(int* screenNumber);
+
 // A connection of one's own (a thread's), apart from the shared one below.
 using XcbConnectionPtr = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
 

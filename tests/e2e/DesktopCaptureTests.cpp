@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <thread>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,9 +52,9 @@ class HotkeyCapture : public ::testing::Test {
     ASSERT_TRUE(window->pid()) << "the GTK window did not come up focused";
   }
   // The helper with this test as its host, once it has said "ready".
-  void startHelper() {
-    helper = std::make_unique<ChildProcess>(ZOBA_CAPTURE_PATH,
-                                            std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
+  void startHelper(const ChildEnvironment& environment = {}) {
+    helper = std::make_unique<ChildProcess>(
+        ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(::getpid())}, environment);
     auto ready = parse(helper->readLine());
     ASSERT_EQ(ready.value("type", ""), "ready") << ready;
   }
@@ -207,6 +213,149 @@ TEST_F(HotkeyCapture, TwoChordsInQuickSuccessionGiveOneCapture) {
   EXPECT_EQ(std::count(types.begin(), types.end(), "hotkey"), 1) << ::testing::PrintToString(types);
   EXPECT_EQ(std::count(types.begin(), types.end(), "capture"), 1);
   EXPECT_EQ(std::count(types.begin(), types.end(), "captureLanded"), 1);
+}
+
+TEST_F(HotkeyCapture, AChordAfterTheCaptureBeforeTheLandingStartsASecondCaptureAndBothLand) {
+  front({"--title", "Again"});
+  startHelper();
+  chord();
+  auto first = readUntil(sawTypes({"capture"}));
+  ASSERT_TRUE(sawTypes({"hotkey", "capture"})(first)) << ::testing::PrintToString(typesOf(first));
+  // Without a card the first overlay lands only after its 1.2 s wait.
+  ASSERT_FALSE(sawTypes({"captureLanded"})(first));
+  chord();
+  auto second = readUntil([](const std::vector<Received>& lines) {
+    int landed = 0, captured = 0;
+    for (const auto& line : lines) {
+      landed += line.message.value("type", "") == "captureLanded";
+      captured += line.message.value("type", "") == "capture";
+    }
+    return landed == 2 && captured == 1;
+  });
+  const json firstId = first.front().message["captureId"];
+  std::vector<json> secondIds, landedIds;
+  for (const auto& [message, at] : second) {
+    const std::string type = message.value("type", "");
+    if (type == "hotkey" || type == "capture") secondIds.push_back(message["captureId"]);
+    if (type == "captureLanded") landedIds.push_back(message["captureId"]);
+    EXPECT_NE(type, "captureFailed") << message;
+  }
+  ASSERT_EQ(secondIds.size(), 2u) << ::testing::PrintToString(typesOf(second));
+  EXPECT_TRUE(isCaptureId(secondIds[0]));
+  EXPECT_NE(secondIds[0], firstId);
+  EXPECT_EQ(secondIds[1], secondIds[0]);
+  ASSERT_EQ(landedIds.size(), 2u);
+  EXPECT_EQ(landedIds[0], firstId);
+  EXPECT_EQ(landedIds[1], secondIds[0]);
+}
+
+TEST_F(HotkeyCapture, AStoppedApplicationStillEndsTheCaptureAndTheNextChordWorks) {
+  front({"--title", "Stopped"});
+  startHelper();
+  chord();
+  auto hotkey = parse(helper->readLine());
+  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
+  ASSERT_EQ(::kill(*window->pid(), SIGSTOP), 0);
+  const auto stoppedAt = Clock::now();
+  auto lines = readUntil([](const std::vector<Received>& lines) {
+    for (const auto& line : lines) {
+      const std::string type = line.message.value("type", "");
+      if (type == "capture" || type == "captureFailed") return true;
+    }
+    return false;
+  });
+  const auto endedAfter = Clock::now() - stoppedAt;
+  ::kill(*window->pid(), SIGCONT);
+  ASSERT_FALSE(lines.empty());
+  const std::string ended = lines.back().message.value("type", "");
+  ASSERT_TRUE(ended == "capture" || ended == "captureFailed") << ::testing::PrintToString(typesOf(lines));
+  // The walk's 1.2 s deadline, the 0.5 s call in flight when it passes, the 0.5 s
+  // call for the window before the walk, and scheduling on a loaded machine.
+  EXPECT_LT(endedAfter, 2700ms);
+  // The overlay of the first capture ends before the next chord.
+  if (ended == "capture") readUntil(sawTypes({"captureLanded"}));
+
+  chord();
+  auto next = parse(helper->readLine());
+  ASSERT_EQ(next.value("target", ""), "capture") << next;
+  EXPECT_NE(next["captureId"], hotkey["captureId"]);
+  // The application answers the requests queued while it was stopped first; when
+  // the window's frame comes too late there is no overlay, and so no landing.
+  const bool animated = next.value("animated", false);
+  auto rest = readUntil(animated ? sawTypes({"capture", "captureLanded"}) : sawTypes({"capture"}));
+  EXPECT_TRUE(animated ? sawTypes({"capture", "captureLanded"})(rest) : sawTypes({"capture"})(rest))
+      << ::testing::PrintToString(typesOf(rest));
+}
+
+TEST_F(HotkeyCapture, ClicksPassThroughTheOverlayAndNoPanelOutlivesTheLanding) {
+  front({"--title", "Clicks", "--report-clicks"});
+  auto button = window->readLine(5s);
+  ASSERT_TRUE(button && button->starts_with("button ")) << button.value_or("(none)");
+  int x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(button->c_str(), "button %d %d", &x, &y), 2);
+  startHelper();
+  chord();
+  auto hotkey = parse(helper->readLine());
+  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
+  // The launcher's child draws the panels (the helper disclaimed by its launcher).
+  auto panels = [this] {
+    int mapped = mappedPanelsOf(helper->pid());
+    for (pid_t child : childrenOf(helper->pid())) mapped += mappedPanelsOf(child);
+    return mapped;
+  };
+  // The overlay waits 1.2 s for a card that never comes: time enough to click.
+  const auto mappedBy = Clock::now() + 3s;
+  while (panels() == 0 && Clock::now() < mappedBy) std::this_thread::sleep_for(5ms);
+  ASSERT_GT(panels(), 0) << "no panel of the helper was mapped";
+  ASSERT_TRUE(keyboard.click(x, y));
+  EXPECT_EQ(window->readLine(5s), "clicked");
+
+  auto lines = readUntil(sawTypes({"capture", "captureLanded"}));
+  ASSERT_TRUE(sawTypes({"capture", "captureLanded"})(lines)) << ::testing::PrintToString(typesOf(lines));
+  // The render thread takes its windows down after the landing, asynchronously.
+  const auto goneBy = Clock::now() + 5s;
+  while (panels() > 0 && Clock::now() < goneBy) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(panels(), 0);
+}
+
+// GNOME's enable-animations off, in a settings key file only the helper reads.
+TEST_F(HotkeyCapture, ReduceMotionCapturesWithoutPreviewOrLanding) {
+  namespace fs = std::filesystem;
+  const fs::path config = fs::temp_directory_path() / ("zoba-e2e-motion-" + std::to_string(::getpid()));
+  fs::create_directories(config / "glib-2.0" / "settings");
+  std::ofstream(config / "glib-2.0" / "settings" / "keyfile") << "[org/gnome/desktop/interface]\n"
+                                                                  "enable-animations=false\n";
+  struct Remove {
+    fs::path path;
+    ~Remove() { fs::remove_all(path); }
+  } remove{config};
+  if (!fs::exists("/usr/share/glib-2.0/schemas/org.gnome.desktop.interface.gschema.xml"))
+    GTEST_SKIP() << "needs gsettings-desktop-schemas";
+
+  front({"--title", "Still"});
+  startHelper({.unset = {}, .set = {{"GSETTINGS_BACKEND", "keyfile"}, {"XDG_CONFIG_HOME", config.string()}}});
+  chord();
+  auto hotkey = parse(helper->readLine());
+  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
+  EXPECT_EQ(hotkey["animated"], false);
+  helper->writeLine(json{{"type", "captureTarget"},
+                         {"id", "card"},
+                         {"captureId", hotkey["captureId"]},
+                         {"frame", {{"x", 1500}, {"y", 900}, {"width", 160}, {"height", 96}}}}
+                        .dump());
+  auto lines = readUntil(sawTypes({"response", "capture"}));
+  // A landing would come within the overlay's safety time of 4 s.
+  for (auto line = helper->readLine(4500ms); line; line = helper->readLine(4500ms)) {
+    lines.push_back({parse(line), Clock::now() - chordAt});
+  }
+  auto types = typesOf(lines);
+  std::sort(types.begin(), types.end());
+  EXPECT_EQ(types, (std::vector<std::string>{"capture", "response"}));
+  for (const auto& [message, at] : lines) {
+    if (message.value("type", "") == "response") {
+      EXPECT_EQ(message, (json{{"type", "response"}, {"id", "card"}, {"ok", true}, {"result", json::object()}}));
+    }
+  }
 }
 
 }  // namespace

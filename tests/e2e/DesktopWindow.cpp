@@ -62,6 +62,26 @@ bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout, const std::op
   return false;
 }
 
+int mappedPanelsOf(pid_t pid) {
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                 &xcb_disconnect);
+  if (xcb_connection_has_error(c.get())) return 0;
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
+  const xcb_atom_t wmPid = atom(c.get(), "_NET_WM_PID");
+  std::unique_ptr<xcb_query_tree_reply_t, Free> tree(
+      xcb_query_tree_reply(c.get(), xcb_query_tree(c.get(), root), nullptr));
+  if (!tree) return 0;
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  int mapped = 0;
+  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+    std::unique_ptr<xcb_get_window_attributes_reply_t, Free> attributes(xcb_get_window_attributes_reply(
+        c.get(), xcb_get_window_attributes(c.get(), children[i]), nullptr));
+    if (!attributes || !attributes->override_redirect || attributes->map_state == XCB_MAP_STATE_UNMAPPED) continue;
+    if (cardinal(c.get(), children[i], wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid)) ++mapped;
+  }
+  return mapped;
+}
+
 bool desktopAvailable() {
   const char* display = std::getenv("DISPLAY");
   return display && *display && ::access(gtkPython, X_OK) == 0;

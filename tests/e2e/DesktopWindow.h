@@ -21,6 +21,10 @@ bool desktopAvailable();
 bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s,
                      const std::optional<std::string>& title = std::nullopt);
 
+// The helper's panel windows that are mapped now: override-redirect windows on
+// the root carrying `pid` as their _NET_WM_PID.
+int mappedPanelsOf(pid_t pid);
+
 // tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
 // and goes away with this object. Ready when the window manager names it active.
 class DesktopWindow {
@@ -28,6 +32,8 @@ class DesktopWindow {
   explicit DesktopWindow(const std::vector<std::string>& arguments = {});
   // Absent when the window did not come up active in time.
   std::optional<pid_t> pid() const { return pid_; }
+  // The window's lines after its pid ("--report-clicks").
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout) { return process_.readLine(timeout); }
 
  private:
   ChildProcess process_;

@@ -67,6 +67,17 @@ bool Keyboard::connected() const {
 bool Keyboard::press(std::string_view keysymName) { return send(keysymName, true); }
 bool Keyboard::release(std::string_view keysymName) { return send(keysymName, false); }
 
+bool Keyboard::click(int x, int y) {
+  if (!connected()) return false;
+  xcb_connection_t* c = state_->connection;
+  xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, state_->root, static_cast<std::int16_t>(x),
+                      static_cast<std::int16_t>(y), 0);
+  xcb_test_fake_input(c, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, state_->root, 0, 0, 0);
+  xcb_test_fake_input(c, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, state_->root, 0, 0, 0);
+  Reply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  return focus != nullptr;
+}
+
 bool Keyboard::send(std::string_view keysymName, bool down) {
   if (!connected()) return false;
   auto symbol = keysyms.find(keysymName);

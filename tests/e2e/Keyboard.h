@@ -1,6 +1,6 @@
 #pragma once
 
-// Key presses and releases through XTEST, one key at a time, as the X server's own
+// Key presses, releases and clicks through XTEST, one key at a time, as the X server's own
 // input: exactly the events asked for (xdotool adds releases and presses of
 // modifiers it finds held).
 
@@ -23,6 +23,8 @@ class Keyboard {
   // once the server has processed it; false when the key is not on the keyboard.
   bool press(std::string_view keysymName);
   bool release(std::string_view keysymName);
+  // Moves the pointer to (x, y) on the root and clicks the first button there.
+  bool click(int x, int y);
 
  private:
   bool send(std::string_view keysymName, bool down);

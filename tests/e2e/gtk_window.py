@@ -20,6 +20,8 @@ parser.add_argument("--form", action="store_true", help="add a placeholder, a ch
 parser.add_argument("--colour", help="background colour RRGGBB")
 parser.add_argument("--hidden-toolbar", action="store_true", help="add a toolbar of buttons, hidden once shown")
 parser.add_argument("--tiny", action="store_true", help="an empty 30 × 30 window, too small to capture")
+parser.add_argument("--report-clicks", action="store_true",
+                    help="after the pid, print \"button X Y\" (the OK button's centre on the root), then \"clicked\" per click")
 args = parser.parse_args()
 
 GLib.set_prgname(args.name)
@@ -45,7 +47,8 @@ box.pack_start(Gtk.Label(label=args.text), False, False, 0)
 entry = Gtk.Entry()
 entry.set_text("editable text")
 box.pack_start(entry, False, False, 0)
-box.pack_start(Gtk.Button(label="OK"), False, False, 0)
+ok = Gtk.Button(label="OK")
+box.pack_start(ok, False, False, 0)
 if args.form:
     where = Gtk.Entry()
     where.set_placeholder_text("Where to?")
@@ -71,6 +74,8 @@ if args.tiny:
 else:
     window.add(box)
 window.connect("destroy", Gtk.main_quit)
+if args.report_clicks:
+    ok.connect("clicked", lambda *_: print("clicked", flush=True))
 
 announced = False
 
@@ -80,6 +85,11 @@ def announce(*_):
     if not announced:
         announced = True
         print(os.getpid(), flush=True)
+        if args.report_clicks:
+            allocation = ok.get_allocation()
+            x, y = ok.translate_coordinates(window, allocation.width // 2, allocation.height // 2)
+            _, originX, originY = window.get_window().get_origin()
+            print(f"button {originX + x} {originY + y}", flush=True)
     return False
 
 

@@ -103,7 +103,7 @@ void X11LayerRenderer::Thread::run() {
   // machine; batch threads take a free core or the next slice instead.
   sched_param batch{};
   pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
-  connection_.reset(xcb_connect(nullptr, &screenNumber_));
+  connection_.reset(connectDisplay(&screenNumber_));
   if (xcb_connection_has_error(connection_.get())) {
     connection_.reset();
   } else {
