@@ -22,6 +22,7 @@ constexpr double targetWait = 1.2;           // how long the lifted card waits f
 constexpr double fadeDuration = 0.28;        // the card fading where it is, without a host card
 constexpr double landedFadeDuration = 0.14;  // the card fading inside the host's card
 constexpr double safetyTimeout = 4.0;        // ends everything, whatever went missing
+constexpr double revealMargin = 0.005;       // lets the reveal's timer fire before a wait that ends with it
 
 constexpr double shutterOpacity = 0.85;
 constexpr double cornerRadius = 10;  // the window's own rounding, roughly
@@ -172,6 +173,12 @@ void CaptureTransition::flyOrFade() {
 }
 
 void CaptureTransition::cancel() { finish(false); }
+
+double CaptureTransition::secondsUntilReveal() const {
+  if (phase_ != Phase::shutter || surfaces_.empty()) return 0;
+  const double remaining = minimumReveal * timeScale_ - (platform::current().runLoop->now() - startedAt_);
+  return remaining > 0 ? remaining + revealMargin : 0;
+}
 
 void CaptureTransition::finish(bool landed) {
   if (surfaces_.empty()) return;

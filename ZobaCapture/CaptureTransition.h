@@ -70,6 +70,9 @@ class CaptureTransition : public std::enable_shared_from_this<CaptureTransition>
 
   // Read-only state, for the owner and the tests.
   Phase phase() const { return phase_; }
+  // Seconds until a screenshot handed over now is revealed, a frame's margin
+  // included; 0 once it has been revealed or the overlay has ended.
+  double secondsUntilReveal() const;
   Rect cardFrame() const { return cardFrame_; }
   Size imageSize() const { return imageSize_; }
   const std::optional<Target>& target() const { return target_; }

@@ -134,7 +134,10 @@ Task<void> run(Options options) {
   auto onImage = [overlay](const platform::Image& image, const std::string&) {
     if (overlay) overlay->setScreenshot(image);
   };
-  auto result = co_await WindowCapture::capture(*application, onImage);
+  // Named, not a temporary: GCC 12 destroys some temporaries of a co_await
+  // expression twice, and this one holds the overlay.
+  WindowCapture::WalkHold walkHold = [overlay] { return overlay ? overlay->secondsUntilReveal() : 0.0; };
+  auto result = co_await WindowCapture::capture(*application, onImage, std::move(walkHold));
   if (auto* failure = std::get_if<CaptureFailure>(&result)) {
     if (overlay) overlay->cancel();
     message["error"] = failure->description();

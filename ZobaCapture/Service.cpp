@@ -211,7 +211,10 @@ Task<void> CaptureService::capture(platform::RunningApplication application,
     if (auto icon = WindowCapture::iconBase64(application)) snapshot["iconBase64"] = std::move(*icon);
     Output::send({{"type", "captureSnapshot"}, {"captureId", captureId}, {"snapshot", std::move(snapshot)}});
   };
-  auto result = co_await WindowCapture::capture(application, std::move(onImage));
+  // Named, not a temporary: GCC 12 destroys some temporaries of a co_await
+  // expression twice, and this one holds the overlay.
+  WindowCapture::WalkHold walkHold = [overlay] { return overlay ? overlay->secondsUntilReveal() : 0.0; };
+  auto result = co_await WindowCapture::capture(application, std::move(onImage), std::move(walkHold));
   if (auto* payload = std::get_if<CapturePayload>(&result)) {
     // The id is a UUID and needs no escaping; the payload's Base64 skips the JSON writer.
     Output::sendLine(R"({"type":"capture","captureId":")" + captureId + R"(","capture":)" + payload->json() + "}");

@@ -129,7 +129,7 @@ std::optional<Rect> focusedWindowFrame(const platform::RunningApplication& appli
   return AXTree::frame(*window);
 }
 
-Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage) {
+Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage, WalkHold walkHold) {
   auto& services = platform::current();
   auto& accessibility = *services.accessibility;
   platform::ScreenCapture* screenCapture = services.screenCapture.get();
@@ -177,6 +177,7 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
     return png ? EncodedScreenshot{platform::base64Encode(*png)} : EncodedScreenshot{};
   });
   if (onImage) onImage(image, chosen.title.value_or(""));
+  const double holdUntil = services.runLoop->now() + (walkHold ? walkHold() : 0.0);
   EncodedScreenshot encoded = co_await encoding;
   if (!encoded.base64) co_return CaptureFailure{CaptureError::encodingFailed};
 
@@ -190,6 +191,9 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   }
 
   std::optional<AXSnapshot> snapshot;
+  // The walk holds the main thread for up to its deadline: let the overlay's
+  // pending step run first, so what it starts plays on the render thread meanwhile.
+  if (const double wait = holdUntil - services.runLoop->now(); app && wait > 0) co_await sleepFor{wait};
   if (app) {
     std::optional<platform::AXElement> window = firstWindow(*app);
     if (!window) window = first;

@@ -45,10 +45,16 @@ using CaptureResult = std::variant<CapturePayload, CaptureFailure>;
 // ("" when the window has none), as soon as the screenshot exists.
 using ImageHandler = std::function<void(const platform::Image& image, const std::string& title)>;
 
+// Seconds from now during which the main thread should stay free for the caller's
+// own timers (an overlay about to reveal the screenshot) before the synchronous
+// accessibility walk holds it.
+using WalkHold = std::function<double()>;
+
 // Captures the application's window. Runs on the main thread and suspends while
 // the window list, the screenshot, the encoders and the activation pauses are
 // awaited. `onImage` is called exactly once for every capture that gets a
 // screenshot (also when its encoding then fails), before the result is ready.
-Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage);
+Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage,
+                            WalkHold walkHold = nullptr);
 
 }  // namespace zoba::WindowCapture
