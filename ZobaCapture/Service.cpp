@@ -234,10 +234,16 @@ std::shared_ptr<CaptureTransition> CaptureService::transition(const std::string&
 
 void CaptureService::captureTarget(const Message& request, const std::string& captureId) {
   auto screens = platform::current().workspace->screens();
-  double primaryScreenHeight = screens.empty() ? 0.0 : screens.front().frame.height();
+  const Rect primary = screens.empty() ? Rect() : screens.front().frame;
   auto overlay = transitions_->find(captureId);
   if (overlay == transitions_->end()) return;  // no overlay waits for this capture
-  auto target = CaptureTarget::of(request, primaryScreenHeight);
+  auto target = CaptureTarget::of(request, primary.height());
+  // The host counts from the primary screen's corner; where the primary screen is
+  // not the leftmost (or topmost) one, that corner is not the desktop's.
+  if (target.frame) {
+    target.frame->origin.x += primary.origin.x;
+    target.frame->origin.y += primary.origin.y;
+  }
   // The overlay keeps only the first answer.
   overlay->second->setTarget(target.frame, target.radius);
 }
