@@ -40,7 +40,8 @@ CaptureService::CaptureService(std::vector<std::string> arguments)
     : arguments_(std::move(arguments)),
       hostPid_(CommandLine::integer(CommandLine::value("--host-pid", arguments_).value_or("")).value_or(0)),
       detector_(ChordPresets::fromRawValue(CommandLine::value("--hotkey", arguments_).value_or(""))
-                    .value_or(ChordPreset::shift)) {}
+                    .value_or(ChordPreset::shift)),
+      exit_(endProcess) {}
 
 void CaptureService::run() {
   if (!CallerCheck::allows(hostPid_)) {
@@ -90,7 +91,7 @@ void CaptureService::readRequests() {
     runLoop.post([this, text = Utf8::replacingInvalid(*line)] { handle(text); });
   }
   // End of input: the output is not flushed; a host that wants every line sends "shutdown".
-  runLoop.post([] { endProcess(0); });
+  runLoop.post([this] { exit_(0); });
 }
 
 void CaptureService::handle(std::string_view line) {
@@ -136,7 +137,7 @@ void CaptureService::handle(std::string_view line) {
     }
   } else if (type == "shutdown") {
     Output::flush();
-    endProcess(0);
+    exit_(0);
   } else {
     respond(id, Message::object(), "Unknown request");
   }
@@ -236,10 +237,16 @@ std::shared_ptr<CaptureTransition> CaptureService::transition(const std::string&
 
 void CaptureService::captureTarget(const Message& request, const std::string& captureId) {
   auto screens = platform::current().workspace->screens();
-  double primaryScreenHeight = screens.empty() ? 0.0 : screens.front().frame.height();
+  const Rect primary = screens.empty() ? Rect() : screens.front().frame;
   auto overlay = transitions_->find(captureId);
   if (overlay == transitions_->end()) return;  // no overlay waits for this capture
-  auto target = CaptureTarget::of(request, primaryScreenHeight);
+  auto target = CaptureTarget::of(request, primary.height());
+  // The host counts from the primary screen's corner; where the primary screen is
+  // not the leftmost (or topmost) one, that corner is not the desktop's.
+  if (target.frame) {
+    target.frame->origin.x += primary.origin.x;
+    target.frame->origin.y += primary.origin.y;
+  }
   // The overlay keeps only the first answer.
   overlay->second->setTarget(target.frame, target.radius);
 }

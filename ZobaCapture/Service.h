@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,6 +39,11 @@ class CaptureService {
   Message readyMessage() const;
   // Answers one request line (main thread).
   void handle(std::string_view line);
+  // How "shutdown" and the end of input end the process (by default at once, without
+  // static destructors). A test or fuzzer puts a recorder in its place; the service
+  // must not be used after it was called.
+  using Exit = std::function<void(int status)>;
+  void setExit(Exit exit) { exit_ = std::move(exit); }
 
   std::int32_t hostPid() const { return hostPid_; }
   ChordPreset preset() const { return detector_.preset; }
@@ -67,6 +73,7 @@ class CaptureService {
   ChordDetector detector_;
   std::unique_ptr<platform::EventMonitor> monitor_;
   bool capturing_ = false;
+  Exit exit_;
   // Shared so that a landing after the service has gone finds no table.
   std::shared_ptr<Transitions> transitions_ = std::make_shared<Transitions>();
 };

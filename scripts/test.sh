@@ -26,10 +26,16 @@ for preset in "${presets[@]}"; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   if [[ $preset == fuzz ]]; then
-    echo "== fuzz: formatter for ${fuzz_seconds}s"
-    corpus=$(mktemp -d)
-    build/fuzz/tests/fuzz/formatter_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 5
-    rm -rf "$corpus"
+    for target in formatter request; do
+      echo "== fuzz: $target for ${fuzz_seconds}s"
+      corpus=$(mktemp -d)
+      status=0
+      build/fuzz/tests/fuzz/${target}_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
+        >"$corpus.log" 2>&1 || status=$?
+      if ((status == 0)); then tail -n 5 "$corpus.log"; else tail -n 60 "$corpus.log"; fi
+      rm -rf "$corpus" "$corpus.log"
+      ((status == 0)) || exit "$status"
+    done
     continue
   fi
   echo "== $preset: test"

@@ -86,6 +86,34 @@ class CaptureFlowTest : public ::testing::Test {
   CaptureService service{{"zoba-capture", "--host-pid", "500", "--service"}};
 };
 
+// The host's frames count from the primary screen's top-left corner, wherever that
+// screen sits on the desktop; screens are in bottom-left space, primary first.
+TEST_F(CaptureFlowTest, CardFramesCountFromThePrimaryScreensCorner) {
+  struct Case {
+    std::vector<platform::Screen> screens;
+    Rect expected;  // of the frame (100, 50, 160, 96)
+  };
+  for (const Case& c : {
+           // primary on the right of a 960-wide secondary screen
+           Case{{platform::Screen{Rect(960, 0, 960, 1080)}, platform::Screen{Rect(0, 0, 960, 1080)}},
+                Rect(1060, 934, 160, 96)},
+           // primary below a secondary screen of 1200 rows (root y 1200 → bottom-left y −1200)
+           Case{{platform::Screen{Rect(0, -1200, 1920, 1080)}, platform::Screen{Rect(0, -120, 1920, 1200)}},
+                Rect(100, -266, 160, 96)},
+       }) {
+    fake.workspace.screenList = c.screens;
+    chord();
+    const std::string id = lastCaptureId();
+    auto overlay = service.transition(id);
+    ASSERT_TRUE(overlay);
+    target(id, R"(,"frame":{"x":100,"y":50,"width":160,"height":96})");
+    ASSERT_TRUE(overlay->target());
+    EXPECT_EQ(overlay->target()->frame, c.expected);
+    finishCapture();
+    fake.runLoop.advance(5);
+  }
+}
+
 TEST_F(CaptureFlowTest, OneCaptureWithAnImmediateCard) {
   chord();
   const std::string id = lastCaptureId();

@@ -19,6 +19,8 @@ parser.add_argument("--text", default="Hello from GTK")
 parser.add_argument("--form", action="store_true", help="add a placeholder, a check box and a password")
 parser.add_argument("--colour", help="background colour RRGGBB")
 parser.add_argument("--hidden-toolbar", action="store_true", help="add a toolbar of buttons, hidden once shown")
+parser.add_argument("--at", default="100,80", help="the window's position X,Y on the root window")
+parser.add_argument("--size", default="480x320", help="the window's size WxH")
 parser.add_argument("--tiny", action="store_true", help="an empty 30 × 30 window, too small to capture")
 parser.add_argument("--report-clicks", action="store_true",
                     help="after the pid, print \"button X Y\" (the OK button's centre on the root), then \"clicked\" per click")
@@ -36,12 +38,12 @@ if args.colour:
 icon = GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, True, 8, 48, 48)
 icon.fill(0x3366CCFF)
 window.set_icon(icon)
-window.move(100, 80)
+window.move(*(int(v) for v in args.at.split(",")))
 if args.tiny:
     window.set_default_size(30, 30)
     window.set_resizable(False)
 else:
-    window.set_default_size(480, 320)
+    window.set_default_size(*(int(v) for v in args.size.split("x")))
 box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL, spacing=8)
 box.pack_start(Gtk.Label(label=args.text), False, False, 0)
 entry = Gtk.Entry()

@@ -1,0 +1,30 @@
+// Thirty hotkey captures in one helper: each ends and lands, ids never repeat, and
+// what the helper holds (descriptors, threads, X windows, shared memory) after the
+// last capture is what it held after the first. bench/soak runs the long version.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/DesktopWindow.h"
+#include "tests/e2e/Soak.h"
+
+namespace zoba::testing {
+namespace {
+
+TEST(DesktopSoak, ThirtyCapturesEndLandAndLeakNothing) {
+  if (!desktopAvailable()) GTEST_SKIP() << "needs an X display";
+  auto result = soak(ZOBA_CAPTURE_PATH, 30, 10);
+  for (const auto& problem : result.problems) ADD_FAILURE() << problem;
+  EXPECT_EQ(result.captures, 30);
+  EXPECT_EQ(result.ended, 30);
+  EXPECT_EQ(result.landed, result.animated - result.failed);
+  EXPECT_EQ(result.duplicateIds, 0);
+  EXPECT_EQ(result.last.descriptors, result.first.descriptors);
+  // Idle worker threads may end; none may pile up.
+  EXPECT_LE(result.last.threads, result.first.threads);
+  EXPECT_EQ(result.last.xWindows, result.first.xWindows);
+  EXPECT_EQ(result.last.shmSegments, result.first.shmSegments);
+  // Twenty captures settle in well under 5 MB (a leak of one screenshot each would not).
+  EXPECT_LT(result.last.residentKiB - result.atSample.residentKiB, 5 * 1024);
+}
+
+}  // namespace
+}  // namespace zoba::testing
