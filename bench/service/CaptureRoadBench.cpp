@@ -237,7 +237,7 @@ int run(int rows, int chords, const char* title) {
     // The panels go after the landing; the next overlay opens new ones.
     for (auto end = Clock::now() + 3s; Clock::now() < end;) {
       int mapped = 0;
-      for (pid_t pid : pids) mapped += mappedPanelsOf(pid);
+      for (pid_t pid : pids) mapped += mappedPanelCount(pid);
       if (!mapped) break;
       std::this_thread::sleep_for(5ms);
     }

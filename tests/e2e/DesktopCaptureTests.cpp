@@ -299,8 +299,8 @@ TEST_F(HotkeyCapture, ClicksPassThroughTheOverlayAndNoPanelOutlivesTheLanding) {
   ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
   // The launcher's child draws the panels (the helper disclaimed by its launcher).
   auto panels = [this] {
-    int mapped = mappedPanelsOf(helper->pid());
-    for (pid_t child : childrenOf(helper->pid())) mapped += mappedPanelsOf(child);
+    int mapped = mappedPanelCount(helper->pid());
+    for (pid_t child : childrenOf(helper->pid())) mapped += mappedPanelCount(child);
     return mapped;
   };
   // The overlay waits 1.2 s for a card that never comes: time enough to click.

@@ -62,7 +62,7 @@ bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout, const std::op
   return false;
 }
 
-int mappedPanelsOf(pid_t pid) {
+int mappedPanelCount(pid_t pid) {
   std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
                                                                  &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return 0;

@@ -21,9 +21,9 @@ bool desktopAvailable();
 bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s,
                      const std::optional<std::string>& title = std::nullopt);
 
-// The helper's panel windows that are mapped now: override-redirect windows on
-// the root carrying `pid` as their _NET_WM_PID.
-int mappedPanelsOf(pid_t pid);
+// How many of the helper's panel windows are mapped now: override-redirect
+// windows on the root carrying `pid` as their _NET_WM_PID.
+int mappedPanelCount(pid_t pid);
 
 // tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
 // and goes away with this object. Ready when the window manager names it active.
