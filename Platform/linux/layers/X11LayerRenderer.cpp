@@ -259,8 +259,7 @@ void X11LayerRenderer::Thread::sleep(std::optional<double> until) {
   ++shared_->statistics.wakeups;
 }
 
-X11LayerRenderer::X11LayerRenderer()
-    : shared_(std::make_shared<Shared>()), thread_(std::make_unique<Thread>(shared_)) {}
+X11LayerRenderer::X11LayerRenderer() : shared_(std::make_shared<Shared>()) {}
 
 X11LayerRenderer::~X11LayerRenderer() { thread_.reset(); }
 
@@ -271,6 +270,9 @@ void X11LayerRenderer::commit(std::shared_ptr<const RenderTree> tree) {
     replaced = std::exchange(shared_->latest, std::move(tree));
     ++shared_->generation;
   }
+  // The thread and its X connection come with the first commit: the launcher and a
+  // helper that never shows an overlay have neither.
+  if (!thread_) thread_ = std::make_unique<Thread>(shared_);
   shared_->signal();
 }
 

@@ -22,6 +22,7 @@ struct RenderStatistics {
 
 class X11LayerRenderer final : public LayerRenderer {
  public:
+  // The render thread starts with the first commit.
   X11LayerRenderer();
   // Stops the render thread, which destroys every window first.
   ~X11LayerRenderer() override;
