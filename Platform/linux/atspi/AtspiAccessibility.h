@@ -29,6 +29,7 @@
 namespace zoba::platform::linux_backend::atspi {
 
 inline constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
+inline constexpr const char* collectionInterface = "org.a11y.atspi.Collection";
 inline constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 inline constexpr const char* registryName = "org.a11y.atspi.Registry";
 inline constexpr double stallHold = 2.0;          // how long a silent application is treated as not answering
@@ -76,6 +77,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
                                std::optional<AtspiRole> parentRole = {}, std::optional<CallKey> key = {});
   void startDetails(const std::shared_ptr<Fetch>& fetch);
   void requestStates(const std::shared_ptr<Fetch>& fetch);
+  void requestChildren(const std::shared_ptr<Fetch>& fetch);
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);

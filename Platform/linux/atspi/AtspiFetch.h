@@ -35,10 +35,11 @@ enum Want : unsigned {
   // States only for roles whose answers depend on them (see statesIrrelevant).
   wantSparseStates = 1 << 7,
 };
-// What a walk asks of every element. Every element's states, as what its
-// application hides is no child of anything.
+// What a walk asks of every element. Where the bridge can search (Collection),
+// an element's children are asked for as its VISIBLE ones, so that hiding costs
+// no state read; elsewhere every element's states are read.
 inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
-                                      wantParentRole;
+                                      wantParentRole | wantSparseStates;
 
 // One element as the bridge's cache reported it.
 struct CachedItem {
@@ -80,7 +81,9 @@ struct Application {
 
   // The bridge's ToolkitName, learned once per connection before any GetAll.
   std::optional<std::string> toolkit;
-  bool noCollection = false;  // the bridge has no Collection (GTK 4, Qt): focus is searched for
+  // The bridge has no Collection (GTK 4, Qt): focus is searched for, and the
+  // children the user can see are told apart by their states.
+  bool noCollection = false;
   bool toolkitSettled = false;  // known, or answered without one: not asked again
   // Qt's bridge dereferences a second argument that Properties.GetAll does not
   // have and dies (SIGSEGV); where the toolkit is unknown it may be Qt.
@@ -130,6 +133,7 @@ struct Fetch {
   std::optional<AtspiRole> parentRole;
   std::optional<bool> entryChild;  // asked only where the role depends on it
   std::optional<std::vector<AXElement>> children;
+  bool visibleChildren = false;  // `children` holds only the VISIBLE ones
   // The children without those their application hides, once settled.
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;

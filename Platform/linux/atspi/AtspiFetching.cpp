@@ -138,7 +138,7 @@ std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsig
       f.role = static_cast<AtspiRole>(role);
     });
     // A walk asks for states only once the role shows they can matter.
-    if (!(wants & wantSparseStates)) requestStates(fetch);
+    if (!(wants & wantSparseStates) || fetch->application->noCollection) requestStates(fetch);
     if (fetch->application->getAllSafe()) {
       send(fetch, path, propertiesInterface, "GetAll", g_variant_new("(s)", accessibleInterface), "(a{sv})",
            [](Fetch& f, GVariant* reply) {
@@ -177,16 +177,14 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   const std::string& path = fetch->element.path;
   ++fetch->outstanding;  // held while the second round is sent
 
-  if (!fetch->states && !fetch->statesAsked && !statesIrrelevant(role)) requestStates(fetch);
+  if (!fetch->states && !fetch->statesAsked &&
+      (!statesIrrelevant(role) || hiddenWhenNotShowing(role) || fetch->application->noCollection))
+    requestStates(fetch);
   if ((wants & wantChildren) && !fetch->children) {
     if (fetch->childCount == 0) {
       fetch->children.emplace();
     } else {
-      send(fetch, path, accessibleInterface, "GetChildren", nullptr, "(a(so))", [this](Fetch& f, GVariant* reply) {
-        GVariantPtr array(g_variant_get_child_value(reply, 0));
-        f.children = elementsOf(array.get(), f.element.application);
-        if (f.cascade) prefetchChildren(f);
-      });
+      requestChildren(fetch);
     }
   } else if ((wants & wantChildren) && fetch->cascade) {
     prefetchChildren(*fetch);
@@ -254,6 +252,38 @@ void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
     GVariantPtr array(g_variant_get_child_value(reply, 0));
     f.states = statesOf(array.get());
   });
+}
+
+void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  auto getChildren = [this](const std::shared_ptr<Fetch>& f) {
+    send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))", [this](Fetch& g, GVariant* reply) {
+      GVariantPtr array(g_variant_get_child_value(reply, 0));
+      g.children = elementsOf(array.get(), g.element.application);
+      if (g.cascade) prefetchChildren(g);
+    });
+  };
+  // The application's windows are all its windows, shown or not.
+  if (app->noCollection || fetch->element.path == rootPath) {
+    getChildren(fetch);
+    return;
+  }
+  ++fetch->outstanding;
+  call(
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_VISIBLE, true), "(a(so))",
+      [this, fetch, app, getChildren](const Reply& reply) {
+        if (reply) {
+          GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+          fetch->children = elementsOf(array.get(), fetch->element.application);
+          fetch->visibleChildren = true;
+          if (fetch->cascade) prefetchChildren(*fetch);
+        } else if (!reply.timedOut) {
+          if (reply.unknownMethod) app->noCollection = true;
+          getChildren(fetch);
+        }
+        finishPart(fetch);
+      },
+      fetch->key);
 }
 
 void AtspiAccessibility::requestRoleName(const std::shared_ptr<Fetch>& fetch) {
@@ -362,11 +392,30 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
       children.push_back(std::move(started));
     }
   }
+  // Children asked for as the VISIBLE ones need their states only where SHOWING
+  // matters too; a walk's read-ahead asked for those.
+  auto needsStates = [&fetch](const Fetch& child) {
+    return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
+  };
+  auto pending = std::make_shared<int>(0);
+  for (const auto& child : children) {
+    if (!wait(child) || child->states || !needsStates(*child)) continue;
+    ++*pending;
+    call(child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+         [child, pending](const Reply& reply) {
+           --*pending;
+           if (!reply) return;
+           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+           child->states = statesOf(array.get());
+         },
+         child->key);
+  }
+  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, monotonicSeconds() + 2 * fetch.application->timeout + 0.25);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
     // An element that cannot be read is left to the reader to skip.
-    if (wait(child) && child->states &&
+    if (!child->failed && child->states && needsStates(*child) &&
         hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
       continue;
     shown.push_back(child->element);

@@ -247,7 +247,10 @@ bool textIsName(AtspiRole role) { return role == ATSPI_ROLE_LABEL || role == ATS
 
 bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent) {
   if (!states.has(ATSPI_STATE_VISIBLE)) return true;
-  if (!showingIsCurrent || states.has(ATSPI_STATE_SHOWING)) return false;
+  return showingIsCurrent && !states.has(ATSPI_STATE_SHOWING) && hiddenWhenNotShowing(role);
+}
+
+bool hiddenWhenNotShowing(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_DOCUMENT_WEB:
     case ATSPI_ROLE_DOCUMENT_FRAME:

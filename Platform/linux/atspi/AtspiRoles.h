@@ -51,6 +51,8 @@ bool textIsName(AtspiRole role);
 // document or its embedder that is not SHOWING (a background tab) and the items
 // of a closed menu. What is merely scrolled away is left in.
 bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent);
+// Roles that hiddenFromUser judges by SHOWING as well as VISIBLE.
+bool hiddenWhenNotShowing(AtspiRole role);
 
 // Whether "AXValue" could be set, from what the role and states say.
 bool valueSettable(AtspiRole role, StateSet states);
