@@ -78,6 +78,11 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   void startDetails(const std::shared_ptr<Fetch>& fetch);
   void requestStates(const std::shared_ptr<Fetch>& fetch);
   void requestChildren(const std::shared_ptr<Fetch>& fetch);
+  void requestTextRuns(const std::shared_ptr<Fetch>& fetch);
+  // Puts the runs of the element's text among its shown children, in text order.
+  void placeTextRuns(Fetch& fetch);
+  // The answer for a run of text, from what was fetched; nothing is sent.
+  std::optional<AXValue> runAnswer(const AXElement& run, std::string_view attribute) const;
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);
@@ -112,6 +117,13 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::unordered_map<AXElement, std::shared_ptr<Fetch>> prefetched_;
   // The last multi-attribute answer: a walk asks the same element next whether its value is settable.
   std::shared_ptr<Fetch> lastServed_;
+  // The runs of text the walks placed among children, by their handles.
+  struct TextRun {
+    std::string text;
+    AXElement parent;
+  };
+  static constexpr std::size_t runsLimit = 50000;
+  std::unordered_map<AXElement, TextRun> runs_;
   // Declared last, destroyed first: its destructor drains callbacks that use the members above.
   Bus bus_;
 };

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Platform/Accessibility.h"
@@ -34,12 +35,14 @@ enum Want : unsigned {
   wantParentRole = 1 << 6,
   // States only for roles whose answers depend on them (see statesIrrelevant).
   wantSparseStates = 1 << 7,
+  // The text around the child objects, where runs of it are children (AtspiTextRuns.h).
+  wantTextRuns = 1 << 8,
 };
 // What a walk asks of every element. Where the bridge can search (Collection),
 // an element's children are asked for as its VISIBLE ones, so that hiding costs
 // no state read; elsewhere every element's states are read.
 inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
-                                      wantParentRole | wantSparseStates;
+                                      wantParentRole | wantSparseStates | wantTextRuns;
 
 // One element as the bridge's cache reported it.
 struct CachedItem {
@@ -105,6 +108,8 @@ struct Application {
     std::vector<std::shared_ptr<Fetch>> waiting;
   };
   std::unordered_map<std::uint32_t, RoleName> roleNames;
+  // Roles whose elements turned out to have no Text interface here: not asked again.
+  std::unordered_set<std::uint32_t> textlessRoles;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
   double cacheLoadedAt = -1;
@@ -138,6 +143,7 @@ struct Fetch {
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
+  std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;
   std::optional<std::string> url;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Platform/linux/atspi/AtspiReplies.h"
+#include "Platform/linux/atspi/AtspiTextRuns.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -190,6 +191,7 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
     prefetchChildren(*fetch);
   }
   if (wants & wantRoleName) requestRoleName(fetch);
+  if (wants & wantTextRuns) requestTextRuns(fetch);
   if (wants & wantValue) {
     if (textIsName(role) && fetch->name && !fetch->name->empty()) {
       fetch->text = *fetch->name;  // a label's name is its text: no call
@@ -281,6 +283,24 @@ void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
           if (reply.unknownMethod) app->noCollection = true;
           getChildren(fetch);
         }
+        finishPart(fetch);
+      },
+      fetch->key);
+}
+
+void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  const AtspiRole role = *fetch->role;
+  // Chromium makes an object of every run of text; GTK 3's containers hold none.
+  if (!mayHoldTextRuns(role) || (app->toolkit && *app->toolkit == "Chromium") ||
+      app->textlessRoles.contains(static_cast<std::uint32_t>(role)))
+    return;
+  ++fetch->outstanding;
+  call(
+      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      [this, fetch, app, role](const Reply& reply) {
+        if (reply) fetch->ownText = stringOf(reply.value.get());
+        else if (reply.unknownMethod) app->textlessRoles.insert(static_cast<std::uint32_t>(role));
         finishPart(fetch);
       },
       fetch->key);
@@ -421,6 +441,34 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
     shown.push_back(child->element);
   }
   fetch.shownChildren = std::move(shown);
+  placeTextRuns(fetch);
+}
+
+void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
+  if (!fetch.ownText) return;
+  auto pieces = textRuns(*fetch.ownText);
+  if (!pieces) return;
+  // A text that is the element's name alone (a heading, a link, a cell) is read as its title.
+  if (pieces->size() == 1 && !pieces->front().child && fetch.name && pieces->front().run == *fetch.name &&
+      fetch.shownChildren->empty())
+    return;
+  if (runs_.size() > runsLimit) runs_.clear();  // a helper runs for days; old walks' runs go
+  const std::vector<AXElement>& objects = *fetch.shownChildren;
+  std::vector<AXElement> children;
+  children.reserve(pieces->size() + objects.size());
+  std::size_t nextObject = 0, runIndex = 0;
+  for (auto& piece : *pieces) {
+    if (piece.child) {
+      if (nextObject < objects.size()) children.push_back(objects[nextObject++]);
+      continue;
+    }
+    AXElement run{fetch.element.application, runPath(fetch.element.path, runIndex++)};
+    runs_.insert_or_assign(run, TextRun{std::move(piece.run), fetch.element});
+    children.push_back(std::move(run));
+  }
+  // Objects the text has no place for follow it.
+  children.insert(children.end(), objects.begin() + static_cast<std::ptrdiff_t>(nextObject), objects.end());
+  fetch.shownChildren = std::move(children);
 }
 
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
