@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -94,6 +95,21 @@ TEST_F(FirefoxTabs, OnlyTheTabInFrontIsCaptured) {
   EXPECT_NE(text.find("heading Quarterly report"), std::string::npos) << text;
   EXPECT_EQ(text.find("Private background words"), std::string::npos) << text;
   EXPECT_EQ(text.find(privateURL), std::string::npos) << text;
+}
+
+// Gecko keeps a paragraph's words in its Text interface around the objects inside
+// it; they read as text lines in the order a person reads them.
+TEST_F(FirefoxTabs, PageTextReadsInOrder) {
+  json captured = captureShowing("in the third quarter.");
+  const std::string text = captured.value("text", "");
+  std::size_t at = 0;
+  for (const char* expected : {"Quarterly report", "Revenue grew by", "12 percent", "in the third quarter.", "Region",
+                               "Sales", "North cell", "South cell", "First item", "Second item", "Read the",
+                               "annual summary", "for more."}) {
+    const std::size_t found = text.find(expected, at);
+    ASSERT_NE(found, std::string::npos) << expected << " after offset " << at << " in\n" << text;
+    at = found + std::strlen(expected);
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/atspi/AtspiObserver.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
+#include "Platform/linux/atspi/AtspiTextRuns.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -36,7 +37,7 @@ AttributeNeed needOf(std::string_view attribute) {
       {"AXSelected", 0},
       {"AXEnabled", 0},
       {"AXFocused", 0},
-      {"AXChildren", wantChildren},
+      {"AXChildren", wantChildren | wantTextRuns},
       {"AXParent", 0},
       {"AXPosition", wantExtents},
       {"AXSize", wantExtents},
@@ -151,6 +152,7 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, double se
 // ---- the interface -----------------------------------------------------------
 
 std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& element, std::string_view attribute) {
+  if (isRunPath(element.path)) return runAnswer(element, attribute);
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
     return applicationAnswer(element, attribute);
@@ -175,6 +177,13 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
 
 std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXElement& element,
                                                                       std::span<const std::string> attributes) {
+  if (isRunPath(element.path)) {
+    if (!runs_.contains(element)) return std::nullopt;
+    AXArray answers;
+    answers.reserve(attributes.size());
+    for (const auto& attribute : attributes) answers.push_back(runAnswer(element, attribute).value_or(AXErrorMarker{}));
+    return answers;
+  }
   unsigned wants = 0;
   bool cascade = false;
   for (const auto& attribute : attributes) {
@@ -220,6 +229,7 @@ std::optional<std::int64_t> AtspiAccessibility::attributeValueCount(const AXElem
 std::optional<bool> AtspiAccessibility::isAttributeSettable(const AXElement& element, std::string_view attribute) {
   if (isChromiumSwitch(attribute)) return isChromium(element);
   if (!needOf(attribute).known && !isApplicationAttribute(attribute)) return std::nullopt;
+  if (isRunPath(element.path)) return runs_.contains(element) ? std::optional<bool>(false) : std::nullopt;
   if (attribute != "AXValue") return false;
   std::shared_ptr<Fetch> found;
   if (lastServed_ && lastServed_->element == element && lastServed_->states &&

@@ -29,6 +29,7 @@
 namespace zoba::platform::linux_backend::atspi {
 
 inline constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
+inline constexpr const char* collectionInterface = "org.a11y.atspi.Collection";
 inline constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 inline constexpr const char* registryName = "org.a11y.atspi.Registry";
 inline constexpr double stallHold = 2.0;          // how long a silent application is treated as not answering
@@ -76,6 +77,12 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
                                std::optional<AtspiRole> parentRole = {}, std::optional<CallKey> key = {});
   void startDetails(const std::shared_ptr<Fetch>& fetch);
   void requestStates(const std::shared_ptr<Fetch>& fetch);
+  void requestChildren(const std::shared_ptr<Fetch>& fetch);
+  void requestTextRuns(const std::shared_ptr<Fetch>& fetch);
+  // Puts the runs of the element's text among its shown children, in text order.
+  void placeTextRuns(Fetch& fetch);
+  // The answer for a run of text, from what was fetched; nothing is sent.
+  std::optional<AXValue> runAnswer(const AXElement& run, std::string_view attribute) const;
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);
@@ -110,6 +117,13 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::unordered_map<AXElement, std::shared_ptr<Fetch>> prefetched_;
   // The last multi-attribute answer: a walk asks the same element next whether its value is settable.
   std::shared_ptr<Fetch> lastServed_;
+  // The runs of text the walks placed among children, by their handles.
+  struct TextRun {
+    std::string text;
+    AXElement parent;
+  };
+  static constexpr std::size_t runsLimit = 50000;
+  std::unordered_map<AXElement, TextRun> runs_;
   // Declared last, destroyed first: its destructor drains callbacks that use the members above.
   Bus bus_;
 };

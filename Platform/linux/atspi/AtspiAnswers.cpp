@@ -83,6 +83,20 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
   return AXErrorMarker{};
 }
 
+std::optional<AXValue> AtspiAccessibility::runAnswer(const AXElement& run, std::string_view attribute) const {
+  auto it = runs_.find(run);
+  if (it == runs_.end()) return std::nullopt;
+  const TextRun& found = it->second;
+  if (attribute == "AXRole") return std::string("AXStaticText");
+  if (attribute == "AXRoleDescription") return std::string("text");
+  if (attribute == "AXValue") return found.text;
+  if (attribute == "AXParent") return found.parent;
+  if (attribute == "AXChildren") return AXArray{};
+  if (attribute == "AXSelected" || attribute == "AXFocused") return false;
+  if (attribute == "AXEnabled") return true;
+  return std::nullopt;
+}
+
 std::vector<std::shared_ptr<Fetch>> AtspiAccessibility::topLevelWindows(const AXElement& app) {
   auto root = fetch(app, wantChildren, false);
   if (!wait(root) || !root->children) return {};

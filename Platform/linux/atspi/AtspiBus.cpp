@@ -25,6 +25,8 @@ void replied(GObject* source, GAsyncResult* result, gpointer data) {
   reply.value.reset(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, error.out()));
   if (error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) return;  // shutting down
   reply.timedOut = error && g_error_matches(error.get(), G_IO_ERROR, G_IO_ERROR_TIMED_OUT);
+  reply.unknownMethod = error && (g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+                                  g_error_matches(error.get(), G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE));
   pending->done(std::move(reply));
 }
 

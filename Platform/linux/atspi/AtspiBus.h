@@ -20,6 +20,7 @@ double monotonicSeconds();
 struct Reply {
   GVariantPtr value;  // null on failure
   bool timedOut = false;
+  bool unknownMethod = false;  // the object has no such method or interface
   explicit operator bool() const { return value != nullptr; }
 };
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Platform/Accessibility.h"
@@ -34,11 +35,14 @@ enum Want : unsigned {
   wantParentRole = 1 << 6,
   // States only for roles whose answers depend on them (see statesIrrelevant).
   wantSparseStates = 1 << 7,
+  // The text around the child objects, where runs of it are children (AtspiTextRuns.h).
+  wantTextRuns = 1 << 8,
 };
-// What a walk asks of every element. Every element's states, as what its
-// application hides is no child of anything.
+// What a walk asks of every element. Where the bridge can search (Collection),
+// an element's children are asked for as its VISIBLE ones, so that hiding costs
+// no state read; elsewhere every element's states are read.
 inline constexpr unsigned walkWants = wantChildren | wantRoleName | wantValue | wantAttributes | wantURL |
-                                      wantParentRole;
+                                      wantParentRole | wantSparseStates | wantTextRuns;
 
 // One element as the bridge's cache reported it.
 struct CachedItem {
@@ -80,7 +84,9 @@ struct Application {
 
   // The bridge's ToolkitName, learned once per connection before any GetAll.
   std::optional<std::string> toolkit;
-  bool noCollection = false;  // the bridge has no Collection (GTK 4, Qt): focus is searched for
+  // The bridge has no Collection (GTK 4, Qt): focus is searched for, and the
+  // children the user can see are told apart by their states.
+  bool noCollection = false;
   bool toolkitSettled = false;  // known, or answered without one: not asked again
   // Qt's bridge dereferences a second argument that Properties.GetAll does not
   // have and dies (SIGSEGV); where the toolkit is unknown it may be Qt.
@@ -102,6 +108,8 @@ struct Application {
     std::vector<std::shared_ptr<Fetch>> waiting;
   };
   std::unordered_map<std::uint32_t, RoleName> roleNames;
+  // Roles whose elements turned out to have no Text interface here: not asked again.
+  std::unordered_set<std::uint32_t> textlessRoles;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
   double cacheLoadedAt = -1;
@@ -130,10 +138,12 @@ struct Fetch {
   std::optional<AtspiRole> parentRole;
   std::optional<bool> entryChild;  // asked only where the role depends on it
   std::optional<std::vector<AXElement>> children;
+  bool visibleChildren = false;  // `children` holds only the VISIBLE ones
   // The children without those their application hides, once settled.
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
+  std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;
   std::optional<std::string> url;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Platform/linux/atspi/AtspiReplies.h"
+#include "Platform/linux/atspi/AtspiTextRuns.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -138,7 +139,7 @@ std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsig
       f.role = static_cast<AtspiRole>(role);
     });
     // A walk asks for states only once the role shows they can matter.
-    if (!(wants & wantSparseStates)) requestStates(fetch);
+    if (!(wants & wantSparseStates) || fetch->application->noCollection) requestStates(fetch);
     if (fetch->application->getAllSafe()) {
       send(fetch, path, propertiesInterface, "GetAll", g_variant_new("(s)", accessibleInterface), "(a{sv})",
            [](Fetch& f, GVariant* reply) {
@@ -177,21 +178,20 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   const std::string& path = fetch->element.path;
   ++fetch->outstanding;  // held while the second round is sent
 
-  if (!fetch->states && !fetch->statesAsked && !statesIrrelevant(role)) requestStates(fetch);
+  if (!fetch->states && !fetch->statesAsked &&
+      (!statesIrrelevant(role) || hiddenWhenNotShowing(role) || fetch->application->noCollection))
+    requestStates(fetch);
   if ((wants & wantChildren) && !fetch->children) {
     if (fetch->childCount == 0) {
       fetch->children.emplace();
     } else {
-      send(fetch, path, accessibleInterface, "GetChildren", nullptr, "(a(so))", [this](Fetch& f, GVariant* reply) {
-        GVariantPtr array(g_variant_get_child_value(reply, 0));
-        f.children = elementsOf(array.get(), f.element.application);
-        if (f.cascade) prefetchChildren(f);
-      });
+      requestChildren(fetch);
     }
   } else if ((wants & wantChildren) && fetch->cascade) {
     prefetchChildren(*fetch);
   }
   if (wants & wantRoleName) requestRoleName(fetch);
+  if (wants & wantTextRuns) requestTextRuns(fetch);
   if (wants & wantValue) {
     if (textIsName(role) && fetch->name && !fetch->name->empty()) {
       fetch->text = *fetch->name;  // a label's name is its text: no call
@@ -254,6 +254,56 @@ void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
     GVariantPtr array(g_variant_get_child_value(reply, 0));
     f.states = statesOf(array.get());
   });
+}
+
+void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  auto getChildren = [this](const std::shared_ptr<Fetch>& f) {
+    send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))", [this](Fetch& g, GVariant* reply) {
+      GVariantPtr array(g_variant_get_child_value(reply, 0));
+      g.children = elementsOf(array.get(), g.element.application);
+      if (g.cascade) prefetchChildren(g);
+    });
+  };
+  // The application's windows are all its windows, shown or not.
+  if (app->noCollection || fetch->element.path == rootPath) {
+    getChildren(fetch);
+    return;
+  }
+  ++fetch->outstanding;
+  call(
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_VISIBLE, true), "(a(so))",
+      [this, fetch, app, getChildren](const Reply& reply) {
+        if (reply) {
+          GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+          fetch->children = elementsOf(array.get(), fetch->element.application);
+          fetch->visibleChildren = true;
+          if (fetch->cascade) prefetchChildren(*fetch);
+        } else if (!reply.timedOut) {
+          if (reply.unknownMethod) app->noCollection = true;
+          getChildren(fetch);
+        }
+        finishPart(fetch);
+      },
+      fetch->key);
+}
+
+void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  const AtspiRole role = *fetch->role;
+  // Chromium makes an object of every run of text; GTK 3's containers hold none.
+  if (!mayHoldTextRuns(role) || (app->toolkit && *app->toolkit == "Chromium") ||
+      app->textlessRoles.contains(static_cast<std::uint32_t>(role)))
+    return;
+  ++fetch->outstanding;
+  call(
+      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      [this, fetch, app, role](const Reply& reply) {
+        if (reply) fetch->ownText = stringOf(reply.value.get());
+        else if (reply.unknownMethod) app->textlessRoles.insert(static_cast<std::uint32_t>(role));
+        finishPart(fetch);
+      },
+      fetch->key);
 }
 
 void AtspiAccessibility::requestRoleName(const std::shared_ptr<Fetch>& fetch) {
@@ -362,16 +412,63 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
       children.push_back(std::move(started));
     }
   }
+  // Children asked for as the VISIBLE ones need their states only where SHOWING
+  // matters too; a walk's read-ahead asked for those.
+  auto needsStates = [&fetch](const Fetch& child) {
+    return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
+  };
+  auto pending = std::make_shared<int>(0);
+  for (const auto& child : children) {
+    if (!wait(child) || child->states || !needsStates(*child)) continue;
+    ++*pending;
+    call(child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+         [child, pending](const Reply& reply) {
+           --*pending;
+           if (!reply) return;
+           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+           child->states = statesOf(array.get());
+         },
+         child->key);
+  }
+  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, monotonicSeconds() + 2 * fetch.application->timeout + 0.25);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
     // An element that cannot be read is left to the reader to skip.
-    if (wait(child) && child->states &&
+    if (!child->failed && child->states && needsStates(*child) &&
         hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
       continue;
     shown.push_back(child->element);
   }
   fetch.shownChildren = std::move(shown);
+  placeTextRuns(fetch);
+}
+
+void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
+  if (!fetch.ownText) return;
+  auto pieces = textRuns(*fetch.ownText);
+  if (!pieces) return;
+  // A text that is the element's name alone (a heading, a link, a cell) is read as its title.
+  if (pieces->size() == 1 && !pieces->front().child && fetch.name && pieces->front().run == *fetch.name &&
+      fetch.shownChildren->empty())
+    return;
+  if (runs_.size() > runsLimit) runs_.clear();  // a helper runs for days; old walks' runs go
+  const std::vector<AXElement>& objects = *fetch.shownChildren;
+  std::vector<AXElement> children;
+  children.reserve(pieces->size() + objects.size());
+  std::size_t nextObject = 0, runIndex = 0;
+  for (auto& piece : *pieces) {
+    if (piece.child) {
+      if (nextObject < objects.size()) children.push_back(objects[nextObject++]);
+      continue;
+    }
+    AXElement run{fetch.element.application, runPath(fetch.element.path, runIndex++)};
+    runs_.insert_or_assign(run, TextRun{std::move(piece.run), fetch.element});
+    children.push_back(std::move(run));
+  }
+  // Objects the text has no place for follow it.
+  children.insert(children.end(), objects.begin() + static_cast<std::ptrdiff_t>(nextObject), objects.end());
+  fetch.shownChildren = std::move(children);
 }
 
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {

@@ -30,24 +30,12 @@ std::optional<AXElement> AtspiAccessibility::focusedElement(const AXElement& win
 
 std::optional<std::vector<AXElement>> AtspiAccessibility::focusedMatches(const std::shared_ptr<Application>& app,
                                                                         const AXElement& window, double deadline) {
-  GVariantBuilder states, attributes, roles, interfaces;
-  g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
-  g_variant_builder_add(&states, "i", static_cast<gint32>(1u << ATSPI_STATE_FOCUSED));
-  g_variant_builder_add(&states, "i", 0);
-  g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
-  g_variant_builder_init(&roles, G_VARIANT_TYPE("ai"));
-  g_variant_builder_init(&interfaces, G_VARIANT_TYPE("as"));
-  constexpr gint32 matchAll = 1;
-  constexpr guint32 canonicalOrder = 1;
-  constexpr gint32 everyMatch = 0;
-  GVariant* parameters = g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, &attributes, matchAll, &roles,
-                                       matchAll, &interfaces, matchAll, FALSE, canonicalOrder, everyMatch, TRUE);
   struct Outcome {
     bool done = false;
     std::optional<std::vector<AXElement>> matches;
   };
   auto outcome = std::make_shared<Outcome>();
-  call(app, window.path, "org.a11y.atspi.Collection", "GetMatches", parameters, "(a(so))",
+  call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false), "(a(so))",
        [outcome, app, bus = window.application](const Reply& reply) {
          outcome->done = true;
          if (reply) {

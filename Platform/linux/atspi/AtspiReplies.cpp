@@ -47,4 +47,21 @@ std::string stringOf(GVariant* reply) {
   return text ? text : "";
 }
 
+GVariant* statesQuery(AtspiStateType state, bool childrenOnly) {
+  const auto bit = static_cast<unsigned>(state);
+  GVariantBuilder states, attributes, roles, interfaces;
+  g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
+  for (unsigned word = 0; word < 2; ++word)
+    g_variant_builder_add(&states, "i", static_cast<gint32>(bit / 32 == word ? 1u << (bit % 32) : 0u));
+  g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+  g_variant_builder_init(&roles, G_VARIANT_TYPE("ai"));
+  g_variant_builder_init(&interfaces, G_VARIANT_TYPE("as"));
+  constexpr gint32 matchAll = 1;
+  constexpr guint32 canonicalOrder = 1;
+  constexpr gint32 everyMatch = 0;
+  // Without `traverse` the bridge looks at the children and does not descend.
+  return g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, &attributes, matchAll, &roles, matchAll,
+                       &interfaces, matchAll, FALSE, canonicalOrder, everyMatch, childrenOnly ? FALSE : TRUE);
+}
+
 }  // namespace zoba::platform::linux_backend::atspi

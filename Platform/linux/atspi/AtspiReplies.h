@@ -1,6 +1,6 @@
 #pragma once
 
-// Reading the values of AT-SPI replies.
+// Reading the values of AT-SPI replies, and the one query built from parts.
 
 #include <gio/gio.h>
 
@@ -25,5 +25,8 @@ std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string
                                          std::initializer_list<const char*> keys);
 // The string of a "(s)" reply.
 std::string stringOf(GVariant* reply);
+// Collection.GetMatches parameters for the elements with `state` in tree order:
+// every match below the element, or with `childrenOnly` its children alone.
+GVariant* statesQuery(AtspiStateType state, bool childrenOnly);
 
 }  // namespace zoba::platform::linux_backend::atspi

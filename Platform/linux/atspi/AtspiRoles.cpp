@@ -243,11 +243,45 @@ bool statesIrrelevant(AtspiRole role) {
   }
 }
 
+bool mayHoldTextRuns(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_SECTION:
+    case ATSPI_ROLE_HEADING:
+    case ATSPI_ROLE_TABLE_CELL:
+    case ATSPI_ROLE_COLUMN_HEADER:
+    case ATSPI_ROLE_ROW_HEADER:
+    case ATSPI_ROLE_TABLE_COLUMN_HEADER:
+    case ATSPI_ROLE_TABLE_ROW_HEADER:
+    case ATSPI_ROLE_LIST_ITEM:
+    case ATSPI_ROLE_LINK:
+    case ATSPI_ROLE_CAPTION:
+    case ATSPI_ROLE_BLOCK_QUOTE:
+    case ATSPI_ROLE_ARTICLE:
+    case ATSPI_ROLE_LANDMARK:
+    case ATSPI_ROLE_FORM:
+    case ATSPI_ROLE_HEADER:
+    case ATSPI_ROLE_FOOTER:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DEFINITION:
+    case ATSPI_ROLE_DESCRIPTION_TERM:
+    case ATSPI_ROLE_DESCRIPTION_VALUE:
+    case ATSPI_ROLE_FOOTNOTE:
+    case ATSPI_ROLE_COMMENT:
+    case ATSPI_ROLE_MARK: return true;
+    default: return false;
+  }
+}
+
 bool textIsName(AtspiRole role) { return role == ATSPI_ROLE_LABEL || role == ATSPI_ROLE_STATIC; }
 
 bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent) {
   if (!states.has(ATSPI_STATE_VISIBLE)) return true;
-  if (!showingIsCurrent || states.has(ATSPI_STATE_SHOWING)) return false;
+  return showingIsCurrent && !states.has(ATSPI_STATE_SHOWING) && hiddenWhenNotShowing(role);
+}
+
+bool hiddenWhenNotShowing(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_DOCUMENT_WEB:
     case ATSPI_ROLE_DOCUMENT_FRAME:

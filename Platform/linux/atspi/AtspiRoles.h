@@ -44,6 +44,9 @@ bool mayHavePlaceholder(AtspiRole role);
 // Roles whose answers never depend on their states: plain containers and text
 // that is neither selectable nor checkable, so a walk need not ask for them.
 bool statesIrrelevant(AtspiRole role);
+// Roles whose Text interface may hold runs of words between child objects
+// (paragraphs, cells, list items...), when their text is not their value.
+bool mayHoldTextRuns(AtspiRole role);
 // Roles whose text is their accessible name, when they have one.
 bool textIsName(AtspiRole role);
 // Whether the application hides an element from the user: not VISIBLE (a hidden
@@ -51,6 +54,8 @@ bool textIsName(AtspiRole role);
 // document or its embedder that is not SHOWING (a background tab) and the items
 // of a closed menu. What is merely scrolled away is left in.
 bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent);
+// Roles that hiddenFromUser judges by SHOWING as well as VISIBLE.
+bool hiddenWhenNotShowing(AtspiRole role);
 
 // Whether "AXValue" could be set, from what the role and states say.
 bool valueSettable(AtspiRole role, StateSet states);
