@@ -310,6 +310,10 @@ std::shared_ptr<Layer> Layers::makeLayer() { return std::make_shared<Layer>(cont
 
 double Layers::now() const { return context_->clock(); }
 
+void Layers::prepare() {
+  if (context_->renderer) context_->renderer->prepare();
+}
+
 std::uint64_t Layers::commits() const { return context_->commits; }
 
 Layers::Transaction::Transaction(Layers& layers) : context_(layers.context_) { ++context_->transactionDepth; }

@@ -121,6 +121,9 @@ class LayerRenderer {
   virtual ~LayerRenderer() = default;
   // Takes the newest tree; called on the main thread, returns at once.
   virtual void commit(std::shared_ptr<const RenderTree> tree) = 0;
+  // Gets ready to draw (a connection to the display, say) without waiting for it,
+  // so that the first frame of the first panel is not late.
+  virtual void prepare() {}
 };
 
 // --- the model ---------------------------------------------------------------
@@ -211,6 +214,8 @@ class Layers {
   std::shared_ptr<Panel> makePanel(const Rect& screenFrame);
   std::shared_ptr<Layer> makeLayer();
   double now() const;
+  // Readies the renderer ahead of the first panel; returns at once.
+  void prepare();
 
   // Changes made while one is open reach the screen together, when the outermost
   // closes. A change outside any transaction is committed at once.

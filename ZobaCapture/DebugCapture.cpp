@@ -115,6 +115,9 @@ void recordFrame(const std::string& directory, int index, double due) {
 }
 
 Task<void> run(Options options) {
+  if (options.transition) {
+    if (auto& layers = platform::current().layers) layers->prepare();
+  }
   co_await sleepFor{delaySeconds(options.delay)};
 
   Message message = {{"type", "debugCapture"}, {"permissions", Permissions::status()}};

@@ -64,6 +64,8 @@ void CaptureService::run() {
   }
 
   installMonitor();
+  // The overlay's renderer connects while the helper waits for its first chord.
+  if (auto& layers = platform::current().layers) layers->prepare();
   std::thread([this] { readRequests(); }).detach();
   // Queued before the loop runs, so it is the first line even when requests wait.
   Output::send(readyMessage());

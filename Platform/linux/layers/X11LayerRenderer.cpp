@@ -270,10 +270,14 @@ void X11LayerRenderer::commit(std::shared_ptr<const RenderTree> tree) {
     replaced = std::exchange(shared_->latest, std::move(tree));
     ++shared_->generation;
   }
-  // The thread and its X connection come with the first commit: the launcher and a
-  // helper that never shows an overlay have neither.
-  if (!thread_) thread_ = std::make_unique<Thread>(shared_);
+  prepare();
   shared_->signal();
+}
+
+// The thread and its X connection come when the service starts serving, or with the
+// first commit: the launcher has neither.
+void X11LayerRenderer::prepare() {
+  if (!thread_) thread_ = std::make_unique<Thread>(shared_);
 }
 
 RenderStatistics X11LayerRenderer::statistics() const {

@@ -22,7 +22,7 @@ struct RenderStatistics {
 
 class X11LayerRenderer final : public LayerRenderer {
  public:
-  // The render thread starts with the first commit.
+  // The render thread starts with prepare() or the first commit.
   X11LayerRenderer();
   // Stops the render thread, which destroys every window first.
   ~X11LayerRenderer() override;
@@ -30,6 +30,8 @@ class X11LayerRenderer final : public LayerRenderer {
   X11LayerRenderer& operator=(const X11LayerRenderer&) = delete;
 
   void commit(std::shared_ptr<const RenderTree> tree) override;
+  // Starts the render thread, which connects to the display on its own.
+  void prepare() override;
 
   RenderStatistics statistics() const;
   void resetStatistics();
