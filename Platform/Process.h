@@ -20,6 +20,9 @@ class Process {
   // The executable of any process; invalid UTF-8 replaced by U+FFFD.
   virtual std::optional<std::string> executablePath(std::int32_t pid) = 0;
   virtual std::optional<ProcessInfo> info(std::int32_t pid) = 0;
+  // Hands memory the process has freed back to the system, so that a helper that
+  // idles for days between captures holds no more than it needs.
+  virtual void releaseFreedMemory() {}
 };
 
 }  // namespace zoba::platform

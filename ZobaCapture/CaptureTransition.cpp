@@ -40,6 +40,17 @@ Rect local(const Rect& frame, const Rect& panelFrame) {
 
 platform::Layers* layerService() { return platform::current().layers.get(); }
 
+// The changes of one step reach the screen together, when the step returns.
+class StepTransaction {
+ public:
+  StepTransaction() {
+    if (auto* layers = layerService()) transaction_.emplace(*layers);
+  }
+
+ private:
+  std::optional<platform::Layers::Transaction> transaction_;
+};
+
 }  // namespace
 
 CaptureTransition::CaptureTransition(Rect sourceFrame, bool flight, std::function<void()> onLanded)
@@ -103,9 +114,7 @@ void CaptureTransition::setScreenshot(const platform::Image& image) {
 
 void CaptureTransition::revealScreenshot(const platform::Image& image) {
   if (phase_ != Phase::shutter) return;
-  auto* layers = layerService();
-  std::optional<platform::Layers::Transaction> transaction;
-  if (layers) transaction.emplace(*layers);
+  StepTransaction transaction;
   if (!flight_) {
     phase_ = Phase::finished;
     animate(SurfaceLayer::shutter, KeyPath::opacity, 0, shutterFadeDuration);
@@ -146,9 +155,7 @@ void CaptureTransition::setTarget(std::optional<Rect> frame, double radius) {
 
 void CaptureTransition::flyOrFade() {
   if (phase_ != Phase::lifted) return;
-  auto* layers = layerService();
-  std::optional<platform::Layers::Transaction> transaction;
-  if (layers) transaction.emplace(*layers);
+  StepTransaction transaction;
   if (!target_) {
     phase_ = Phase::finished;
     animate(SurfaceLayer::card, KeyPath::opacity, 0, fadeDuration);
@@ -164,9 +171,7 @@ void CaptureTransition::flyOrFade() {
   after(response, [](CaptureTransition& self) {
     if (self.phase_ != Phase::flying) return;
     self.land();
-    auto* service = layerService();
-    std::optional<platform::Layers::Transaction> fade;
-    if (service) fade.emplace(*service);
+    StepTransaction fade;
     self.animate(SurfaceLayer::card, KeyPath::opacity, 0, landedFadeDuration);
     self.after(landedFadeDuration, [](CaptureTransition& later) { later.finish(false); });
   });
@@ -184,9 +189,7 @@ void CaptureTransition::finish(bool landed) {
   if (surfaces_.empty()) return;
   if (landed && phase_ != Phase::flying) land();
   phase_ = Phase::finished;
-  auto* layers = layerService();
-  std::optional<platform::Layers::Transaction> transaction;
-  if (layers) transaction.emplace(*layers);
+  StepTransaction transaction;
   for (auto& surface : surfaces_) surface.panel->orderOut();
   surfaces_.clear();
 }
@@ -200,9 +203,7 @@ void CaptureTransition::land() {
 void CaptureTransition::move(const Rect& frame, double radius, double duration, bool spring) {
   const Rect contents =
       TransitionGeometry::coverContentsRect(imageSize_, Size{frame.width(), frame.height()});
-  auto* layers = layerService();
-  std::optional<platform::Layers::Transaction> transaction;
-  if (layers) transaction.emplace(*layers);
+  StepTransaction transaction;
   const double seconds = duration * timeScale_;
   auto animation = [&](KeyPath keyPath, platform::LayerValue to) {
     // No from-value: the layer starts it from what is on screen now, so a flight
@@ -231,9 +232,7 @@ void CaptureTransition::move(const Rect& frame, double radius, double duration, 
 
 void CaptureTransition::animate(SurfaceLayer layer, KeyPath keyPath, double to, double duration) {
   if (surfaces_.empty()) return;
-  auto* layers = layerService();
-  std::optional<platform::Layers::Transaction> transaction;
-  if (layers) transaction.emplace(*layers);
+  StepTransaction transaction;
   // Single precision, as the value travels in the layer toolkit the overlay follows.
   const double value = static_cast<float>(to);
   for (auto& surface : surfaces_) {

@@ -222,6 +222,7 @@ Task<void> CaptureService::capture(platform::RunningApplication application,
     // The id is a UUID and needs no escaping; the payload's Base64 skips the JSON writer.
     Output::sendLine(R"({"type":"capture","captureId":")" + captureId + R"(","capture":)" + payload->json() + "}");
     capturing_ = false;
+    releaseMemoryLater();
     co_return;
   }
   if (overlay) overlay->cancel();
@@ -230,6 +231,13 @@ Task<void> CaptureService::capture(platform::RunningApplication application,
                 {"captureId", captureId},
                 {"error", std::get<CaptureFailure>(result).description()}});
   capturing_ = false;
+  releaseMemoryLater();
+}
+
+void CaptureService::releaseMemoryLater() {
+  // By then the capture's pixels, PNG and lines are written and freed.
+  constexpr double afterCapture = 1.0;
+  platform::current().runLoop->after(afterCapture, [] { platform::current().process->releaseFreedMemory(); });
 }
 
 std::shared_ptr<CaptureTransition> CaptureService::transition(const std::string& captureId) const {

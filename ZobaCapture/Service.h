@@ -62,6 +62,7 @@ class CaptureService {
     bool flight = false;  // an overlay exists and will fly; the host's "animated"
   };
   StartedTransition startTransition(const platform::RunningApplication& application, const std::string& captureId);
+  void releaseMemoryLater();
   Task<void> capture(platform::RunningApplication application, std::shared_ptr<CaptureTransition> overlay,
                      bool flight, std::string captureId);
   void captureTarget(const Message& request, const std::string& captureId);

@@ -89,7 +89,8 @@ class FirefoxTabs : public ::testing::Test {
 };
 
 TEST_F(FirefoxTabs, OnlyTheTabInFrontIsCaptured) {
-  json captured = captureShowing("Quarterly report");
+  // Until Gecko has named the heading, its words read as a text run inside it.
+  json captured = captureShowing("heading Quarterly report");
   EXPECT_EQ(captured.value("url", ""), reportURL);
   const std::string text = captured.value("text", "");
   EXPECT_NE(text.find("heading Quarterly report"), std::string::npos) << text;

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "tests/e2e/ChildProcess.h"
 #include "tests/e2e/DesktopWindow.h"
@@ -160,7 +161,13 @@ SoakResult soak(const std::string& helperPath, int count, int sampleAt, const st
     }
     if (round == 1 || round == sampleAt || round == count) {
       settle();
+      // The helper hands freed memory back about a second after a capture ends:
+      // the least resident size over the next two seconds is what it holds.
       auto resources = resourcesOf(service);
+      for (const auto until = Clock::now() + std::chrono::seconds(2); Clock::now() < until;) {
+        ::usleep(50'000);
+        resources.residentKiB = std::min(resources.residentKiB, resourcesOf(service).residentKiB);
+      }
       if (round == 1) result.first = resources;
       if (round == sampleAt) result.atSample = resources;
       if (round == count) result.last = resources;
