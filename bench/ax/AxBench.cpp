@@ -14,6 +14,7 @@
 #include "Platform/Platform.h"
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/atspi/AtspiStats.h"
+#include "WalkFigures.h"
 #include "ZobaCapture/AXTree.h"
 #include "ZobaCaptureCore/AXTreeFormatter.h"
 
@@ -74,17 +75,16 @@ int main(int argc, char** argv) {
   ax.setMessagingTimeout(*app, 0.5);
 
   std::printf("GTK 3 window, %s list rows\n", rows);
-  std::printf("%-8s %9s %9s %9s %12s %9s\n", "walk", "elements", "ms", "timedOut", "calls/elem", "elem/s");
+  bench::printWalkHeader();
   for (int walk = 0; walk < 5; ++walk) {
     const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;
     const double started = clock.now();
+    const double cpuBefore = bench::cpuSeconds();
     AXSnapshot snapshot = AXTree::snapshot(*window, *app, started + 30.0);
     const double seconds = clock.now() - started;
+    const double cpu = bench::cpuSeconds() - cpuBefore;
     const std::uint64_t calls = (counter ? counter->callsSent() : 0) - callsBefore;
-    const double elements = static_cast<double>(snapshot.nodes.size());
-    std::printf("%-8s %9zu %9.1f %9s %12.2f %9.0f\n", walk == 0 ? "cold" : "warm", snapshot.nodes.size(),
-                seconds * 1000.0, snapshot.timedOut ? "yes" : "no", elements > 0 ? calls / elements : 0.0,
-                seconds > 0 ? elements / seconds : 0.0);
+    bench::printWalkRow(walk == 0 ? "cold" : "warm", snapshot.nodes.size(), seconds, snapshot.timedOut, calls, cpu);
     std::this_thread::sleep_for(1100ms);  // past the read-ahead's lifetime: every walk reads afresh
   }
   if (printOutline) {
