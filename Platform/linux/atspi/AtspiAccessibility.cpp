@@ -85,8 +85,7 @@ std::shared_ptr<Application> AtspiAccessibility::application(const std::string& 
   if (address) {
     app->lastAnswerAt = now;
     std::string text = stringOf(address.value.get());
-    if (!text.empty()) app->direct = bus_.connect(text, false, setupTimeout);
-    if (app->direct) app->connection = app->direct.get();
+    if (!text.empty()) app->direct = bus_.connectPeer(text, setupTimeout);
   } else if (address.timedOut) {
     app->stalledUntil = now + stallHold;
   }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 
+#include "Platform/linux/atspi/AtspiPeer.h"
+
 namespace zoba::platform::linux_backend::atspi {
 
 double monotonicSeconds() { return static_cast<double>(g_get_monotonic_time()) / 1e6; }
@@ -50,6 +52,7 @@ gboolean wake(gpointer) { return G_SOURCE_CONTINUE; }
 Bus::Bus() : context_(g_main_context_new()), cancellable_(g_cancellable_new()) {}
 
 Bus::~Bus() {
+  peers_.clear();
   g_cancellable_cancel(cancellable_.get());
   while (outstanding_ > 0) g_main_context_iteration(context_.get(), TRUE);
   while (g_main_context_iteration(context_.get(), FALSE)) {
@@ -59,14 +62,29 @@ Bus::~Bus() {
 void Bus::call(GDBusConnection* connection, const char* destination, const char* path, const char* interface,
                const char* method, GVariant* parameters, const char* replyType, double timeout,
                std::function<void(Reply)> done) {
+  GVariantPtr owned(parameters ? g_variant_take_ref(parameters) : nullptr);
   ContextScope scope(context_.get());
   ++outstanding_;
   ++sent_;
   // Owned by the callback from here on.
   auto* pending = std::make_unique<PendingCall>(&outstanding_, std::move(done)).release();
-  g_dbus_connection_call(connection, destination, path, interface, method, parameters,
+  g_dbus_connection_call(connection, destination, path, interface, method, owned.get(),
                          replyType ? G_VARIANT_TYPE(replyType) : nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
                          milliseconds(timeout), cancellable_.get(), replied, pending);
+}
+
+void Bus::call(PeerConnection& peer, const char* path, const char* interface, const char* method,
+               GVariant* parameters, const char* replyType, double timeout, std::function<void(Reply)> done) {
+  GVariantPtr owned(parameters ? g_variant_take_ref(parameters) : nullptr);
+  ++sent_;
+  peer.call(path, interface, method, owned.get(), replyType, timeout, std::move(done));
+}
+
+PeerConnection* Bus::connectPeer(const std::string& address, double timeout) {
+  auto peer = PeerConnection::open(address, context_.get(), timeout);
+  if (!peer) return nullptr;
+  peers_.push_back(std::move(peer));
+  return peers_.back().get();
 }
 
 bool Bus::waitUntil(const std::function<bool()>& ready, double deadline) {

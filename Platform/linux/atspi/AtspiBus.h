@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Platform/linux/GLibPtr.h"
 
@@ -24,6 +26,8 @@ struct Reply {
   explicit operator bool() const { return value != nullptr; }
 };
 
+class PeerConnection;
+
 class Bus {
  public:
   Bus();
@@ -37,9 +41,13 @@ class Bus {
 
   // Sends a method call; `done` runs on the private context when the reply, an
   // error or the timeout comes. `destination` is null on a peer connection.
+  // `parameters`, floating or not, is taken over.
   void call(GDBusConnection* connection, const char* destination, const char* path, const char* interface,
             const char* method, GVariant* parameters, const char* replyType, double timeout,
             std::function<void(Reply)> done);
+  // The same on a peer connection of ours.
+  void call(PeerConnection& peer, const char* path, const char* interface, const char* method,
+            GVariant* parameters, const char* replyType, double timeout, std::function<void(Reply)> done);
 
   // Serves replies until `ready()` holds or `deadline` (monotonic seconds) passes.
   bool waitUntil(const std::function<bool()>& ready, double deadline);
@@ -51,12 +59,17 @@ class Bus {
 
   // Connects to a D-Bus address within `timeout`; null on failure.
   GObjectPtr<GDBusConnection> connect(const std::string& address, bool messageBus, double timeout);
+  // A peer connection served on the private context, kept as long as the bus;
+  // null on failure.
+  PeerConnection* connectPeer(const std::string& address, double timeout);
 
  private:
   GMainContextPtr context_;
   GObjectPtr<GCancellable> cancellable_;
   int outstanding_ = 0;
   std::uint64_t sent_ = 0;
+  // After the context: their sources leave it before it goes.
+  std::vector<std::unique_ptr<PeerConnection>> peers_;
 };
 
 // Makes the private context the thread's default while calls are issued, so

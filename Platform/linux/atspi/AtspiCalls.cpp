@@ -31,21 +31,25 @@ void AtspiAccessibility::pump(const std::shared_ptr<Application>& app) {
     }
     ++app->inFlight;
     const double sentAt = monotonicSeconds();
-    const char* destination = app->direct ? nullptr : app->busName.c_str();
-    bus_.call(app->connection, destination, next.path.c_str(), next.interface, next.method,
-              next.parameters.release(), next.replyType, app->timeout,
-              [this, app, sentAt, done = std::move(next.done)](Reply reply) {
-                --app->inFlight;
-                const double now = monotonicSeconds();
-                if (reply.timedOut) {
-                  if (app->lastAnswerAt < sentAt) app->stalledUntil = now + stallHold;
-                } else {
-                  app->lastAnswerAt = now;  // an error reply is an answer too
-                  app->stalledUntil = 0;
-                }
-                done(reply);
-                pump(app);
-              });
+    auto answered = [this, app, sentAt, done = std::move(next.done)](Reply reply) {
+      --app->inFlight;
+      const double now = monotonicSeconds();
+      if (reply.timedOut) {
+        if (app->lastAnswerAt < sentAt) app->stalledUntil = now + stallHold;
+      } else {
+        app->lastAnswerAt = now;  // an error reply is an answer too
+        app->stalledUntil = 0;
+      }
+      done(reply);
+      pump(app);
+    };
+    if (app->direct) {
+      bus_.call(*app->direct, next.path.c_str(), next.interface, next.method, next.parameters.release(),
+                next.replyType, app->timeout, std::move(answered));
+    } else {
+      bus_.call(app->connection, app->busName.c_str(), next.path.c_str(), next.interface, next.method,
+                next.parameters.release(), next.replyType, app->timeout, std::move(answered));
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include "Platform/Accessibility.h"
 #include "Platform/linux/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
+#include "Platform/linux/atspi/AtspiPeer.h"
 #include "Platform/linux/atspi/AtspiRoles.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -71,8 +72,8 @@ struct QueuedCall {
 
 struct Application {
   std::string busName;
-  GDBusConnection* connection = nullptr;  // the direct one when it could be made, else the bus
-  GObjectPtr<GDBusConnection> direct;
+  GDBusConnection* connection = nullptr;  // the accessibility bus, where there is no direct one
+  PeerConnection* direct = nullptr;       // the application's own socket, owned by the Bus
   double timeout = 2.0;
 
   // An application that let a call time out without answering anything since
