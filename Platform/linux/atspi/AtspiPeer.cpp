@@ -18,7 +18,6 @@ namespace zoba::platform::linux_backend::atspi {
 namespace {
 
 constexpr GIOCondition readable = static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR);
-constexpr std::size_t headerSize = 16;  // enough for g_dbus_message_bytes_needed
 
 struct PeerSource {
   GSource base;
@@ -89,11 +88,6 @@ bool authenticate(int fd, double deadline) {
   return writeAll(fd, "BEGIN\r\n", deadline);
 }
 
-bool isUnknownMethod(const char* error) {
-  return error && (std::strcmp(error, "org.freedesktop.DBus.Error.UnknownMethod") == 0 ||
-                   std::strcmp(error, "org.freedesktop.DBus.Error.UnknownInterface") == 0);
-}
-
 }  // namespace
 
 std::unique_ptr<PeerConnection> PeerConnection::open(const std::string& address, GMainContext* context,
@@ -128,17 +122,9 @@ void PeerConnection::call(const char* path, const char* interface, const char* m
     g_source_set_ready_time(source_.get(), 0);
     return;
   }
-  GObjectPtr<GDBusMessage> message(g_dbus_message_new_method_call(nullptr, path, interface, method));
-  if (parameters) g_dbus_message_set_body(message.get(), parameters);
-  g_dbus_message_set_serial(message.get(), ++serial_);
-  gsize size = 0;
-  GErrorSlot error;
-  guchar* blob = g_dbus_message_to_blob(message.get(), &size, G_DBUS_CAPABILITY_FLAGS_NONE, error.out());
-  if (!blob) {
+  if (!wire::appendMethodCall(out_, ++serial_, path, interface, method, parameters)) {
     failed_.emplace_back(std::move(done), Reply{});
   } else {
-    out_.append(reinterpret_cast<const char*>(blob), size);
-    g_free(blob);
     pending_.emplace(serial_, Pending{monotonicSeconds() + timeout, replyType, std::move(done)});
   }
   // Written at the next dispatch, together with the calls sent until then.
@@ -176,45 +162,38 @@ void PeerConnection::receive(std::vector<Answer>& answers) {
     break;
   }
   std::size_t used = 0;
-  while (!lost && in_.size() - used >= headerSize) {
-    auto* start = reinterpret_cast<guchar*>(in_.data() + used);
-    GErrorSlot error;
-    const gssize needed = g_dbus_message_bytes_needed(start, headerSize, error.out());
-    if (needed < static_cast<gssize>(headerSize)) {
+  while (!lost) {
+    auto size = wire::messageSize(in_.data() + used, in_.size() - used);
+    if (!size) {
       lost = true;  // not a message: the stream cannot be trusted from here on
       break;
     }
-    if (in_.size() - used < static_cast<std::size_t>(needed)) break;
-    GObjectPtr<GDBusMessage> message(
-        g_dbus_message_new_from_blob(start, static_cast<gsize>(needed), G_DBUS_CAPABILITY_FLAGS_NONE, error.out()));
-    used += static_cast<std::size_t>(needed);
+    if (*size == 0 || in_.size() - used < *size) break;
+    auto message = wire::parseMessage(in_.data() + used, *size);
+    used += *size;
     if (!message) {
       lost = true;
       break;
     }
-    answer(message.get(), answers);
+    answer(*message, answers);
   }
   in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(used));
   if (lost) close();
 }
 
-void PeerConnection::answer(GDBusMessage* message, std::vector<Answer>& answers) {
-  const GDBusMessageType type = g_dbus_message_get_message_type(message);
+void PeerConnection::answer(wire::Incoming& message, std::vector<Answer>& answers) {
   // Signals and calls from the application are not ours to answer.
-  if (type != G_DBUS_MESSAGE_TYPE_METHOD_RETURN && type != G_DBUS_MESSAGE_TYPE_ERROR) return;
-  auto it = pending_.find(g_dbus_message_get_reply_serial(message));
+  if (message.type != G_DBUS_MESSAGE_TYPE_METHOD_RETURN && message.type != G_DBUS_MESSAGE_TYPE_ERROR) return;
+  auto it = message.replySerial ? pending_.find(*message.replySerial) : pending_.end();
   if (it == pending_.end()) return;  // answered after its timeout
   Pending call = std::move(it->second);
   pending_.erase(it);
   Reply reply;
-  if (type == G_DBUS_MESSAGE_TYPE_ERROR) {
-    reply.unknownMethod = isUnknownMethod(g_dbus_message_get_error_name(message));
-  } else {
-    GVariant* body = g_dbus_message_get_body(message);
-    GVariantPtr value(body ? g_variant_ref(body) : g_variant_ref_sink(g_variant_new_tuple(nullptr, 0)));
-    // A reply of another type is no answer, as GDBus has it.
-    if (!call.replyType || g_variant_is_of_type(value.get(), G_VARIANT_TYPE(call.replyType)))
-      reply.value = std::move(value);
+  if (message.type == G_DBUS_MESSAGE_TYPE_ERROR) {
+    reply.unknownMethod = message.errorName == "org.freedesktop.DBus.Error.UnknownMethod" ||
+                          message.errorName == "org.freedesktop.DBus.Error.UnknownInterface";
+  } else if (!call.replyType || g_variant_is_of_type(message.body.get(), G_VARIANT_TYPE(call.replyType))) {
+    reply.value = std::move(message.body);  // a reply of another type is no answer, as GDBus has it
   }
   answers.emplace_back(std::move(call.done), std::move(reply));
 }

@@ -3,7 +3,8 @@
 // A peer-to-peer D-Bus connection to one application, served on the thread that
 // waits for its replies. GDBus hands every message to its worker thread and back,
 // with a task, a source and a timeout per call; here a call costs its marshalling
-// and a share of one write and one read, and its timeout is one entry in a table.
+// (AtspiWire.h) and a share of one write and one read, and its timeout is one
+// entry in a table.
 
 #include <gio/gio.h>
 
@@ -16,6 +17,7 @@
 
 #include "Platform/linux/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
+#include "Platform/linux/atspi/AtspiWire.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -47,7 +49,7 @@ class PeerConnection {
   void serve();
   void flush();
   void receive(std::vector<Answer>& answers);
-  void answer(GDBusMessage* message, std::vector<Answer>& answers);
+  void answer(wire::Incoming& message, std::vector<Answer>& answers);
   void expire(std::vector<Answer>& answers);
   void close();
   void reschedule();
