@@ -80,11 +80,14 @@ int main(int argc, char** argv) {
     const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;
     const double started = clock.now();
     const double cpuBefore = bench::cpuSeconds();
+    const double appBefore = bench::processCpuSeconds(pid);
     AXSnapshot snapshot = AXTree::snapshot(*window, *app, started + 30.0);
     const double seconds = clock.now() - started;
     const double cpu = bench::cpuSeconds() - cpuBefore;
+    const double appCpu = bench::processCpuSeconds(pid) - appBefore;
     const std::uint64_t calls = (counter ? counter->callsSent() : 0) - callsBefore;
-    bench::printWalkRow(walk == 0 ? "cold" : "warm", snapshot.nodes.size(), seconds, snapshot.timedOut, calls, cpu);
+    bench::printWalkRow(walk == 0 ? "cold" : "warm", snapshot.nodes.size(), seconds, snapshot.timedOut, calls, cpu,
+                        appCpu);
     std::this_thread::sleep_for(1100ms);  // past the read-ahead's lifetime: every walk reads afresh
   }
   if (printOutline) {

@@ -179,12 +179,14 @@ int main(int argc, char** argv) {
         const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;
         const double started = clock.now();
         const double cpuBefore = bench::cpuSeconds();
+        const double appBefore = bench::processCpuSeconds(browser.pid());
         AXSnapshot snapshot = AXTree::snapshot(*window, *app, started + 30.0);
         const double seconds = clock.now() - started;
         const double cpu = bench::cpuSeconds() - cpuBefore;
+        const double appCpu = bench::processCpuSeconds(browser.pid()) - appBefore;
         const std::uint64_t calls = (counter ? counter->callsSent() : 0) - callsBefore;
         bench::printWalkRow(std::to_string(walk + 1).c_str(), snapshot.nodes.size(), seconds, snapshot.timedOut,
-                            calls, cpu);
+                            calls, cpu, appCpu);
       }
       std::this_thread::sleep_for(1100ms);
       const double started = clock.now();
