@@ -74,7 +74,7 @@ TEST(AtspiWireTest, CallsReadAsGDBusWroteThem) {
 }
 
 TEST(AtspiWireTest, TheOneQueryBuiltFromPartsGoesOutWhole) {
-  GVariantPtr query(g_variant_ref_sink(statesQuery(ATSPI_STATE_VISIBLE, true)));
+  GVariantPtr query(statesQuery(ATSPI_STATE_VISIBLE, true));
   std::string out;
   ASSERT_TRUE(wire::appendMethodCall(out, 1, "/a", "org.a11y.atspi.Collection", "GetMatches", query.get()));
   GObjectPtr<GDBusMessage> message(g_dbus_message_new_from_blob(reinterpret_cast<guchar*>(out.data()), out.size(),

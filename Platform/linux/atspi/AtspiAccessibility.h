@@ -63,6 +63,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
 
   // One call to the application, with its health bookkeeping; a call to an
   // application that is not answering is not sent and reads as timed out.
+  // `parameters`, floating or not, is taken over.
   void call(const std::shared_ptr<Application>& app, const std::string& path, const char* interface,
             const char* method, GVariant* parameters, const char* replyType, std::function<void(const Reply&)> done,
             CallKey key = {});

@@ -7,7 +7,7 @@ namespace zoba::platform::linux_backend::atspi {
 void AtspiAccessibility::call(const std::shared_ptr<Application>& app, const std::string& path,
                               const char* interface, const char* method, GVariant* parameters,
                               const char* replyType, std::function<void(const Reply&)> done, CallKey key) {
-  GVariantPtr owned(parameters ? g_variant_ref_sink(parameters) : nullptr);
+  GVariantPtr owned(parameters ? g_variant_take_ref(parameters) : nullptr);  // floating or not, ours now
   if (app->stalled(monotonicSeconds())) {
     Reply unsent;
     unsent.timedOut = true;

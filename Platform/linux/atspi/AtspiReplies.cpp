@@ -1,5 +1,9 @@
 #include "Platform/linux/atspi/AtspiReplies.h"
 
+#include <mutex>
+
+#include "Platform/linux/GLibPtr.h"
+
 namespace zoba::platform::linux_backend::atspi {
 
 StateSet statesOf(GVariant* array) {
@@ -47,7 +51,9 @@ std::string stringOf(GVariant* reply) {
   return text ? text : "";
 }
 
-GVariant* statesQuery(AtspiStateType state, bool childrenOnly) {
+namespace {
+
+GVariant* buildStatesQuery(AtspiStateType state, bool childrenOnly) {
   const auto bit = static_cast<unsigned>(state);
   GVariantBuilder states, attributes, roles, interfaces;
   g_variant_builder_init(&states, G_VARIANT_TYPE("ai"));
@@ -62,6 +68,18 @@ GVariant* statesQuery(AtspiStateType state, bool childrenOnly) {
   // Without `traverse` the bridge looks at the children and does not descend.
   return g_variant_new("((aiia{ss}iaiiasib)uib)", &states, matchAll, &attributes, matchAll, &roles, matchAll,
                        &interfaces, matchAll, FALSE, canonicalOrder, everyMatch, childrenOnly ? FALSE : TRUE);
+}
+
+}  // namespace
+
+GVariant* statesQuery(AtspiStateType state, bool childrenOnly) {
+  // Built once: a walk asks for the visible children of most elements.
+  static std::mutex mutex;
+  static std::map<std::pair<unsigned, bool>, GVariantPtr> built;
+  std::lock_guard lock(mutex);
+  auto& query = built[{static_cast<unsigned>(state), childrenOnly}];
+  if (!query) query.reset(g_variant_ref_sink(buildStatesQuery(state, childrenOnly)));
+  return g_variant_ref(query.get());
 }
 
 }  // namespace zoba::platform::linux_backend::atspi

@@ -26,7 +26,8 @@ std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string
 // The string of a "(s)" reply.
 std::string stringOf(GVariant* reply);
 // Collection.GetMatches parameters for the elements with `state` in tree order:
-// every match below the element, or with `childrenOnly` its children alone.
+// every match below the element, or with `childrenOnly` its children alone. A new
+// reference, not a floating one.
 GVariant* statesQuery(AtspiStateType state, bool childrenOnly);
 
 }  // namespace zoba::platform::linux_backend::atspi

@@ -25,6 +25,18 @@ std::size_t alignmentOf(char code) {
   }
 }
 
+// The size of a number the wire and GVariant both store as it is in memory; 0
+// for other types (a boolean is four bytes on the wire, one in a GVariant).
+std::size_t fixedSize(char code) {
+  switch (code) {
+    case 'y': return 1;
+    case 'n': case 'q': return 2;
+    case 'i': case 'u': return 4;
+    case 'x': case 't': case 'd': return 8;
+    default: return 0;
+  }
+}
+
 // --- Writing -----------------------------------------------------------------
 
 class Writer {
@@ -234,6 +246,13 @@ GVariantPtr Reader::value(const char* type, int depth) {
       if (!length || *length > maxArray || !align(alignmentOf(*element)) || size_ - position_ < *length)
         return nullptr;
       const std::size_t end = position_ + *length;
+      // Numbers in our byte order are laid out as GVariant lays them out: one copy.
+      if (const std::size_t size = fixedSize(*element); size > 0 && !swap_) {
+        if (*length % size != 0) return nullptr;
+        position_ = end;
+        return sunk(g_variant_new_fixed_array(reinterpret_cast<const GVariantType*>(element), data_ + end - *length,
+                                              *length / size, size));
+      }
       std::vector<GVariantPtr> held;
       while (position_ < end) {
         held.push_back(value(element, depth + 1));
