@@ -163,6 +163,16 @@ TEST(AtspiWireTest, NestingBeyondTheFormatsBoundIsRefused) {
   EXPECT_FALSE(wire::parseMessage(blob.data(), blob.size()));
 }
 
+TEST(AtspiWireTest, AMessageOfAnUnknownTypeIsReadAsInvalid) {
+  std::string blob = replyBlob(parsed("(1,)").get(), G_DBUS_MESSAGE_BYTE_ORDER_LITTLE_ENDIAN);
+  for (char type : {'\0', '\x05', '\x82'}) {
+    blob[1] = type;
+    auto message = wire::parseMessage(blob.data(), blob.size());
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->type, G_DBUS_MESSAGE_TYPE_INVALID);
+  }
+}
+
 TEST(AtspiWireTest, InvalidTextIsRefused) {
   GVariantPtr body = parsed("('abcd',)");
   std::string blob = replyBlob(body.get(), G_DBUS_MESSAGE_BYTE_ORDER_LITTLE_ENDIAN);

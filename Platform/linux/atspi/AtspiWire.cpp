@@ -341,7 +341,11 @@ std::optional<Incoming> parseMessage(const char* data, std::size_t size) {
   if (!expected || *expected != size || size < 16 || data[3] != 1) return std::nullopt;
   const bool swap = data[0] != hostOrder;
   Incoming message;
-  message.type = static_cast<GDBusMessageType>(data[1]);
+  // A type this reader does not know is kept as invalid: the caller passes it over.
+  const auto type = static_cast<unsigned char>(data[1]);
+  message.type = type >= G_DBUS_MESSAGE_TYPE_METHOD_CALL && type <= G_DBUS_MESSAGE_TYPE_SIGNAL
+                     ? static_cast<GDBusMessageType>(type)
+                     : G_DBUS_MESSAGE_TYPE_INVALID;
   const std::size_t fieldsEnd = 16 + read32(data + 12, swap);
   Reader r(data, size, swap);
   r.seek(16);
