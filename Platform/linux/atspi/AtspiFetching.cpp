@@ -417,9 +417,10 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   auto needsStates = [&fetch](const Fetch& child) {
     return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
   };
-  // One bound for the children together, not one each: thousands of children that
-  // answer slowly or never must not hold the walk for thousands of timeouts.
-  const double timeout = fetch.application->timeout;
+  // One bound for the children and their states together, not one each: thousands
+  // of children that answer slowly or never must not hold the walk for thousands
+  // of timeouts.
+  const double deadline = monotonicSeconds() + 2 * fetch.application->timeout + 0.25;
   std::size_t next = 0;  // the children before it have finished
   bus_.waitUntil(
       [&] {
@@ -428,7 +429,7 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
           ++next;
         return next == children.size();
       },
-      monotonicSeconds() + 2 * timeout + 0.25);
+      deadline);
   auto read = [](const Fetch& child) { return child.finished() && !child.failed; };
   auto pending = std::make_shared<int>(0);
   for (const auto& child : children) {
@@ -443,7 +444,7 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
          },
          child->key);
   }
-  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, monotonicSeconds() + timeout + 0.25);
+  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
