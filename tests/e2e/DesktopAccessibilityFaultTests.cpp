@@ -189,6 +189,7 @@ TEST(AccessibilityBusFaults, TheBusGoingAwayAndComingBack) {
   // Without the bus a capture still ends, and the helper keeps answering.
   auto without = session.capture();
   EXPECT_TRUE(without.value("type", "") == "capture" || without.value("type", "") == "captureFailed") << without;
+  std::printf("[ no bus   ] %s %s\n", without.value("type", "").c_str(), without.value("error", "").c_str());
   EXPECT_TRUE(session.answers("without-bus"));
 
   ASSERT_EQ(ChildProcess(desktopScript, {"accessibility"}).wait(30s), 0);
