@@ -13,6 +13,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -214,6 +215,7 @@ struct HostileCase {
   // late on a loaded machine: then the window cannot be read and the outline is empty.
   bool mayBeEmpty = false;
 };
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.tree; }
 
 class HostileTrees : public ::testing::TestWithParam<HostileCase> {};
 
