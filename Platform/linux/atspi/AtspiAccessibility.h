@@ -38,6 +38,7 @@ inline constexpr int maxInFlight = 48;
 inline constexpr double cacheLifetime = 0.5;      // the bridge's cache is reloaded after this
 inline constexpr std::size_t prefetchLimit = 12000;  // bounds the answers a cascade keeps ahead of the walk
 inline constexpr double setupTimeout = 0.5;
+inline constexpr double busRetryInterval = 1.0;  // between attempts to reach an absent accessibility bus
 
 class AtspiAccessibility final : public Accessibility, public CallCounter {
  public:
@@ -56,7 +57,9 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::uint64_t callsSent() const override { return bus_.callsSent(); }
 
  private:
+  // Connects, or connects again once the bus has gone away; false while it cannot be reached.
   bool connectBus();
+  void forgetBus();
   std::shared_ptr<Application> application(const std::string& busName);
   // Asks the application's ToolkitName unless it is settled or not answering.
   void learnToolkit(const std::shared_ptr<Application>& app);
@@ -111,7 +114,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
 
   GObjectPtr<GDBusConnection> session_;
   GObjectPtr<GDBusConnection> accessibilityBus_;
-  bool busTried_ = false;
+  double nextBusAttempt_ = 0;
   std::unordered_map<std::string, std::shared_ptr<Application>> applications_;
   std::unordered_map<std::string, std::int32_t> pids_;  // unique bus names never change hands
   std::unordered_map<AXElement, std::shared_ptr<Fetch>> prefetched_;

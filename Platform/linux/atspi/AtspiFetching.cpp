@@ -14,7 +14,7 @@ namespace {
 // One of the Accessible interface's properties, as GetAll or Get gives it.
 void readAccessibleProperty(Fetch& f, std::string_view property, GVariant* value) {
   if ((property == "Name" || property == "Description") && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
-    (property == "Name" ? f.name : f.description) = g_variant_get_string(value, nullptr);
+    (property == "Name" ? f.name : f.description) = boundedText(g_variant_get_string(value, nullptr));
   } else if (property == "ChildCount" && g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) {
     f.childCount = g_variant_get_int32(value);
   } else if (property == "Parent" && g_variant_is_of_type(value, G_VARIANT_TYPE("(so)"))) {
@@ -417,9 +417,23 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   auto needsStates = [&fetch](const Fetch& child) {
     return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
   };
+  // One bound for the children and their states together, not one each: thousands
+  // of children that answer slowly or never must not hold the walk for thousands
+  // of timeouts.
+  const double deadline = monotonicSeconds() + 2 * fetch.application->timeout + 0.25;
+  std::size_t next = 0;  // the children before it have finished
+  bus_.waitUntil(
+      [&] {
+        while (next < children.size() &&
+               (children[next]->finished() || children[next]->application->stalled(monotonicSeconds())))
+          ++next;
+        return next == children.size();
+      },
+      deadline);
+  auto read = [](const Fetch& child) { return child.finished() && !child.failed; };
   auto pending = std::make_shared<int>(0);
   for (const auto& child : children) {
-    if (!wait(child) || child->states || !needsStates(*child)) continue;
+    if (!read(*child) || child->states || !needsStates(*child)) continue;
     ++*pending;
     call(child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
          [child, pending](const Reply& reply) {
@@ -430,12 +444,12 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
          },
          child->key);
   }
-  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, monotonicSeconds() + 2 * fetch.application->timeout + 0.25);
+  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
-    // An element that cannot be read is left to the reader to skip.
-    if (!child->failed && child->states && needsStates(*child) &&
+    // An element that cannot be read (yet) is left to the reader to skip.
+    if (read(*child) && child->states && needsStates(*child) &&
         hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
       continue;
     shown.push_back(child->element);
