@@ -99,6 +99,9 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   bool waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches);
   // Settles the children the user can see, from the children's states.
   void settleShownChildren(Fetch& fetch);
+  // Leaves out the pages of a stack that are not on screen, where the toolkit's
+  // states do not tell (AtspiStackPages.h).
+  void leaveOutHiddenPages(const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children);
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
   std::optional<AXValue> applicationAnswer(const AXElement& app, std::string_view attribute);

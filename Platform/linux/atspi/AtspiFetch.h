@@ -93,6 +93,10 @@ struct Application {
   bool getAllSafe() const { return toolkit && *toolkit != "Qt"; }
   // GTK 4 marks only its windows SHOWING.
   bool showingIsCurrent() const { return !toolkit || *toolkit != "GTK"; }
+  // The end offset of Text.GetText for the whole text: GTK 4.8 clamps the end and
+  // so reads -1 as 0 (an empty text); other bridges take -1, and some would read
+  // past the text's end with a larger one.
+  std::int32_t wholeTextEnd() const { return toolkit && *toolkit == "GTK" ? G_MAXINT32 : -1; }
 
   // Calls wait here while `inFlight` calls are out: the application answers them
   // one after the other anyway, and a short line lets later, more urgent calls

@@ -196,7 +196,8 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
     if (textIsName(role) && fetch->name && !fetch->name->empty()) {
       fetch->text = *fetch->name;  // a label's name is its text: no call
     } else if (readsText(role)) {
-      send(fetch, path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      send(fetch, path, "org.a11y.atspi.Text", "GetText",
+           g_variant_new("(ii)", 0, fetch->application->wholeTextEnd()), "(s)",
            [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
     } else if (readsRange(role)) {
       // One property at a time: Chromium aborts on GetAll of this interface.
@@ -297,7 +298,7 @@ void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
     return;
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",
       [this, fetch, app, role](const Reply& reply) {
         if (reply) fetch->ownText = stringOf(reply.value.get());
         else if (reply.unknownMethod) app->textlessRoles.insert(static_cast<std::uint32_t>(role));
@@ -445,6 +446,7 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
          child->key);
   }
   if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
+  if (!fetch.application->showingIsCurrent()) leaveOutHiddenPages(fetch, children);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
@@ -460,6 +462,10 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
 
 void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
   if (!fetch.ownText) return;
+  if (paragraphOfDocument(*fetch.role, fetch.parentRole)) {
+    fetch.text = withoutObjects(*fetch.ownText);  // its objects stay its children
+    return;
+  }
   auto pieces = textRuns(*fetch.ownText);
   if (!pieces) return;
   // A text that is the element's name alone (a heading, a link, a cell) is read as its title.
