@@ -103,6 +103,7 @@ struct Application {
 
   struct RoleName {
     std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
     bool requested = false;
     bool done = false;
     std::vector<std::shared_ptr<Fetch>> waiting;
@@ -110,6 +111,11 @@ struct Application {
   std::unordered_map<std::uint32_t, RoleName> roleNames;
   // Roles whose elements turned out to have no Text interface here: not asked again.
   std::unordered_set<std::uint32_t> textlessRoles;
+  // Where a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
+  // answers the Selection interface itself, Gecko's the menu it holds; learned
+  // from the first box, and not asked at all once neither answers (Qt 5).
+  enum class ChoiceHolder { box, firstChild, none };
+  ChoiceHolder choiceHolder = ChoiceHolder::box;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
   double cacheLoadedAt = -1;
@@ -126,6 +132,7 @@ struct Fetch {
   double startedAt = 0;
   int outstanding = 0;
   bool basicsDone = false;
+  bool followUpsSent = false;  // calls that need the second round's answers
   bool complete = false;
   bool failed = false;
 
@@ -143,6 +150,7 @@ struct Fetch {
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
   std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;
