@@ -113,5 +113,15 @@ TEST_F(FirefoxTabs, PageTextReadsInOrder) {
   }
 }
 
+// A drop-down reads as the choice it shows, though its options live in a menu the
+// walk leaves out; the address bar as the address it holds.
+TEST_F(FirefoxTabs, ComboBoxesReadAsTheirValues) {
+  json captured = captureShowing("Value: Schooner");
+  const std::string text = captured.value("text", "");
+  EXPECT_NE(text.find("combo box Boat, Value: Schooner"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Ketch"), std::string::npos) << text;
+  EXPECT_NE(text.find("combo box (settable) Search or enter address, Value: " + reportURL), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace zoba::testing

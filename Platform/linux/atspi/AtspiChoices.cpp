@@ -13,16 +13,6 @@ namespace {
 constexpr const char* selectionInterface = "org.a11y.atspi.Selection";
 constexpr const char* nullPath = "/org/a11y/atspi/null";
 
-bool holdsItems(AtspiRole role) {
-  switch (role) {
-    case ATSPI_ROLE_MENU:
-    case ATSPI_ROLE_POPUP_MENU:
-    case ATSPI_ROLE_LIST:
-    case ATSPI_ROLE_LIST_BOX: return true;
-    default: return false;
-  }
-}
-
 // The element of a "((so))" reply; absent for the null reference.
 std::optional<AXElement> referenceOf(GVariant* reply, const std::string& fallbackBus) {
   const char* bus = nullptr;
@@ -33,26 +23,6 @@ std::optional<AXElement> referenceOf(GVariant* reply, const std::string& fallbac
 }
 
 }  // namespace
-
-std::optional<std::string> selectedInCache(const std::unordered_map<std::string, CachedItem>& cache,
-                                           const std::string& box) {
-  auto it = cache.find(box);
-  if (it == cache.end()) return std::nullopt;
-  auto selectedAmong = [&cache](const std::vector<std::string>& paths) -> std::optional<std::string> {
-    for (const auto& path : paths) {
-      auto item = cache.find(path);
-      if (item != cache.end() && item->second.states.has(ATSPI_STATE_SELECTED)) return item->second.name;
-    }
-    return std::nullopt;
-  };
-  if (auto direct = selectedAmong(it->second.children)) return direct;
-  for (const auto& path : it->second.children) {
-    auto holder = cache.find(path);
-    if (holder == cache.end() || !holdsItems(holder->second.role)) continue;
-    if (auto found = selectedAmong(holder->second.children)) return found;
-  }
-  return std::nullopt;
-}
 
 void AtspiAccessibility::requestChoice(const std::shared_ptr<Fetch>& fetch) {
   if (!(fetch->wants & wantValue) || fetch->failed || fetch->role != ATSPI_ROLE_COMBO_BOX) return;
