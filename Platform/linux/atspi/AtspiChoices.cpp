@@ -41,42 +41,60 @@ void AtspiAccessibility::requestChoice(const std::shared_ptr<Fetch>& fetch) {
         fetch->key);
     return;
   }
-  // Chromium's cache holds the whole menu, states and names: no call.
-  if (app->cacheLoadedAt >= 0 && monotonicSeconds() - app->cacheLoadedAt <= cacheLifetime &&
-      app->cache.contains(path)) {
+  // Chromium's cache holds the menu with states and names once it has built it: no call.
+  if (app->cacheLoadedAt >= 0 && monotonicSeconds() - app->cacheLoadedAt <= cacheLifetime) {
     fetch->choice = selectedInCache(app->cache, path);
-    return;
+    if (fetch->choice) return;
   }
   switch (app->choiceHolder) {
     case Application::ChoiceHolder::box: requestSelected(fetch, true, true); break;
-    case Application::ChoiceHolder::firstChild: requestSelected(fetch, false, true); break;
+    case Application::ChoiceHolder::search: requestSelected(fetch, false, true); break;
     case Application::ChoiceHolder::none: break;
   }
 }
 
 void AtspiAccessibility::requestSelected(const std::shared_ptr<Fetch>& fetch, bool onBox, bool fallBack) {
   auto app = fetch->application;
-  std::string holder = fetch->element.path;
-  if (!onBox) {
-    // The menu is the box's only child in Gecko; its children were read in the second round.
-    if (!fetch->children || fetch->children->empty() ||
-        fetch->children->front().application != fetch->element.application)
-      return;
-    holder = fetch->children->front().path;
+  auto otherHolder = [this, fetch, app, onBox, fallBack] {
+    if (fallBack) {
+      // The other way answers for this application's boxes, or neither does.
+      app->choiceHolder = onBox ? Application::ChoiceHolder::search : Application::ChoiceHolder::box;
+      requestSelected(fetch, !onBox, false);
+    } else {
+      app->choiceHolder = Application::ChoiceHolder::none;
+    }
+  };
+  if (onBox) {
+    ++fetch->outstanding;
+    call(
+        app, fetch->element.path, selectionInterface, "GetSelectedChild", g_variant_new("(i)", 0), "((so))",
+        [this, fetch, otherHolder](const Reply& reply) {
+          if (reply) {
+            if (auto item = referenceOf(reply.value.get(), fetch->element.application)) requestChoiceName(fetch, *item);
+          } else if (reply.unknownMethod) {
+            otherHolder();
+          }
+          finishPart(fetch);
+        },
+        fetch->key);
+    return;
+  }
+  // Gecko's and Chromium's boxes hold the Selection in a menu the walk does not
+  // read (and Chromium's is not VISIBLE): the bridge finds the SELECTED item below.
+  if (app->noCollection) {
+    otherHolder();
+    return;
   }
   ++fetch->outstanding;
   call(
-      app, holder, selectionInterface, "GetSelectedChild", g_variant_new("(i)", 0), "((so))",
-      [this, fetch, app, onBox, fallBack](const Reply& reply) {
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SELECTED, false), "(a(so))",
+      [this, fetch, otherHolder](const Reply& reply) {
         if (reply) {
-          if (auto item = referenceOf(reply.value.get(), fetch->element.application))
-            requestChoiceName(fetch, *item);
-        } else if (reply.unknownMethod && fallBack) {
-          // The other holder answers for this application's boxes, or neither does.
-          app->choiceHolder = onBox ? Application::ChoiceHolder::firstChild : Application::ChoiceHolder::box;
-          requestSelected(fetch, !onBox, false);
+          GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+          auto items = elementsOf(array.get(), fetch->element.application);
+          if (!items.empty()) requestChoiceName(fetch, items.front());
         } else if (reply.unknownMethod) {
-          app->choiceHolder = Application::ChoiceHolder::none;
+          otherHolder();
         }
         finishPart(fetch);
       },

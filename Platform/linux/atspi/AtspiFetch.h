@@ -111,10 +111,11 @@ struct Application {
   std::unordered_map<std::uint32_t, RoleName> roleNames;
   // Roles whose elements turned out to have no Text interface here: not asked again.
   std::unordered_set<std::uint32_t> textlessRoles;
-  // Where a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
-  // answers the Selection interface itself, Gecko's the menu it holds; learned
-  // from the first box, and not asked at all once neither answers (Qt 5).
-  enum class ChoiceHolder { box, firstChild, none };
+  // How a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
+  // answers the Selection interface itself, Gecko's and Chromium's hold it in their
+  // menu and are searched; learned from the first box, and not asked at all once
+  // neither answers (Qt 5).
+  enum class ChoiceHolder { box, search, none };
   ChoiceHolder choiceHolder = ChoiceHolder::box;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
