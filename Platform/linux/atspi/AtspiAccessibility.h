@@ -12,7 +12,8 @@
 //
 // The work is split by concern: connections and the interface
 // (AtspiAccessibility.cpp), calls (AtspiCalls.cpp), fetching an element's answers
-// (AtspiFetching.cpp) and answering attributes from them (AtspiAnswers.cpp).
+// (AtspiFetching.cpp), a combo box's value (AtspiChoices.cpp) and answering
+// attributes from them (AtspiAnswers.cpp).
 
 #include <memory>
 #include <optional>
