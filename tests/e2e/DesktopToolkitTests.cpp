@@ -50,6 +50,7 @@ TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
            "\nframe Qt test window\n",
            "text (settable), Value: qt typed text\n",
            "push button Qt button\n",
+           "combo box Qt schooner",
            "\nThe focused UI element is text (settable), Value: qt typed text",
        }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;

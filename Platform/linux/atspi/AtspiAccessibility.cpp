@@ -186,7 +186,7 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
     }
     settleShownChildren(*found);
   }
-  if (attribute == "AXRole") findEntryChild(*found);
+  if (attribute == "AXRole" || attribute == "AXValue") findEntryChild(*found);
   AXValue value = answer(*found, attribute);
   if (value.get<AXErrorMarker>()) return std::nullopt;
   return value;
@@ -214,7 +214,9 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   lastServed_.reset();
   if (!wait(found)) return std::nullopt;
   lastServed_ = found;
-  if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end()) findEntryChild(*found);
+  if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end() ||
+      std::find(attributes.begin(), attributes.end(), "AXValue") != attributes.end())
+    findEntryChild(*found);
   if (std::find(attributes.begin(), attributes.end(), "AXChildren") != attributes.end()) settleShownChildren(*found);
   AXArray answers;
   answers.reserve(attributes.size());

@@ -12,7 +12,8 @@
 //
 // The work is split by concern: connections and the interface
 // (AtspiAccessibility.cpp), calls (AtspiCalls.cpp), fetching an element's answers
-// (AtspiFetching.cpp) and answering attributes from them (AtspiAnswers.cpp).
+// (AtspiFetching.cpp), a combo box's value (AtspiChoices.cpp) and answering
+// attributes from them (AtspiAnswers.cpp).
 
 #include <memory>
 #include <optional>
@@ -87,6 +88,11 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // The answer for a run of text, from what was fetched; nothing is sent.
   std::optional<AXValue> runAnswer(const AXElement& run, std::string_view attribute) const;
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
+  // A combo box's value, once its states and children are known: an editable
+  // one's text, else the name of its selected item (AtspiChoices.cpp).
+  void requestChoice(const std::shared_ptr<Fetch>& fetch);
+  void requestSelected(const std::shared_ptr<Fetch>& fetch, bool onBox, bool fallBack);
+  void requestChoiceName(const std::shared_ptr<Fetch>& fetch, const AXElement& item);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);
   void loadCache(const std::shared_ptr<Application>& app);

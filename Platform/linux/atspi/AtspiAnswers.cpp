@@ -43,6 +43,10 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     if ((readsText(role) || paragraphOfDocument(role, fetch.parentRole)) && fetch.text) return *fetch.text;
     if (readsRange(role) && fetch.range) return *fetch.range;
     if (readsChecked(role) && fetch.states) return states.has(ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
+    if (role == ATSPI_ROLE_COMBO_BOX) {
+      if (fetch.text) return *fetch.text;
+      if (fetch.choice) return *fetch.choice;
+    }
     return AXErrorMarker{};
   }
   if (attribute == "AXPlaceholderValue") {

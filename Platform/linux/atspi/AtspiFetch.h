@@ -107,6 +107,7 @@ struct Application {
 
   struct RoleName {
     std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
     bool requested = false;
     bool done = false;
     std::vector<std::shared_ptr<Fetch>> waiting;
@@ -114,6 +115,12 @@ struct Application {
   std::unordered_map<std::uint32_t, RoleName> roleNames;
   // Roles whose elements turned out to have no Text interface here: not asked again.
   std::unordered_set<std::uint32_t> textlessRoles;
+  // How a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
+  // answers the Selection interface itself, Gecko's and Chromium's hold it in their
+  // menu and are searched; learned from the first box, and not asked at all once
+  // neither answers (Qt 5).
+  enum class ChoiceHolder { box, search, none };
+  ChoiceHolder choiceHolder = ChoiceHolder::box;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
   double cacheLoadedAt = -1;
@@ -130,6 +137,7 @@ struct Fetch {
   double startedAt = 0;
   int outstanding = 0;
   bool basicsDone = false;
+  bool followUpsSent = false;  // calls that need the second round's answers
   bool complete = false;
   bool failed = false;
 
@@ -147,6 +155,7 @@ struct Fetch {
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
   std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;

@@ -390,11 +390,14 @@ void AtspiAccessibility::findEntryChild(Fetch& fetch) {
   std::vector<std::shared_ptr<Fetch>> children;
   for (const auto& child : *fetch.children) {
     auto it = prefetched_.find(child);
-    children.push_back(it != prefetched_.end() ? it->second : start(child, 0, false, fetch.role));
+    children.push_back(it != prefetched_.end() ? it->second : start(child, fetch.wants & wantValue, false, fetch.role));
   }
   fetch.entryChild = false;
   for (const auto& child : children) {
-    if (wait(child) && child->role && isEntry(*child->role)) fetch.entryChild = true;
+    if (!wait(child) || !child->role || !isEntry(*child->role)) continue;
+    fetch.entryChild = true;
+    // The box's value is what its entry holds.
+    if (!fetch.text && child->text && *child->role != ATSPI_ROLE_PASSWORD_TEXT) fetch.text = child->text;
   }
 }
 
