@@ -50,6 +50,7 @@ struct CachedItem {
   StateSet states;
   std::string name, description;
   std::int32_t childCount = 0;
+  bool text = false;  // has the Text interface
   std::string parentPath;
   std::vector<std::string> children;  // by index in parent; empty slots where the cache lacks one
 };

@@ -3,6 +3,7 @@
 #include "Platform/linux/atspi/AtspiAccessibility.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
@@ -93,8 +94,11 @@ void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
   while (g_variant_iter_next(&iter, "((&s&o)(&s&o)(&s&o)iias&su&s@au)", nullptr, &path, nullptr, nullptr, nullptr,
                              &parentPath, &index, &childCount, &interfaces, &name, &role, &description, &states)) {
     GVariantPtr ownedStates(states);
-    g_variant_iter_free(interfaces);
     CachedItem item;
+    const char* interface = nullptr;
+    while (g_variant_iter_next(interfaces, "&s", &interface))
+      item.text = item.text || std::strcmp(interface, "org.a11y.atspi.Text") == 0;
+    g_variant_iter_free(interfaces);
     item.role = static_cast<AtspiRole>(role);
     item.states = statesOf(states);
     item.name = name;
@@ -296,6 +300,9 @@ void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
   if (!mayHoldTextRuns(role) || (app->toolkit && *app->toolkit == "Chromium") ||
       app->textlessRoles.contains(static_cast<std::uint32_t>(role)))
     return;
+  // The bridge's cache knows whether the element has text at all (GTK 3's answers
+  // a text call on one without with an empty string and a warning).
+  if (auto cached = app->cache.find(fetch->element.path); cached != app->cache.end() && !cached->second.text) return;
   ++fetch->outstanding;
   call(
       app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",
@@ -393,8 +400,9 @@ void AtspiAccessibility::findEntryChild(Fetch& fetch) {
     children.push_back(it != prefetched_.end() ? it->second : start(child, fetch.wants & wantValue, false, fetch.role));
   }
   fetch.entryChild = false;
+  waitAll(children);
   for (const auto& child : children) {
-    if (!wait(child) || !child->role || !isEntry(*child->role)) continue;
+    if (child->failed || !child->role || !isEntry(*child->role)) continue;
     fetch.entryChild = true;
     // The box's value is what its entry holds.
     if (!fetch.text && child->text && *child->role != ATSPI_ROLE_PASSWORD_TEXT) fetch.text = child->text;
@@ -495,8 +503,24 @@ void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
 }
 
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
+  // One bound for them all: thousands of elements that never answer must not
+  // cost a timeout each.
+  double timeout = 0;
+  for (const auto& one : fetches) timeout = std::max(timeout, one->application->timeout);
+  std::size_t next = 0;  // the fetches before it have finished
+  bus_.waitUntil(
+      [&] {
+        while (next < fetches.size() &&
+               (fetches[next]->finished() || fetches[next]->application->stalled(monotonicSeconds())))
+          ++next;
+        return next == fetches.size();
+      },
+      monotonicSeconds() + 2 * timeout + 0.25);
   bool all = true;
-  for (const auto& one : fetches) all = wait(one) && all;
+  for (const auto& one : fetches) {
+    if (!one->finished()) one->failed = true;
+    all = all && !one->failed;
+  }
   return all;
 }
 
