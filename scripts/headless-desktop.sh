@@ -7,6 +7,8 @@
 #   scripts/headless-desktop.sh start        prints `export VAR=...` lines: eval "$(... start)"
 #   scripts/headless-desktop.sh stop [DIR]   stops what `start` started (DIR or $ZOBA_DESKTOP_STATE)
 #   scripts/headless-desktop.sh run -- CMD   start, run CMD in that environment, stop; CMD's status
+#   scripts/headless-desktop.sh accessibility   in a desktop's environment: start its
+#                                            accessibility bus and registry again
 #
 # `start` is idempotent: with $ZOBA_DESKTOP_STATE naming a running desktop it
 # prints that desktop's environment again. Everything is stopped by pid.
@@ -61,6 +63,26 @@ stop_desktop() {
   rm -rf "$state"
 }
 
+# Activates the accessibility bus and switches accessibility on, so that toolkits
+# started from now on join it, and starts its registry. Also brings them back
+# after they went away (a test of the helper under that fault does this).
+start_accessibility() {
+  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
+    die "the accessibility bus did not start"
+  # The launcher starts the bus itself at the first question for its address.
+  local a11y
+  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
+    die "the accessibility bus has no address"
+  a11y=$(tr -d '[:space:]' <<<"$a11y")
+  # The registry runs from the start, as a session starts it at login: Qt registers
+  # its applications only with a registry that already runs. The bus replies once
+  # the activated registry owns its name.
+  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
+    die "the accessibility registry did not start"
+}
+
 start_desktop() {
   if [[ -n ${ZOBA_DESKTOP_STATE:-} && -f $ZOBA_DESKTOP_STATE/env ]] &&
     alive "$(head -n 1 "$ZOBA_DESKTOP_STATE/pids" 2>/dev/null)"; then
@@ -103,22 +125,7 @@ start_desktop() {
   wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
     die "openbox did not start: $(tail -n 3 "$state/openbox.log")"
 
-  # Activates the accessibility bus and switches accessibility on, so that toolkits
-  # started from now on join it.
-  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
-    die "the accessibility bus did not start"
-  # The launcher starts the bus itself at the first question for its address.
-  local a11y
-  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
-    die "the accessibility bus has no address"
-  a11y=$(tr -d '[:space:]' <<<"$a11y")
-  # The registry runs from the start, as a session starts it at login: Qt registers
-  # its applications only with a registry that already runs. The bus replies once
-  # the activated registry owns its name.
-  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
-    die "the accessibility registry did not start"
+  start_accessibility
 
   {
     echo "export DISPLAY=$DISPLAY"
@@ -134,6 +141,9 @@ start_desktop() {
 case ${1:-} in
   start)
     start_desktop
+    ;;
+  accessibility)
+    start_accessibility
     ;;
   stop)
     stop_desktop "${2:-${ZOBA_DESKTOP_STATE:-}}"
@@ -153,7 +163,7 @@ case ${1:-} in
     exit "$status"
     ;;
   *)
-    echo "usage: $0 start | stop [STATE_DIR] | run -- COMMAND [ARGUMENT...]" >&2
+    echo "usage: $0 start | stop [STATE_DIR] | accessibility | run -- COMMAND [ARGUMENT...]" >&2
     exit 2
     ;;
 esac

@@ -16,7 +16,7 @@ packages=(
 )
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
-apps=(firefox-esr python3-pyqt5)
+apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0)
 
 absent() {
   local package

@@ -277,10 +277,13 @@ TEST_F(AtspiComboTest, AComboBoxWithAnEntryIsEditable) {
   ASSERT_EQ(popUps.size(), 1u);
   // The entry is read below its combo box, its menu is not.
   const auto entry = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
-                                  [](const auto& node) { return node.value == "typed choice"; });
+                                  [](const auto& node) { return node.role != "AXComboBox" && node.value == "typed choice"; });
   ASSERT_NE(entry, snapshot.nodes.end());
   EXPECT_EQ(entry->depth, combos.front()->depth + 1);
   EXPECT_EQ(entry->role, "AXTextField");
+  // The box reads as what its entry holds, the drop-down as its selected item.
+  EXPECT_EQ(combos.front()->value, "typed choice");
+  EXPECT_EQ(popUps.front()->value, "chosen choice");
   // Asked one attribute at a time, outside a walk, the two read the same.
   auto children = [&](const AXElement& parent) {
     auto value = ax().copyAttributeValue(parent, "AXChildren");
@@ -293,6 +296,11 @@ TEST_F(AtspiComboTest, AComboBoxWithAnEntryIsEditable) {
     roles.push_back(AXTree::string(*child.get<AXElement>(), "AXRole").value_or(""));
   EXPECT_EQ(std::count(roles.begin(), roles.end(), "AXComboBox"), 1);
   EXPECT_EQ(std::count(roles.begin(), roles.end(), "AXPopUpButton"), 1);
+  std::vector<std::string> values;
+  for (const auto& child : children(*top.front().get<AXElement>()))
+    values.push_back(AXTree::string(*child.get<AXElement>(), "AXValue").value_or(""));
+  EXPECT_EQ(std::count(values.begin(), values.end(), "typed choice"), 1);
+  EXPECT_EQ(std::count(values.begin(), values.end(), "chosen choice"), 1);
 }
 
 }  // namespace

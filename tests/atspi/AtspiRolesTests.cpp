@@ -43,6 +43,11 @@ TEST(AtspiRoles, MapsRolesByStateAndParent) {
       {ATSPI_ROLE_LIST_ITEM, {}, ATSPI_ROLE_LIST, false, "AXGroup"},
       {ATSPI_ROLE_TABLE_CELL, {}, ATSPI_ROLE_TREE, false, "AXRow"},
       {ATSPI_ROLE_TABLE_CELL, {}, ATSPI_ROLE_TABLE, false, "AXCell"},
+      // A word processor's paragraph is an editable text; a web page's is a group of runs.
+      {ATSPI_ROLE_PARAGRAPH, {}, ATSPI_ROLE_DOCUMENT_TEXT, false, "AXTextArea"},
+      {ATSPI_ROLE_PARAGRAPH, {}, ATSPI_ROLE_DOCUMENT_WEB, false, "AXGroup"},
+      {ATSPI_ROLE_PARAGRAPH, {}, ATSPI_ROLE_TABLE_CELL, false, "AXGroup"},
+      {ATSPI_ROLE_PARAGRAPH, {}, {}, false, "AXGroup"},
       {ATSPI_ROLE_DOCUMENT_WEB, {}, {}, false, "AXWebArea"},
       {ATSPI_ROLE_DOCUMENT_FRAME, {}, {}, false, "AXGroup"},
       {ATSPI_ROLE_SCROLL_BAR, {}, {}, false, "AXScrollBar"},

@@ -44,6 +44,12 @@ TEST(AtspiTextRuns, LongTextSplitsInOnePass) {
   EXPECT_EQ(*pieces, expected);
 }
 
+TEST(AtspiTextRuns, TextWithoutObjectsKeepsItsWords) {
+  EXPECT_EQ(withoutObjects("Fig. " + object + " shows the bay" + object), "Fig.  shows the bay");
+  EXPECT_EQ(withoutObjects(object + object), "");
+  EXPECT_EQ(withoutObjects("Grüße"), "Grüße");
+}
+
 TEST(AtspiTextRuns, RunHandlesAreNoObjectPaths) {
   const std::string path = "/org/a11y/atspi/accessible/12";
   EXPECT_FALSE(isRunPath(path));

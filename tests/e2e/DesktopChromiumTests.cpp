@@ -74,6 +74,7 @@ TEST_F(ChromiumPage, TheCaptureCarriesThePageAddressAndItsContent) {
            "\t\theading Zoba heading\n",
            "\t\tstatic Some words on the page.\n",
            "\t\tlink Other page, URL: " + other + "\n",
+           "\t\tcombo box Boat, Value: Schooner\n",
        }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
   }

@@ -113,5 +113,20 @@ TEST_F(FirefoxTabs, PageTextReadsInOrder) {
   }
 }
 
+// A drop-down reads as the choice it shows, though its options live in a menu the
+// walk leaves out; the address bar as the address it holds.
+TEST_F(FirefoxTabs, ComboBoxesReadAsTheirValues) {
+  // Gecko names the box after its label once the page is laid out.
+  json captured = captureShowing("combo box Boat, Value: Schooner");
+  const std::string text = captured.value("text", "");
+  EXPECT_NE(text.find("combo box Boat, Value: Schooner"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Ketch"), std::string::npos) << text;
+  // Its name follows the search engine: "Search or enter address", "Search with Google or enter address".
+  const std::size_t value = text.find(", Value: " + reportURL + "\n");
+  ASSERT_NE(value, std::string::npos) << text;
+  const std::size_t line = text.rfind('\t', value) + 1;
+  EXPECT_EQ(text.substr(line, value - line).find("combo box (settable) Search"), 0u) << text;
+}
+
 }  // namespace
 }  // namespace zoba::testing

@@ -35,9 +35,11 @@ class ToolkitWindows : public ::testing::Test {
   fs::path directory;
 };
 
-bool importable(const char* module) {
-  return std::system(("/usr/bin/python3 -c 'import " + std::string(module) + "' 2>/dev/null").c_str()) == 0;
+bool runs(const std::string& python) {
+  return std::system(("/usr/bin/python3 -c \"" + python + "\" 2>/dev/null").c_str()) == 0;
 }
+
+bool importable(const char* module) { return runs("import " + std::string(module)); }
 
 TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
   if (!importable("PyQt5.QtWidgets")) GTEST_SKIP() << "needs python3-pyqt5";
@@ -48,11 +50,34 @@ TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
            "\nframe Qt test window\n",
            "text (settable), Value: qt typed text\n",
            "push button Qt button\n",
+           "combo box Qt schooner",
            "\nThe focused UI element is text (settable), Value: qt typed text",
        }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
   }
   EXPECT_TRUE(qt.alive()) << "the capture killed the Qt application";
+}
+
+// GTK 4 has no Collection, marks every widget VISIBLE and only its windows SHOWING.
+TEST_F(ToolkitWindows, Gtk4WindowShowsWhatIsOnScreenAndItsFocus) {
+  if (!runs("import gi; gi.require_version('Gtk', '4.0')")) GTEST_SKIP() << "needs gir1.2-gtk-4.0";
+  AppWindow gtk4("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/gtk4_window.py"});
+  ASSERT_TRUE(gtk4.pid()) << "the GTK 4 window did not come up";
+  const std::string text = outline();
+  for (const char* expected : {
+           "\nwindow GTK 4 test window\n",
+           ", Value: gtk4 typed text\n",
+           "\tbutton GTK 4 button\n",
+           "label Shown stack page\n",
+           "label Front stack page\n",
+           "\nThe focused UI element is text box (settable) GtkEntry, Value: gtk4 typed text",
+       }) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  }
+  // A page never shown, and one shown before its stack put another in front.
+  EXPECT_EQ(text.find("Never shown page"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Put behind page"), std::string::npos) << text;
+  EXPECT_TRUE(gtk4.alive()) << "the capture ended the GTK 4 application";
 }
 
 TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {

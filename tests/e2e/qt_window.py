@@ -5,7 +5,7 @@ import os
 import sys
 
 from PyQt5.QtCore import QTimer
-from PyQt5.QtWidgets import QApplication, QLineEdit, QMainWindow, QPushButton, QVBoxLayout, QWidget
+from PyQt5.QtWidgets import QApplication, QComboBox, QLineEdit, QMainWindow, QPushButton, QVBoxLayout, QWidget
 
 app = QApplication(sys.argv)
 window = QMainWindow()
@@ -15,6 +15,11 @@ layout = QVBoxLayout(central)
 edit = QLineEdit("qt typed text")
 layout.addWidget(edit)
 layout.addWidget(QPushButton("Qt button"))
+# A drop-down: asking it for its choice must not harm the application.
+rig = QComboBox()
+rig.addItems(["Qt sloop", "Qt schooner"])
+rig.setCurrentIndex(1)
+layout.addWidget(rig)
 window.setCentralWidget(central)
 window.resize(420, 200)
 window.show()

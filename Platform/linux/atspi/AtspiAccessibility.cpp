@@ -59,17 +59,34 @@ bool isChromiumSwitch(std::string_view attribute) {
 }  // namespace
 
 bool AtspiAccessibility::connectBus() {
-  if (accessibilityBus_) return true;
-  if (busTried_) return false;
-  busTried_ = true;
-  auto sessionAddress = sessionBusAddress();
-  if (!sessionAddress) return false;
-  session_ = connectToBus(*sessionAddress, 1000ms);
-  if (!session_) return false;
+  if (accessibilityBus_ && !g_dbus_connection_is_closed(accessibilityBus_.get())) return true;
+  // The bus went away (its daemon ended or was restarted): what was learnt on it
+  // names connections that no longer exist, and its unique names will be reused.
+  if (accessibilityBus_) forgetBus();
+  // A bus that is not there costs one attempt a while, not one per element.
+  const double now = monotonicSeconds();
+  if (now < nextBusAttempt_) return false;
+  nextBusAttempt_ = now + busRetryInterval;
+  if (!session_ || g_dbus_connection_is_closed(session_.get())) {
+    session_.reset();
+    auto sessionAddress = sessionBusAddress();
+    if (!sessionAddress) return false;
+    session_ = connectToBus(*sessionAddress, 1000ms);
+    if (!session_) return false;
+  }
   auto address = accessibilityBusAddress(session_.get(), 1000ms);
   if (!address) return false;
   accessibilityBus_ = connectToBus(*address, 1000ms);
   return accessibilityBus_ != nullptr;
+}
+
+void AtspiAccessibility::forgetBus() {
+  accessibilityBus_.reset();
+  applications_.clear();
+  pids_.clear();
+  prefetched_.clear();
+  lastServed_.reset();
+  runs_.clear();
 }
 
 std::shared_ptr<Application> AtspiAccessibility::application(const std::string& busName) {
@@ -168,7 +185,7 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
     }
     settleShownChildren(*found);
   }
-  if (attribute == "AXRole") findEntryChild(*found);
+  if (attribute == "AXRole" || attribute == "AXValue") findEntryChild(*found);
   AXValue value = answer(*found, attribute);
   if (value.get<AXErrorMarker>()) return std::nullopt;
   return value;
@@ -196,7 +213,9 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   lastServed_.reset();
   if (!wait(found)) return std::nullopt;
   lastServed_ = found;
-  if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end()) findEntryChild(*found);
+  if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end() ||
+      std::find(attributes.begin(), attributes.end(), "AXValue") != attributes.end())
+    findEntryChild(*found);
   if (std::find(attributes.begin(), attributes.end(), "AXChildren") != attributes.end()) settleShownChildren(*found);
   AXArray answers;
   answers.reserve(attributes.size());

@@ -12,7 +12,8 @@
 //
 // The work is split by concern: connections and the interface
 // (AtspiAccessibility.cpp), calls (AtspiCalls.cpp), fetching an element's answers
-// (AtspiFetching.cpp) and answering attributes from them (AtspiAnswers.cpp).
+// (AtspiFetching.cpp), a combo box's value (AtspiChoices.cpp) and answering
+// attributes from them (AtspiAnswers.cpp).
 
 #include <memory>
 #include <optional>
@@ -38,6 +39,7 @@ inline constexpr int maxInFlight = 48;
 inline constexpr double cacheLifetime = 0.5;      // the bridge's cache is reloaded after this
 inline constexpr std::size_t prefetchLimit = 12000;  // bounds the answers a cascade keeps ahead of the walk
 inline constexpr double setupTimeout = 0.5;
+inline constexpr double busRetryInterval = 1.0;  // between attempts to reach an absent accessibility bus
 
 class AtspiAccessibility final : public Accessibility, public CallCounter {
  public:
@@ -56,7 +58,9 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::uint64_t callsSent() const override { return bus_.callsSent(); }
 
  private:
+  // Connects, or connects again once the bus has gone away; false while it cannot be reached.
   bool connectBus();
+  void forgetBus();
   std::shared_ptr<Application> application(const std::string& busName);
   // Asks the application's ToolkitName unless it is settled or not answering.
   void learnToolkit(const std::shared_ptr<Application>& app);
@@ -85,6 +89,11 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // The answer for a run of text, from what was fetched; nothing is sent.
   std::optional<AXValue> runAnswer(const AXElement& run, std::string_view attribute) const;
   void requestRoleName(const std::shared_ptr<Fetch>& fetch);
+  // A combo box's value, once its states and children are known: an editable
+  // one's text, else the name of its selected item (AtspiChoices.cpp).
+  void requestChoice(const std::shared_ptr<Fetch>& fetch);
+  void requestSelected(const std::shared_ptr<Fetch>& fetch, bool onBox, bool fallBack);
+  void requestChoiceName(const std::shared_ptr<Fetch>& fetch, const AXElement& item);
   void prefetchChildren(const Fetch& parent);
   bool fillFromCache(Fetch& fetch);
   void loadCache(const std::shared_ptr<Application>& app);
@@ -97,6 +106,9 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   bool waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches);
   // Settles the children the user can see, from the children's states.
   void settleShownChildren(Fetch& fetch);
+  // Leaves out the pages of a stack that are not on screen, where the toolkit's
+  // states do not tell (AtspiStackPages.h).
+  void leaveOutHiddenPages(const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children);
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
   std::optional<AXValue> applicationAnswer(const AXElement& app, std::string_view attribute);
@@ -112,7 +124,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
 
   GObjectPtr<GDBusConnection> session_;
   GObjectPtr<GDBusConnection> accessibilityBus_;
-  bool busTried_ = false;
+  double nextBusAttempt_ = 0;
   std::unordered_map<std::string, std::shared_ptr<Application>> applications_;
   std::unordered_map<std::string, std::int32_t> pids_;  // unique bus names never change hands
   std::unordered_map<AXElement, std::shared_ptr<Fetch>> prefetched_;

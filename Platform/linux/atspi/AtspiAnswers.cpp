@@ -40,9 +40,13 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
   if (attribute == "AXValue") {
     // A password field's text is never asked for: it would reach the host.
     if (role == ATSPI_ROLE_PASSWORD_TEXT) return AXErrorMarker{};
-    if (readsText(role) && fetch.text) return *fetch.text;
+    if ((readsText(role) || paragraphOfDocument(role, fetch.parentRole)) && fetch.text) return *fetch.text;
     if (readsRange(role) && fetch.range) return *fetch.range;
     if (readsChecked(role) && fetch.states) return states.has(ATSPI_STATE_CHECKED) ? 1.0 : 0.0;
+    if (role == ATSPI_ROLE_COMBO_BOX) {
+      if (fetch.text) return *fetch.text;
+      if (fetch.choice) return *fetch.choice;
+    }
     return AXErrorMarker{};
   }
   if (attribute == "AXPlaceholderValue") {

@@ -73,6 +73,13 @@ void AtspiAccessibility::finishPart(const std::shared_ptr<Fetch>& fetch) {
     startDetails(fetch);
     return;
   }
+  if (!fetch->followUpsSent) {
+    fetch->followUpsSent = true;
+    ++fetch->outstanding;
+    requestChoice(fetch);
+    finishPart(fetch);
+    return;
+  }
   fetch->complete = true;
 }
 

@@ -193,5 +193,6 @@ enum AtspiStateType : std::uint32_t {
 };
 
 inline constexpr std::uint32_t ATSPI_COORD_TYPE_SCREEN = 0;
+inline constexpr std::uint32_t ATSPI_COORD_TYPE_WINDOW = 1;
 
 }  // namespace zoba::platform::linux_backend::atspi

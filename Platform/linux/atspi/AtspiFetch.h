@@ -51,6 +51,7 @@ struct CachedItem {
   StateSet states;
   std::string name, description;
   std::int32_t childCount = 0;
+  bool text = false;  // has the Text interface
   std::string parentPath;
   std::vector<std::string> children;  // by index in parent; empty slots where the cache lacks one
 };
@@ -94,6 +95,10 @@ struct Application {
   bool getAllSafe() const { return toolkit && *toolkit != "Qt"; }
   // GTK 4 marks only its windows SHOWING.
   bool showingIsCurrent() const { return !toolkit || *toolkit != "GTK"; }
+  // The end offset of Text.GetText for the whole text: GTK 4.8 clamps the end and
+  // so reads -1 as 0 (an empty text); other bridges take -1, and some would read
+  // past the text's end with a larger one.
+  std::int32_t wholeTextEnd() const { return toolkit && *toolkit == "GTK" ? G_MAXINT32 : -1; }
 
   // Calls wait here while `inFlight` calls are out: the application answers them
   // one after the other anyway, and a short line lets later, more urgent calls
@@ -104,6 +109,7 @@ struct Application {
 
   struct RoleName {
     std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
     bool requested = false;
     bool done = false;
     std::vector<std::shared_ptr<Fetch>> waiting;
@@ -111,6 +117,12 @@ struct Application {
   std::unordered_map<std::uint32_t, RoleName> roleNames;
   // Roles whose elements turned out to have no Text interface here: not asked again.
   std::unordered_set<std::uint32_t> textlessRoles;
+  // How a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
+  // answers the Selection interface itself, Gecko's and Chromium's hold it in their
+  // menu and are searched; learned from the first box, and not asked at all once
+  // neither answers (Qt 5).
+  enum class ChoiceHolder { box, search, none };
+  ChoiceHolder choiceHolder = ChoiceHolder::box;
 
   // The bridge's cache of the tree, reloaded when older than a walk.
   double cacheLoadedAt = -1;
@@ -127,6 +139,7 @@ struct Fetch {
   double startedAt = 0;
   int outstanding = 0;
   bool basicsDone = false;
+  bool followUpsSent = false;  // calls that need the second round's answers
   bool complete = false;
   bool failed = false;
 
@@ -144,6 +157,7 @@ struct Fetch {
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
+  std::optional<std::string> choice;  // the name of a drop-down's selected item
   std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;

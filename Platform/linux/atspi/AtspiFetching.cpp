@@ -3,6 +3,7 @@
 #include "Platform/linux/atspi/AtspiAccessibility.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
@@ -14,7 +15,7 @@ namespace {
 // One of the Accessible interface's properties, as GetAll or Get gives it.
 void readAccessibleProperty(Fetch& f, std::string_view property, GVariant* value) {
   if ((property == "Name" || property == "Description") && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
-    (property == "Name" ? f.name : f.description) = g_variant_get_string(value, nullptr);
+    (property == "Name" ? f.name : f.description) = boundedText(g_variant_get_string(value, nullptr));
   } else if (property == "ChildCount" && g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) {
     f.childCount = g_variant_get_int32(value);
   } else if (property == "Parent" && g_variant_is_of_type(value, G_VARIANT_TYPE("(so)"))) {
@@ -93,8 +94,11 @@ void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
   while (g_variant_iter_next(&iter, "((&s&o)(&s&o)(&s&o)iias&su&s@au)", nullptr, &path, nullptr, nullptr, nullptr,
                              &parentPath, &index, &childCount, &interfaces, &name, &role, &description, &states)) {
     GVariantPtr ownedStates(states);
-    g_variant_iter_free(interfaces);
     CachedItem item;
+    const char* interface = nullptr;
+    while (g_variant_iter_next(interfaces, "&s", &interface))
+      item.text = item.text || std::strcmp(interface, "org.a11y.atspi.Text") == 0;
+    g_variant_iter_free(interfaces);
     item.role = static_cast<AtspiRole>(role);
     item.states = statesOf(states);
     item.name = name;
@@ -196,7 +200,8 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
     if (textIsName(role) && fetch->name && !fetch->name->empty()) {
       fetch->text = *fetch->name;  // a label's name is its text: no call
     } else if (readsText(role)) {
-      send(fetch, path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      send(fetch, path, "org.a11y.atspi.Text", "GetText",
+           g_variant_new("(ii)", 0, fetch->application->wholeTextEnd()), "(s)",
            [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
     } else if (readsRange(role)) {
       // One property at a time: Chromium aborts on GetAll of this interface.
@@ -295,9 +300,12 @@ void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
   if (!mayHoldTextRuns(role) || (app->toolkit && *app->toolkit == "Chromium") ||
       app->textlessRoles.contains(static_cast<std::uint32_t>(role)))
     return;
+  // The bridge's cache knows whether the element has text at all (GTK 3's answers
+  // a text call on one without with an empty string and a warning).
+  if (auto cached = app->cache.find(fetch->element.path); cached != app->cache.end() && !cached->second.text) return;
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, -1), "(s)",
+      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",
       [this, fetch, app, role](const Reply& reply) {
         if (reply) fetch->ownText = stringOf(reply.value.get());
         else if (reply.unknownMethod) app->textlessRoles.insert(static_cast<std::uint32_t>(role));
@@ -389,11 +397,15 @@ void AtspiAccessibility::findEntryChild(Fetch& fetch) {
   std::vector<std::shared_ptr<Fetch>> children;
   for (const auto& child : *fetch.children) {
     auto it = prefetched_.find(child);
-    children.push_back(it != prefetched_.end() ? it->second : start(child, 0, false, fetch.role));
+    children.push_back(it != prefetched_.end() ? it->second : start(child, fetch.wants & wantValue, false, fetch.role));
   }
   fetch.entryChild = false;
+  waitAll(children);
   for (const auto& child : children) {
-    if (wait(child) && child->role && isEntry(*child->role)) fetch.entryChild = true;
+    if (child->failed || !child->role || !isEntry(*child->role)) continue;
+    fetch.entryChild = true;
+    // The box's value is what its entry holds.
+    if (!fetch.text && child->text && *child->role != ATSPI_ROLE_PASSWORD_TEXT) fetch.text = child->text;
   }
 }
 
@@ -417,9 +429,23 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   auto needsStates = [&fetch](const Fetch& child) {
     return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
   };
+  // One bound for the children and their states together, not one each: thousands
+  // of children that answer slowly or never must not hold the walk for thousands
+  // of timeouts.
+  const double deadline = monotonicSeconds() + 2 * fetch.application->timeout + 0.25;
+  std::size_t next = 0;  // the children before it have finished
+  bus_.waitUntil(
+      [&] {
+        while (next < children.size() &&
+               (children[next]->finished() || children[next]->application->stalled(monotonicSeconds())))
+          ++next;
+        return next == children.size();
+      },
+      deadline);
+  auto read = [](const Fetch& child) { return child.finished() && !child.failed; };
   auto pending = std::make_shared<int>(0);
   for (const auto& child : children) {
-    if (!wait(child) || child->states || !needsStates(*child)) continue;
+    if (!read(*child) || child->states || !needsStates(*child)) continue;
     ++*pending;
     call(child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
          [child, pending](const Reply& reply) {
@@ -430,12 +456,13 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
          },
          child->key);
   }
-  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, monotonicSeconds() + 2 * fetch.application->timeout + 0.25);
+  if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
+  if (!fetch.application->showingIsCurrent()) leaveOutHiddenPages(fetch, children);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
-    // An element that cannot be read is left to the reader to skip.
-    if (!child->failed && child->states && needsStates(*child) &&
+    // An element that cannot be read (yet) is left to the reader to skip.
+    if (read(*child) && child->states && needsStates(*child) &&
         hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
       continue;
     shown.push_back(child->element);
@@ -446,6 +473,10 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
 
 void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
   if (!fetch.ownText) return;
+  if (paragraphOfDocument(*fetch.role, fetch.parentRole)) {
+    fetch.text = withoutObjects(*fetch.ownText);  // its objects stay its children
+    return;
+  }
   auto pieces = textRuns(*fetch.ownText);
   if (!pieces) return;
   // A text that is the element's name alone (a heading, a link, a cell) is read as its title.
@@ -472,8 +503,24 @@ void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
 }
 
 bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
+  // One bound for them all: thousands of elements that never answer must not
+  // cost a timeout each.
+  double timeout = 0;
+  for (const auto& one : fetches) timeout = std::max(timeout, one->application->timeout);
+  std::size_t next = 0;  // the fetches before it have finished
+  bus_.waitUntil(
+      [&] {
+        while (next < fetches.size() &&
+               (fetches[next]->finished() || fetches[next]->application->stalled(monotonicSeconds())))
+          ++next;
+        return next == fetches.size();
+      },
+      monotonicSeconds() + 2 * timeout + 0.25);
   bool all = true;
-  for (const auto& one : fetches) all = wait(one) && all;
+  for (const auto& one : fetches) {
+    if (!one->finished()) one->failed = true;
+    all = all && !one->failed;
+  }
   return all;
 }
 

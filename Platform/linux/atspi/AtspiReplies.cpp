@@ -1,10 +1,18 @@
 #include "Platform/linux/atspi/AtspiReplies.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "Platform/linux/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
+
+std::string boundedText(std::string_view text) {
+  if (text.size() <= textLimit) return std::string(text);
+  std::size_t end = textLimit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // not inside a character
+  return std::string(text.substr(0, end));
+}
 
 StateSet statesOf(GVariant* array) {
   StateSet states;
@@ -17,12 +25,13 @@ StateSet statesOf(GVariant* array) {
 
 std::vector<AXElement> elementsOf(GVariant* array, const std::string& fallbackBus) {
   std::vector<AXElement> elements;
-  elements.reserve(g_variant_n_children(array));
+  elements.reserve(std::min<std::size_t>(g_variant_n_children(array), referencesLimit));
   GVariantIter iter;
   g_variant_iter_init(&iter, array);
   const char* bus = nullptr;
   const char* path = nullptr;
-  while (g_variant_iter_next(&iter, "(&s&o)", &bus, &path)) elements.push_back(AXElement{*bus ? bus : fallbackBus, path});
+  while (elements.size() < referencesLimit && g_variant_iter_next(&iter, "(&s&o)", &bus, &path))
+    elements.push_back(AXElement{*bus ? bus : fallbackBus, path});
   return elements;
 }
 
@@ -32,7 +41,7 @@ std::map<std::string, std::string> dictionaryOf(GVariant* dictionary) {
   g_variant_iter_init(&iter, dictionary);
   const char* key = nullptr;
   const char* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) result.emplace(key, value);
+  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) result.emplace(key, boundedText(value));
   return result;
 }
 
@@ -48,7 +57,7 @@ std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string
 std::string stringOf(GVariant* reply) {
   const char* text = nullptr;
   g_variant_get(reply, "(&s)", &text);
-  return text ? text : "";
+  return text ? boundedText(text) : "";
 }
 
 namespace {

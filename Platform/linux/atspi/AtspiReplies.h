@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Accessibility.h"
@@ -15,15 +16,25 @@
 
 namespace zoba::platform::linux_backend::atspi {
 
+// What is kept of one reply, whatever an application sends: no reader walks more
+// elements of one list, nor shows more of one text (the outline's whole budget is
+// 40,000 UTF-16 units), so a hostile list or name costs no more than this.
+inline constexpr std::size_t referencesLimit = 8000;
+inline constexpr std::size_t textLimit = 256 * 1024;  // bytes
+
+// `text` cut to at most textLimit bytes, at a character boundary.
+std::string boundedText(std::string_view text);
+
 // A state set ("au").
 StateSet statesOf(GVariant* array);
-// Object references ("a(so)"); a reference without a bus name is on `fallbackBus`.
+// Object references ("a(so)"), the first referencesLimit of them; a reference
+// without a bus name is on `fallbackBus`.
 std::vector<AXElement> elementsOf(GVariant* array, const std::string& fallbackBus);
-// A string dictionary ("a{ss}").
+// A string dictionary ("a{ss}"), its values bounded.
 std::map<std::string, std::string> dictionaryOf(GVariant* dictionary);
 std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string>& attributes,
                                          std::initializer_list<const char*> keys);
-// The string of a "(s)" reply.
+// The string of a "(s)" reply, bounded.
 std::string stringOf(GVariant* reply);
 // Collection.GetMatches parameters for the elements with `state` in tree order:
 // every match below the element, or with `childrenOnly` its children alone. A new

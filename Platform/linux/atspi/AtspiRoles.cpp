@@ -59,6 +59,7 @@ std::string_view axRole(const RoleContext& element) {
     case ATSPI_ROLE_TABLE_COLUMN_HEADER:
     case ATSPI_ROLE_TABLE_ROW_HEADER: return parent == ATSPI_ROLE_TREE ? "AXRow" : "AXCell";
     case ATSPI_ROLE_TREE: return "AXOutline";
+    case ATSPI_ROLE_PARAGRAPH: return paragraphOfDocument(element.role, parent) ? "AXTextArea" : "AXGroup";
     case ATSPI_ROLE_PAGE_TAB_LIST: return "AXTabGroup";
     case ATSPI_ROLE_PAGE_TAB: return "AXRadioButton";
     case ATSPI_ROLE_TOOL_BAR: return "AXToolbar";
@@ -77,7 +78,6 @@ std::string_view axRole(const RoleContext& element) {
     case ATSPI_ROLE_FILLER:
     case ATSPI_ROLE_GROUPING:
     case ATSPI_ROLE_SECTION:
-    case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_FORM:
     case ATSPI_ROLE_LANDMARK:
     case ATSPI_ROLE_ARTICLE:
@@ -152,6 +152,7 @@ bool dependsOnParent(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_MENU:
     case ATSPI_ROLE_POPUP_MENU:
+    case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_LIST_ITEM:
     case ATSPI_ROLE_TABLE_CELL:
     case ATSPI_ROLE_COLUMN_HEADER:
@@ -181,6 +182,10 @@ bool readsText(AtspiRole role) {
     case ATSPI_ROLE_EDITBAR: return true;
     default: return false;  // ATSPI_ROLE_PASSWORD_TEXT above all
   }
+}
+
+bool paragraphOfDocument(AtspiRole role, std::optional<AtspiRole> parentRole) {
+  return role == ATSPI_ROLE_PARAGRAPH && parentRole == ATSPI_ROLE_DOCUMENT_TEXT;
 }
 
 bool readsRange(AtspiRole role) {

@@ -35,6 +35,9 @@ bool dependsOnParent(AtspiRole role);
 
 // Roles whose value is their whole text (Text interface). A password field is not one.
 bool readsText(AtspiRole role);
+// A paragraph of a word processor's document (LibreOffice Writer's): an editable
+// text whose value is its words, as the paragraph of a web page is not.
+bool paragraphOfDocument(AtspiRole role, std::optional<AtspiRole> parentRole);
 // Roles whose value is a number from the Value interface.
 bool readsRange(AtspiRole role);
 // Roles whose value is 1 or 0 from the CHECKED state.

@@ -44,6 +44,19 @@ std::optional<std::vector<TextPiece>> textRuns(std::string_view text) {
   return pieces;
 }
 
+std::string withoutObjects(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t at = text.find(objectReplacement); at != std::string_view::npos;
+       at = text.find(objectReplacement, start)) {
+    out.append(text.substr(start, at - start));
+    start = at + objectReplacement.size();
+  }
+  out.append(text.substr(start));
+  return out;
+}
+
 std::string runPath(const std::string& parentPath, std::size_t index) {
   return parentPath + "#" + std::to_string(index);
 }

@@ -24,6 +24,9 @@ struct TextPiece {
 // Absent when the text holds nothing but U+FFFC characters.
 std::optional<std::vector<TextPiece>> textRuns(std::string_view text);
 
+// `text` without its U+FFFC characters.
+std::string withoutObjects(std::string_view text);
+
 // The path of the `index`th run of the element at `parentPath`, and back. Real
 // object paths never hold '#'.
 std::string runPath(const std::string& parentPath, std::size_t index);

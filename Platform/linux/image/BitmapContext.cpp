@@ -9,15 +9,14 @@
 #include <vector>
 
 #include "Platform/Image.h"
+#include "Platform/linux/CairoPtr.h"
 
 namespace zoba::platform {
 
 namespace {
 
-struct SurfaceRef {
-  cairo_surface_t* surface;
-  ~SurfaceRef() { cairo_surface_destroy(surface); }
-};
+using linux_backend::CairoPtr;
+using linux_backend::CairoSurfacePtr;
 
 cairo_format_t cairoFormat(Image::Format format) {
   return format == Image::Format::opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
@@ -66,13 +65,9 @@ Image averageBlocks(const Image& image, std::int64_t k) {
 }  // namespace
 
 struct BitmapContext::Surface {
-  cairo_surface_t* surface = nullptr;
-  cairo_t* cr = nullptr;
+  CairoSurfacePtr surface;
+  CairoPtr cr;  // destroyed first: it references the surface
   Image::Format format = Image::Format::opaque;
-  ~Surface() {
-    if (cr) cairo_destroy(cr);
-    if (surface) cairo_surface_destroy(surface);
-  }
 };
 
 BitmapContext::BitmapContext(std::unique_ptr<Surface> surface) : surface_(std::move(surface)) {}
@@ -84,18 +79,19 @@ std::optional<BitmapContext> BitmapContext::create(std::int64_t width, std::int6
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return std::nullopt;
   auto surface = std::make_unique<Surface>();
   surface->format = format;
-  surface->surface = cairo_image_surface_create(cairoFormat(format), static_cast<int>(width), static_cast<int>(height));
-  if (cairo_surface_status(surface->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-  surface->cr = cairo_create(surface->surface);
-  if (cairo_status(surface->cr) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+  surface->surface.reset(
+      cairo_image_surface_create(cairoFormat(format), static_cast<int>(width), static_cast<int>(height)));
+  if (cairo_surface_status(surface->surface.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+  surface->cr.reset(cairo_create(surface->surface.get()));
+  if (cairo_status(surface->cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
   return BitmapContext(std::move(surface));
 }
 
-std::int64_t BitmapContext::width() const { return cairo_image_surface_get_width(surface_->surface); }
-std::int64_t BitmapContext::height() const { return cairo_image_surface_get_height(surface_->surface); }
+std::int64_t BitmapContext::width() const { return cairo_image_surface_get_width(surface_->surface.get()); }
+std::int64_t BitmapContext::height() const { return cairo_image_surface_get_height(surface_->surface.get()); }
 
 void BitmapContext::fill(const Rect& rect, const Color& color) {
-  cairo_t* cr = surface_->cr;
+  cairo_t* cr = surface_->cr.get();
   cairo_save(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
@@ -123,13 +119,13 @@ void BitmapContext::draw(const Image& original, const Rect& rect) {
   const double extentX = static_cast<double>(original.width()) / static_cast<double>(block);
   const double extentY = static_cast<double>(original.height()) / static_cast<double>(block);
   // Cairo only reads this surface; the image's pixels stay immutable.
-  SurfaceRef source{cairo_image_surface_create_for_data(
+  const CairoSurfacePtr source(cairo_image_surface_create_for_data(
       const_cast<unsigned char*>(image.row(0)), cairoFormat(image.format()), static_cast<int>(image.width()),
-      static_cast<int>(image.height()), static_cast<int>(image.bytesPerRow()))};
-  cairo_t* cr = surface_->cr;
-  if (cairo_surface_status(source.surface) != CAIRO_STATUS_SUCCESS) {
+      static_cast<int>(image.height()), static_cast<int>(image.bytesPerRow())));
+  cairo_t* cr = surface_->cr.get();
+  if (cairo_surface_status(source.get()) != CAIRO_STATUS_SUCCESS) {
     // Leaves the context in an error state, so makeImage() reports the failure.
-    cairo_set_source_surface(cr, source.surface, 0, 0);
+    cairo_set_source_surface(cr, source.get(), 0, 0);
     return;
   }
   cairo_save(cr);
@@ -137,7 +133,7 @@ void BitmapContext::draw(const Image& original, const Rect& rect) {
   cairo_clip(cr);
   cairo_translate(cr, rect.minX(), rect.minY());
   cairo_scale(cr, rect.width() / extentX, rect.height() / extentY);
-  cairo_set_source_surface(cr, source.surface, 0, 0);
+  cairo_set_source_surface(cr, source.get(), 0, 0);
   cairo_pattern_t* pattern = cairo_get_source(cr);
   cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
   // Edge pixels repeat outward, so the border is not faded towards transparency.
@@ -146,14 +142,13 @@ void BitmapContext::draw(const Image& original, const Rect& rect) {
   cairo_restore(cr);
   // Cairo may still hold the source in its snapshot cache; let go of it now, as
   // the image's pixels are only borrowed.
-  cairo_surface_finish(source.surface);
+  cairo_surface_finish(source.get());
 }
 
 std::optional<Image> BitmapContext::makeImage() && {
-  if (cairo_status(surface_->cr) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-  cairo_destroy(surface_->cr);
-  surface_->cr = nullptr;
-  cairo_surface_t* surface = std::exchange(surface_->surface, nullptr);
+  if (cairo_status(surface_->cr.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+  surface_->cr.reset();
+  cairo_surface_t* surface = surface_->surface.release();
   cairo_surface_flush(surface);
   const auto format = surface_->format;
   std::shared_ptr<const void> owner(surface, [](const void* s) {

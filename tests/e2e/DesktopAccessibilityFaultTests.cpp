@@ -1,0 +1,271 @@
+// What other programs' accessibility can do to a running helper: the accessibility
+// bus goes away and comes back, and an application puts a hostile tree on it
+// (tests/e2e/hostile_tree.py).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/DebugCapture.h"
+#include "tests/e2e/DesktopWindow.h"
+#include "tests/e2e/Keyboard.h"
+
+namespace zoba::testing {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+const std::string desktopScript = ZOBA_E2E_SOURCE_DIR "/../../scripts/headless-desktop.sh";
+
+json parse(const std::optional<std::string>& line) {
+  return line ? json::parse(*line, nullptr, false) : json();
+}
+
+// A field of /proc/PID/status in kilobytes; -1 when absent.
+long statusKilobytes(pid_t pid, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// The helper as a host runs it, with the chord pressed through XTEST.
+class HelperSession {
+ public:
+  HelperSession() {
+    helper = std::make_unique<ChildProcess>(ZOBA_CAPTURE_PATH,
+                                            std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
+    auto ready = parse(helper->readLine(15s));
+    EXPECT_EQ(ready.value("type", ""), "ready") << ready;
+    auto children = childrenOf(helper->pid());
+    if (children.size() == 1) service = children.front();
+  }
+  bool chord() {
+    return keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
+           keyboard.release("Shift_L");
+  }
+  // The next line of one of `types`, skipping others, within `bound`.
+  json until(const std::vector<std::string>& types, std::chrono::milliseconds bound = 15s) {
+    const auto deadline = Clock::now() + bound;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left <= 0ms) return json();
+      auto message = parse(helper->readLine(left));
+      if (message.is_null()) return message;
+      if (std::find(types.begin(), types.end(), message.value("type", "")) != types.end()) return message;
+    }
+  }
+  bool answers(const std::string& id) {
+    if (!helper->writeLine(R"({"type":"status","id":")" + id + "\"}")) return false;
+    return until({"response"}, 10s).value("id", "") == id;
+  }
+  // Presses the chord and returns how the capture ended ("capture" or
+  // "captureFailed"), after its overlay has landed; null when it did not start.
+  json capture() {
+    if (!chord()) return json();
+    auto hotkey = until({"hotkey"});
+    if (hotkey.value("target", "") != "capture") {
+      ADD_FAILURE() << "no capture started: " << hotkey;
+      return json();
+    }
+    hotkeyAt = Clock::now();
+    auto end = until({"capture", "captureFailed"}, 30s);
+    endedAt = Clock::now();
+    EXPECT_EQ(end.value("captureId", ""), hotkey.value("captureId", "")) << end;
+    if (hotkey.value("animated", false) && end.value("type", "") == "capture") until({"captureLanded"});
+    return end;
+  }
+
+  Keyboard keyboard;
+  std::unique_ptr<ChildProcess> helper;
+  pid_t service = -1;
+  Clock::time_point hotkeyAt, endedAt;
+};
+
+// The capture's outline: the text after its header line, or empty.
+std::string outlineOf(const json& end) {
+  const std::string text = end.value("capture", json::object()).value("text", "");
+  auto feed = text.find('\n');
+  return feed == std::string::npos ? "" : text.substr(feed + 1);
+}
+
+// ---- the accessibility bus goes away and comes back ---------------------------
+
+// A desktop of the test's own, so that taking its accessibility bus away disturbs
+// no other test: the test process and its children use it while the test runs.
+class PrivateDesktop {
+ public:
+  PrivateDesktop() {
+    ChildProcess start(desktopScript, {"start"}, {.unset = {"ZOBA_DESKTOP_STATE"}, .set = {}});
+    for (const auto& line : start.readAllLines(60s)) {
+      const std::string prefix = "export ";
+      auto equals = line.find('=');
+      if (line.rfind(prefix, 0) != 0 || equals == std::string::npos) continue;
+      std::string name = line.substr(prefix.size(), equals - prefix.size());
+      const char* old = std::getenv(name.c_str());
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name.c_str(), line.substr(equals + 1).c_str(), 1);
+      if (name == "ZOBA_DESKTOP_STATE") state_ = line.substr(equals + 1);
+    }
+    start.wait(10s);
+  }
+  ~PrivateDesktop() {
+    if (!state_.empty()) ChildProcess(desktopScript, {"stop", state_}).wait(30s);
+    for (const auto& [name, value] : saved_) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+  }
+  bool started() const { return !state_.empty(); }
+
+  // The accessibility bus's launcher, its daemon and the registry of this desktop.
+  std::vector<pid_t> accessibilityProcesses() const {
+    std::vector<pid_t> found;
+    const std::string marker = "ZOBA_DESKTOP_STATE=" + state_;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      const std::string name = entry.path().filename();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      const pid_t pid = std::stoi(name);
+      auto arguments = argumentsOf(pid);
+      if (arguments.empty()) continue;
+      const std::string program = fs::path(arguments.front()).filename();
+      const bool accessibilityBus = program == "dbus-daemon" &&
+                                    std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
+                                      return a.find("accessibility.conf") != std::string::npos;
+                                    });
+      if (!accessibilityBus && program != "at-spi-bus-launcher" && program != "at-spi2-registryd") continue;
+      std::ifstream environ(entry.path() / "environ");
+      std::string variable;
+      while (std::getline(environ, variable, '\0')) {
+        if (variable == marker) {
+          found.push_back(pid);
+          break;
+        }
+      }
+    }
+    return found;
+  }
+
+ private:
+  std::string state_;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(AccessibilityBusFaults, TheBusGoingAwayAndComingBack) {
+  if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and GTK";
+  PrivateDesktop desktop;
+  ASSERT_TRUE(desktop.started());
+  auto window = std::make_unique<DesktopWindow>(std::vector<std::string>{"--title", "Before the bus went away"});
+  ASSERT_TRUE(window->pid());
+  HelperSession session;
+  ASSERT_TRUE(session.keyboard.connected());
+  // The helper holds its connection to the bus from this capture on.
+  auto first = session.capture();
+  ASSERT_EQ(first.value("type", ""), "capture") << first;
+  EXPECT_NE(outlineOf(first).find("Hello from GTK"), std::string::npos) << first["capture"]["text"];
+
+  auto bus = desktop.accessibilityProcesses();
+  ASSERT_GE(bus.size(), 2u) << "the accessibility bus and registry are not running";
+  for (pid_t pid : bus) ::kill(pid, SIGKILL);
+  const auto gone = Clock::now() + 5s;
+  while (!desktop.accessibilityProcesses().empty() && Clock::now() < gone) ::usleep(20'000);
+  ASSERT_TRUE(desktop.accessibilityProcesses().empty());
+
+  // Without the bus a capture still ends, and the helper keeps answering.
+  auto without = session.capture();
+  EXPECT_TRUE(without.value("type", "") == "capture" || without.value("type", "") == "captureFailed") << without;
+  std::printf("[ no bus   ] %s %s\n", without.value("type", "").c_str(), without.value("error", "").c_str());
+  EXPECT_TRUE(session.answers("without-bus"));
+
+  ASSERT_EQ(ChildProcess(desktopScript, {"accessibility"}).wait(30s), 0);
+  // An application that joins the new bus is read again.
+  window.reset();
+  DesktopWindow again({"--title", "After the bus came back", "--text", "Read again"});
+  ASSERT_TRUE(again.pid());
+  auto after = session.capture();
+  ASSERT_EQ(after.value("type", ""), "capture") << after;
+  EXPECT_NE(outlineOf(after).find("Read again"), std::string::npos) << after["capture"]["text"];
+  EXPECT_TRUE(session.answers("after-bus"));
+  session.helper->closeStdin();
+  EXPECT_EQ(session.helper->wait(10s), 0);
+}
+
+// ---- hostile trees ------------------------------------------------------------
+
+struct HostileCase {
+  const char* tree;
+  const char* expected;  // a line the outline must hold
+  // The application itself, sending 100,000 children from Python, may answer too
+  // late on a loaded machine: then the window cannot be read and the outline is empty.
+  bool mayBeEmpty = false;
+};
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.tree; }
+
+class HostileTrees : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileTrees, TheWalkStaysInsideItsBounds) {
+  if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and GTK";
+  AppWindow app("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/hostile_tree.py", GetParam().tree});
+  ASSERT_TRUE(app.pid()) << "the hostile application did not come up";
+  HelperSession session;
+  ASSERT_TRUE(session.keyboard.connected());
+  auto end = session.capture();
+  ASSERT_EQ(end.value("type", ""), "capture") << end;
+  const std::string text = end["capture"].value("text", "");
+  const std::string outline = outlineOf(end);
+
+  // Records up to depth 64 (a tab per level), at most 8,000 of them, and the text
+  // within its budget of 40,000 UTF-16 units (a UTF-8 byte count bounds them).
+  std::size_t lines = 0, deepest = 0;
+  for (std::size_t at = 0; at < outline.size();) {
+    auto feed = std::min(outline.find('\n', at), outline.size());
+    deepest = std::max(deepest, outline.find_first_not_of('\t', at) - at);
+    ++lines;
+    at = feed + 1;
+  }
+  EXPECT_LE(deepest, 64u);
+  EXPECT_LE(lines, 8001u);  // and the focus line
+  EXPECT_LE(text.size(), 4u * 40000u);
+  const auto units = std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+  EXPECT_LE(units, 40000);
+  if (!(GetParam().mayBeEmpty && outline.empty())) {
+    EXPECT_NE(outline.find(GetParam().expected), std::string::npos) << text.substr(0, 2000);
+  }
+
+  // Nothing waits past the walk's deadline by more than the calls in flight when it
+  // passes: 1.2 s of walk, the application's set-up calls before it, the overlay's
+  // wait and scheduling on a loaded machine.
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(session.endedAt - session.hotkeyAt);
+  EXPECT_LT(took, 6s);
+  const long peak = statusKilobytes(session.service, "VmHWM");
+  std::printf("[ hostile  ] %s: %zu lines, depth %zu, %lld ms from the chord, peak resident %ld KiB\n",
+              GetParam().tree, lines, deepest, static_cast<long long>(took.count()), peak);
+  EXPECT_TRUE(session.answers("after-hostile"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktop, HostileTrees,
+                         ::testing::Values(HostileCase{"name", "label hostile hostile"},
+                                           HostileCase{"wide", "Many", true},
+                                           HostileCase{"cycle", "panel Cycle B"},
+                                           HostileCase{"deep", "panel Level 20"},
+                                           HostileCase{"mute", "Button 0"}),
+                         [](const auto& info) { return std::string(info.param.tree); });
+
+}  // namespace
+}  // namespace zoba::testing
