@@ -52,7 +52,9 @@ gboolean wake(gpointer) { return G_SOURCE_CONTINUE; }
 Bus::Bus() : context_(g_main_context_new()), cancellable_(g_cancellable_new()) {}
 
 Bus::~Bus() {
-  peers_.clear();
+  for (const auto& peer : peers_) {
+    if (auto live = peer.lock()) live->abandon();
+  }
   g_cancellable_cancel(cancellable_.get());
   while (outstanding_ > 0) g_main_context_iteration(context_.get(), TRUE);
   while (g_main_context_iteration(context_.get(), FALSE)) {
@@ -80,11 +82,12 @@ void Bus::call(PeerConnection& peer, const char* path, const char* interface, co
   peer.call(path, interface, method, owned.get(), replyType, timeout, std::move(done));
 }
 
-PeerConnection* Bus::connectPeer(const std::string& address, double timeout) {
+std::shared_ptr<PeerConnection> Bus::connectPeer(const std::string& address, double timeout) {
   auto peer = PeerConnection::open(address, context_.get(), timeout);
   if (!peer) return nullptr;
-  peers_.push_back(std::move(peer));
-  return peers_.back().get();
+  std::erase_if(peers_, [](const auto& known) { return known.expired(); });
+  peers_.push_back(peer);
+  return peer;
 }
 
 bool Bus::waitUntil(const std::function<bool()>& ready, double deadline) {

@@ -59,17 +59,16 @@ class Bus {
 
   // Connects to a D-Bus address within `timeout`; null on failure.
   GObjectPtr<GDBusConnection> connect(const std::string& address, bool messageBus, double timeout);
-  // A peer connection served on the private context, kept as long as the bus;
-  // null on failure.
-  PeerConnection* connectPeer(const std::string& address, double timeout);
+  // A peer connection served on the private context; null on failure.
+  std::shared_ptr<PeerConnection> connectPeer(const std::string& address, double timeout);
 
  private:
   GMainContextPtr context_;
   GObjectPtr<GCancellable> cancellable_;
   int outstanding_ = 0;
   std::uint64_t sent_ = 0;
-  // After the context: their sources leave it before it goes.
-  std::vector<std::unique_ptr<PeerConnection>> peers_;
+  // Abandoned when the bus goes: their calls' callbacks hold what holds them.
+  std::vector<std::weak_ptr<PeerConnection>> peers_;
 };
 
 // Makes the private context the thread's default while calls are issued, so

@@ -74,7 +74,7 @@ struct QueuedCall {
 struct Application {
   std::string busName;
   GDBusConnection* connection = nullptr;  // the accessibility bus, where there is no direct one
-  PeerConnection* direct = nullptr;       // the application's own socket, owned by the Bus
+  std::shared_ptr<PeerConnection> direct;  // the application's own socket
   double timeout = 2.0;
 
   // An application that let a call time out without answering anything since

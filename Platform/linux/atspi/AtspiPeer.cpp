@@ -90,7 +90,7 @@ bool authenticate(int fd, double deadline) {
 
 }  // namespace
 
-std::unique_ptr<PeerConnection> PeerConnection::open(const std::string& address, GMainContext* context,
+std::shared_ptr<PeerConnection> PeerConnection::open(const std::string& address, GMainContext* context,
                                                      double timeout) {
   const double deadline = monotonicSeconds() + timeout;
   GErrorSlot error;
@@ -98,7 +98,7 @@ std::unique_ptr<PeerConnection> PeerConnection::open(const std::string& address,
   if (!stream || !G_IS_SOCKET_CONNECTION(stream.get())) return nullptr;
   const int fd = g_socket_get_fd(g_socket_connection_get_socket(G_SOCKET_CONNECTION(stream.get())));
   if (!authenticate(fd, deadline)) return nullptr;
-  return std::unique_ptr<PeerConnection>(new PeerConnection(std::move(stream), fd, context));
+  return std::shared_ptr<PeerConnection>(new PeerConnection(std::move(stream), fd, context));
 }
 
 PeerConnection::PeerConnection(GObjectPtr<GIOStream> stream, int fd, GMainContext* context)
@@ -115,8 +115,15 @@ PeerConnection::~PeerConnection() {
   g_io_stream_close(stream_.get(), nullptr, nullptr);
 }
 
+void PeerConnection::abandon() {
+  close();
+  failed_.clear();
+  source_.reset();
+}
+
 void PeerConnection::call(const char* path, const char* interface, const char* method, GVariant* parameters,
                           const char* replyType, double timeout, std::function<void(Reply)> done) {
+  if (!source_) return;  // abandoned with its bus
   if (closed_) {
     failed_.emplace_back(std::move(done), Reply{});
     g_source_set_ready_time(source_.get(), 0);
@@ -132,7 +139,9 @@ void PeerConnection::call(const char* path, const char* interface, const char* m
 }
 
 gboolean PeerConnection::dispatch(GSource* source, GSourceFunc, gpointer) {
-  reinterpret_cast<PeerSource*>(source)->owner->serve();
+  // The callbacks may let go of the last owner (an application forgotten with its bus).
+  auto self = reinterpret_cast<PeerSource*>(source)->owner->shared_from_this();
+  self->serve();
   return G_SOURCE_CONTINUE;
 }
 
@@ -143,7 +152,10 @@ void PeerConnection::serve() {
   answers.insert(answers.end(), std::make_move_iterator(failed_.begin()), std::make_move_iterator(failed_.end()));
   failed_.clear();
   // The callbacks may send more calls: they go out with this dispatch's write.
-  for (auto& [done, reply] : answers) done(std::move(reply));
+  for (auto& [done, reply] : answers) {
+    if (source_) done(std::move(reply));
+  }
+  if (!source_) return;
   flush();
   reschedule();
 }
@@ -241,7 +253,7 @@ void PeerConnection::flush() {
 void PeerConnection::close() {
   if (closed_) return;
   closed_ = true;
-  g_source_remove_unix_fd(source_.get(), fdTag_);
+  if (source_) g_source_remove_unix_fd(source_.get(), fdTag_);
   fdTag_ = nullptr;
   for (auto& [serial, call] : pending_) failed_.emplace_back(std::move(call.done), Reply{});
   pending_.clear();

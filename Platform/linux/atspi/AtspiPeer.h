@@ -21,12 +21,15 @@
 
 namespace zoba::platform::linux_backend::atspi {
 
-class PeerConnection {
+class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
  public:
   // Connects to `address` and authenticates within `timeout`; null on failure.
   // Replies are served by `context`, on the thread that iterates it.
-  static std::unique_ptr<PeerConnection> open(const std::string& address, GMainContext* context, double timeout);
-  ~PeerConnection();  // drops the calls in flight without calling them back
+  static std::shared_ptr<PeerConnection> open(const std::string& address, GMainContext* context, double timeout);
+  ~PeerConnection();
+  // Drops the calls in flight without calling them back and serves nothing more:
+  // their callbacks may hold what holds this connection.
+  void abandon();
   PeerConnection(const PeerConnection&) = delete;
   PeerConnection& operator=(const PeerConnection&) = delete;
 
