@@ -7,7 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   libicu-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libglib2.0-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
+  libglib2.0-dev libsystemd-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
   libxcb1-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-composite0-dev
   libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-damage0-dev
   # headless desktop for the tests and the demo

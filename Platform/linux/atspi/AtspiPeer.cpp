@@ -1,91 +1,30 @@
 #include "Platform/linux/atspi/AtspiPeer.h"
 
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <iterator>
-#include <limits>
-#include <optional>
 #include <string_view>
+
+#include "Platform/linux/atspi/SdBusValues.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
 namespace {
-
-constexpr GIOCondition readable = static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR);
 
 struct PeerSource {
   GSource base;
   PeerConnection* owner;
 };
 
-bool waitFor(int fd, short events, double deadline) {
-  for (;;) {
-    const double remaining = deadline - monotonicSeconds();
-    if (remaining <= 0) return false;
-    pollfd one{fd, events, 0};
-    const int ready = poll(&one, 1, static_cast<int>(std::ceil(remaining * 1000.0)));
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
-  }
+GIOCondition conditions(int events) {
+  unsigned condition = G_IO_HUP | G_IO_ERR;
+  if (events & POLLIN) condition |= G_IO_IN;
+  if (events & POLLOUT) condition |= G_IO_OUT;
+  return static_cast<GIOCondition>(condition);
 }
 
-bool writeAll(int fd, std::string_view data, double deadline) {
-  while (!data.empty()) {
-    const ssize_t sent = send(fd, data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (sent > 0) {
-      data.remove_prefix(static_cast<std::size_t>(sent));
-    } else if (sent < 0 && errno == EINTR) {
-      continue;
-    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!waitFor(fd, POLLOUT, deadline)) return false;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
-// One line of the authentication exchange. Read a byte at a time: what follows
-// the line belongs to the message stream.
-std::optional<std::string> readLine(int fd, double deadline) {
-  std::string line;
-  while (line.size() < 512) {
-    char ch = 0;
-    const ssize_t got = recv(fd, &ch, 1, MSG_DONTWAIT);
-    if (got == 1) {
-      line.push_back(ch);
-      if (line.ends_with("\r\n")) return line;
-    } else if (got < 0 && errno == EINTR) {
-      continue;
-    } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!waitFor(fd, POLLIN, deadline)) return std::nullopt;
-    } else {
-      return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
-// The EXTERNAL mechanism: the bridge's server checks our user id on the socket.
-bool authenticate(int fd, double deadline) {
-  std::string hexUid;
-  for (char digit : std::to_string(getuid())) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(digit));
-    hexUid += pair;
-  }
-  std::string hello(1, '\0');
-  hello += "AUTH EXTERNAL " + hexUid + "\r\n";
-  if (!writeAll(fd, hello, deadline)) return false;
-  auto answer = readLine(fd, deadline);
-  if (!answer || !answer->starts_with("OK ")) return false;
-  return writeAll(fd, "BEGIN\r\n", deadline);
+std::uint64_t microseconds(double seconds) {
+  return seconds > 0 ? static_cast<std::uint64_t>(std::ceil(seconds * 1e6)) : 1;
 }
 
 }  // namespace
@@ -93,49 +32,62 @@ bool authenticate(int fd, double deadline) {
 std::shared_ptr<PeerConnection> PeerConnection::open(const std::string& address, GMainContext* context,
                                                      double timeout) {
   const double deadline = monotonicSeconds() + timeout;
-  GErrorSlot error;
-  GObjectPtr<GIOStream> stream(g_dbus_address_get_stream_sync(address.c_str(), nullptr, nullptr, error.out()));
-  if (!stream || !G_IS_SOCKET_CONNECTION(stream.get())) return nullptr;
-  const int fd = g_socket_get_fd(g_socket_connection_get_socket(G_SOCKET_CONNECTION(stream.get())));
-  if (!authenticate(fd, deadline)) return nullptr;
-  return std::shared_ptr<PeerConnection>(new PeerConnection(std::move(stream), fd, context));
+  sd_bus* raw = nullptr;
+  if (sd_bus_new(&raw) < 0) return nullptr;
+  SdBusPtr bus(raw);
+  // No descriptors travel on these calls; not offering them saves a round trip.
+  if (sd_bus_set_address(bus.get(), address.c_str()) < 0 || sd_bus_negotiate_fds(bus.get(), 0) < 0 ||
+      sd_bus_start(bus.get()) < 0)
+    return nullptr;
+  // Authentication needs the application's answer: one that never comes costs `timeout`.
+  while (sd_bus_is_ready(bus.get()) <= 0) {
+    const int progress = sd_bus_process(bus.get(), nullptr);
+    if (progress < 0) return nullptr;
+    if (progress > 0) continue;
+    const double remaining = deadline - monotonicSeconds();
+    if (remaining <= 0 || sd_bus_wait(bus.get(), microseconds(remaining)) < 0) return nullptr;
+  }
+  return std::shared_ptr<PeerConnection>(new PeerConnection(std::move(bus), context));
 }
 
-PeerConnection::PeerConnection(GObjectPtr<GIOStream> stream, int fd, GMainContext* context)
-    : stream_(std::move(stream)), fd_(fd) {
+PeerConnection::PeerConnection(SdBusPtr bus, GMainContext* context) : bus_(std::move(bus)) {
   static GSourceFuncs funcs = {nullptr, nullptr, &PeerConnection::dispatch, nullptr, nullptr, nullptr};
   source_.reset(g_source_new(&funcs, sizeof(PeerSource)));
   reinterpret_cast<PeerSource*>(source_.get())->owner = this;
-  fdTag_ = g_source_add_unix_fd(source_.get(), fd_, readable);
+  events_ = POLLIN;
+  fdTag_ = g_source_add_unix_fd(source_.get(), sd_bus_get_fd(bus_.get()), conditions(events_));
   g_source_attach(source_.get(), context);
+  watch();
 }
 
-PeerConnection::~PeerConnection() {
-  source_.reset();
-  g_io_stream_close(stream_.get(), nullptr, nullptr);
-}
+// The source goes first, then the connection with the calls still in flight.
+PeerConnection::~PeerConnection() { source_.reset(); }
 
 void PeerConnection::abandon() {
-  close();
-  failed_.clear();
   source_.reset();
+  pending_.clear();
+  answers_.clear();
+  bus_.reset();
 }
 
 void PeerConnection::call(const char* path, const char* interface, const char* method, GVariant* parameters,
                           const char* replyType, double timeout, std::function<void(Reply)> done) {
   if (!source_) return;  // abandoned with its bus
-  if (closed_) {
-    failed_.emplace_back(std::move(done), Reply{});
-    g_source_set_ready_time(source_.get(), 0);
-    return;
+  Pending pending{monotonicSeconds() + timeout, replyType, std::move(done)};
+  sd_bus_message* raw = nullptr;
+  bool sent = false;
+  if (bus_ && sd_bus_message_new_method_call(bus_.get(), &raw, nullptr, path, interface, method) >= 0) {
+    SdBusMessagePtr message(raw);
+    std::uint64_t cookie = 0;
+    sent = appendBody(message.get(), parameters) &&
+           sd_bus_call_async(bus_.get(), nullptr, message.get(), &PeerConnection::replied, this,
+                             microseconds(timeout)) >= 0 &&
+           sd_bus_message_get_cookie(message.get(), &cookie) >= 0;
+    if (sent) pending_.emplace(cookie, std::move(pending));
   }
-  if (!wire::appendMethodCall(out_, ++serial_, path, interface, method, parameters)) {
-    failed_.emplace_back(std::move(done), Reply{});
-  } else {
-    pending_.emplace(serial_, Pending{monotonicSeconds() + timeout, replyType, std::move(done)});
-  }
-  // Written at the next dispatch, together with the calls sent until then.
-  g_source_set_ready_time(source_.get(), 0);
+  // Not sent: answered at the next dispatch, as no call is answered before it returns.
+  if (!sent) answers_.emplace_back(std::move(pending.done), Reply{});
+  if (!serving_) watch();
 }
 
 gboolean PeerConnection::dispatch(GSource* source, GSourceFunc, gpointer) {
@@ -145,131 +97,83 @@ gboolean PeerConnection::dispatch(GSource* source, GSourceFunc, gpointer) {
   return G_SOURCE_CONTINUE;
 }
 
-void PeerConnection::serve() {
-  std::vector<Answer> answers;
-  if (!closed_ && (g_source_query_unix_fd(source_.get(), fdTag_) & readable)) receive(answers);
-  expire(answers);
-  answers.insert(answers.end(), std::make_move_iterator(failed_.begin()), std::make_move_iterator(failed_.end()));
-  failed_.clear();
-  // The callbacks may send more calls: they go out with this dispatch's write.
-  for (auto& [done, reply] : answers) {
-    if (source_) done(std::move(reply));
-  }
-  if (!source_) return;
-  flush();
-  reschedule();
+int PeerConnection::replied(sd_bus_message* message, void* self, sd_bus_error*) {
+  static_cast<PeerConnection*>(self)->answer(message);
+  return 0;
 }
 
-void PeerConnection::receive(std::vector<Answer>& answers) {
-  bool lost = false;
-  char buffer[64 * 1024];
-  for (;;) {
-    const ssize_t got = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (got > 0) {
-      in_.insert(in_.end(), buffer, buffer + got);
-      continue;
-    }
-    if (got < 0 && errno == EINTR) continue;
-    lost = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
-    break;
-  }
-  std::size_t used = 0;
-  while (!lost) {
-    auto size = wire::messageSize(in_.data() + used, in_.size() - used);
-    if (!size) {
-      lost = true;  // not a message: the stream cannot be trusted from here on
-      break;
-    }
-    if (*size == 0 || in_.size() - used < *size) break;
-    auto message = wire::parseMessage(in_.data() + used, *size);
-    used += *size;
-    if (!message) {
-      lost = true;
-      break;
-    }
-    answer(*message, answers);
-  }
-  in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(used));
-  if (lost) close();
-}
-
-void PeerConnection::answer(wire::Incoming& message, std::vector<Answer>& answers) {
-  // Signals and calls from the application are not ours to answer.
-  if (message.type != G_DBUS_MESSAGE_TYPE_METHOD_RETURN && message.type != G_DBUS_MESSAGE_TYPE_ERROR) return;
-  auto it = message.replySerial ? pending_.find(*message.replySerial) : pending_.end();
-  if (it == pending_.end()) return;  // answered after its timeout
+void PeerConnection::answer(sd_bus_message* message) {
+  std::uint64_t cookie = 0;
+  if (sd_bus_message_get_reply_cookie(message, &cookie) < 0) return;
+  auto it = pending_.find(cookie);
+  if (it == pending_.end()) return;
   Pending call = std::move(it->second);
   pending_.erase(it);
   Reply reply;
-  if (message.type == G_DBUS_MESSAGE_TYPE_ERROR) {
-    reply.unknownMethod = message.errorName == "org.freedesktop.DBus.Error.UnknownMethod" ||
-                          message.errorName == "org.freedesktop.DBus.Error.UnknownInterface";
-  } else if (!call.replyType || g_variant_is_of_type(message.body.get(), G_VARIANT_TYPE(call.replyType))) {
-    reply.value = std::move(message.body);  // a reply of another type is no answer, as GDBus has it
+  if (sd_bus_message_is_method_error(message, nullptr) > 0) {
+    const sd_bus_error* error = sd_bus_message_get_error(message);
+    const std::string_view name = error && error->name ? error->name : "";
+    reply.unknownMethod = name == "org.freedesktop.DBus.Error.UnknownMethod" ||
+                          name == "org.freedesktop.DBus.Error.UnknownInterface";
+    // sd-bus answers NoReply for a call past its timeout, and for the calls in
+    // flight when the connection closes, which may be before their deadline.
+    reply.timedOut = name == SD_BUS_ERROR_NO_REPLY && monotonicSeconds() >= call.deadline - 1e-3;
+  } else {
+    GVariantPtr body = readBody(message);
+    // A reply of another type is no answer, as GDBus has it.
+    if (body && (!call.replyType || g_variant_is_of_type(body.get(), G_VARIANT_TYPE(call.replyType))))
+      reply.value = std::move(body);
   }
-  answers.emplace_back(std::move(call.done), std::move(reply));
+  answers_.emplace_back(std::move(call.done), std::move(reply));
 }
 
-void PeerConnection::expire(std::vector<Answer>& answers) {
-  // At most the calls in flight on one application: a scan is cheaper than an index.
-  const double now = monotonicSeconds();
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    if (it->second.deadline > now) {
-      ++it;
-      continue;
-    }
-    Reply late;
-    late.timedOut = true;
-    answers.emplace_back(std::move(it->second.done), std::move(late));
-    it = pending_.erase(it);
-  }
-}
-
-void PeerConnection::flush() {
-  while (!closed_ && outSent_ < out_.size()) {
-    const ssize_t sent = send(fd_, out_.data() + outSent_, out_.size() - outSent_, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (sent > 0) {
-      outSent_ += static_cast<std::size_t>(sent);
-    } else if (sent < 0 && errno == EINTR) {
-      continue;
-    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      break;  // the application is not reading: the rest goes when the socket drains
-    } else {
+void PeerConnection::serve() {
+  serving_ = true;
+  if (bus_) {
+    int progress = 0;
+    do {
+      progress = sd_bus_process(bus_.get(), nullptr);
+    } while (progress > 0);
+    if (progress < 0) {
+      // Lost or broken: sd-bus answers every call in flight with an error as it closes.
+      while (sd_bus_process(bus_.get(), nullptr) > 0) {
+      }
       close();
     }
   }
-  if (outSent_ == out_.size()) {
-    out_.clear();
-    outSent_ = 0;
+  // The callbacks may send more calls; they are answered at a later dispatch.
+  auto answers = std::move(answers_);
+  answers_.clear();
+  for (auto& [done, reply] : answers) {
+    if (source_) done(std::move(reply));
   }
-  const bool wantOutput = !out_.empty();
-  if (!closed_ && wantOutput != watchingOutput_) {
-    g_source_modify_unix_fd(source_.get(), fdTag_,
-                            wantOutput ? static_cast<GIOCondition>(readable | G_IO_OUT) : readable);
-    watchingOutput_ = wantOutput;
-  }
+  serving_ = false;
+  if (source_) watch();
 }
 
 void PeerConnection::close() {
-  if (closed_) return;
-  closed_ = true;
   if (source_) g_source_remove_unix_fd(source_.get(), fdTag_);
   fdTag_ = nullptr;
-  for (auto& [serial, call] : pending_) failed_.emplace_back(std::move(call.done), Reply{});
+  for (auto& [cookie, call] : pending_) answers_.emplace_back(std::move(call.done), Reply{});
   pending_.clear();
-  out_.clear();
-  outSent_ = 0;
+  bus_.reset();
 }
 
-void PeerConnection::reschedule() {
-  if (!failed_.empty()) {
-    g_source_set_ready_time(source_.get(), 0);
+void PeerConnection::watch() {
+  if (!answers_.empty() || !bus_) {
+    g_source_set_ready_time(source_.get(), answers_.empty() ? -1 : 0);
     return;
   }
-  double earliest = std::numeric_limits<double>::infinity();
-  for (const auto& [serial, call] : pending_) earliest = std::min(earliest, call.deadline);
-  g_source_set_ready_time(source_.get(),
-                          pending_.empty() ? -1 : static_cast<gint64>(std::ceil(earliest * 1e6)));
+  // Only changes reach the context: each one wakes it.
+  const int events = sd_bus_get_events(bus_.get());
+  if (events >= 0 && events != events_) {
+    g_source_modify_unix_fd(source_.get(), fdTag_, conditions(events));
+    events_ = events;
+  }
+  std::uint64_t due = UINT64_MAX;
+  if (sd_bus_get_timeout(bus_.get(), &due) < 0) due = UINT64_MAX;
+  // sd-bus's timeouts are on the monotonic clock in microseconds, as GLib's are.
+  g_source_set_ready_time(source_.get(), due == UINT64_MAX ? -1 : static_cast<gint64>(due));
 }
 
 }  // namespace zoba::platform::linux_backend::atspi
