@@ -54,27 +54,14 @@ int main(int argc, char** argv) {
                    "--width", "1024", "--height", "768", url});
 
     platform::install(platform::makePlatform());
-    auto& ax = *platform::current().accessibility;
-
     // The browser's window with its page built (Firefox's first start takes a while).
-    std::optional<platform::AXElement> app, window;
-    for (int attempt = 0; attempt < 900; ++attempt) {
-      if (!app) app = ax.applicationElement(browser.pid());
-      if (app) {
-        ax.setMessagingTimeout(*app, 0.5);
-        window = AXTree::element(*app, "AXFocusedWindow");
-        if (!window) window = AXTree::element(*app, "AXMainWindow");
-        if (window && AXTree::hasPopulatedWebArea(*window)) break;
-        window.reset();
-      }
-      std::this_thread::sleep_for(100ms);
-    }
-    if (!window) {
+    auto shown = populatedPage(browser.pid(), 90);
+    if (!shown) {
       std::fprintf(stderr, "ax_firefox_bench: no populated page on the accessibility bus\n");
     } else {
-      waitForWholePage(*window, *app);
+      waitForWholePage(shown->window, shown->app);
       std::printf("Firefox page, %d blocks\n", blocks);
-      timeWalks(*window, *app, printOutline);
+      timeWalks(shown->window, shown->app, browser.pid(), printOutline);
       status = 0;
     }
   }

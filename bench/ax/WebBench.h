@@ -19,18 +19,11 @@
 #include "Platform/Platform.h"
 #include "Platform/linux/atspi/AtspiStats.h"
 #include "ZobaCapture/AXTree.h"
+#include "bench/ax/WalkFigures.h"
 
 namespace zoba::bench {
 
 using namespace std::chrono_literals;
-
-// This process's own processor time: how much of a walk is ours, not the browser's.
-inline double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // A child in a process group of its own, so that the browser's helpers go with it.
 class Child {
@@ -97,26 +90,50 @@ class Child {
 
 // About `blocks` times 20 elements: headings, paragraphs with inline links and
 // emphasis, lists, form fields with placeholders, buttons, and every fourth block
-// a check box, a slider and a drop-down.
-inline std::string page(int blocks) {
+// a check box, a slider and (with `dropDowns`) a drop-down.
+inline std::string page(int blocks, bool dropDowns = true) {
   std::string html =
-      "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>Walk benchmark page</title></head>"
+      "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>Walk benchmark "
+      "page</title></head>"
       "<body><h1>Walk benchmark</h1>\n";
   for (int i = 0; i < blocks; ++i) {
     const std::string n = std::to_string(i);
     html += "<section><h2>Section " + n + "</h2>";
     html += "<p>Paragraph " + n + " starts here, <a href=\"/s" + n + ".html\">links to page " + n +
             "</a> and goes on with <em>emphasis</em> to its end.</p>";
-    html += "<ul><li>First point " + n + "</li><li>Second point " + n + "</li><li>Third point " + n + "</li></ul>";
+    html += "<ul><li>First point " + n + "</li><li>Second point " + n + "</li><li>Third point " + n +
+            "</li></ul>";
     html += "<label>Field " + n + " <input placeholder=\"Value " + n + "\"></label>";
     html += "<button>Apply " + n + "</button>";
-    if (i % 4 == 0)
-      html += "<input type=\"checkbox\" checked> <input type=\"range\" value=\"30\">"
-              "<label>Choice " + n + " <select><option>One</option><option selected>Two</option></select></label>";
+    if (i % 4 == 0) html += "<input type=\"checkbox\" checked> <input type=\"range\" value=\"30\">";
+    if (i % 4 == 0 && dropDowns)
+      html += "<label>Choice " + n +
+              " <select><option>One</option><option selected>Two</option></select></label>";
     html += "</section>\n";
   }
   html += "</body></html>\n";
   return html;
+}
+
+// The browser's application and its window once the page is built, within
+// `seconds`; absent when it never comes.
+struct BrowserPage {
+  platform::AXElement app, window;
+};
+inline std::optional<BrowserPage> populatedPage(pid_t browser, double seconds) {
+  auto& ax = *platform::current().accessibility;
+  std::optional<platform::AXElement> app;
+  for (int attempt = 0; attempt < static_cast<int>(seconds * 10); ++attempt) {
+    if (!app) app = ax.applicationElement(browser);
+    if (app) {
+      ax.setMessagingTimeout(*app, 0.5);
+      auto window = AXTree::element(*app, "AXFocusedWindow");
+      if (!window) window = AXTree::element(*app, "AXMainWindow");
+      if (window && AXTree::hasPopulatedWebArea(*window)) return BrowserPage{*app, *window};
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  return std::nullopt;
 }
 
 // The page is whole once two walks in a row see the same number of elements.
@@ -134,33 +151,36 @@ inline void waitForWholePage(const platform::AXElement& window, const platform::
 // Five timed walks, each reading afresh, then one under the capture's deadline;
 // with `printOutline`, every field of a whole walk, so that two builds' walks can
 // be compared line by line.
-inline void timeWalks(const platform::AXElement& window, const platform::AXElement& app, bool printOutline) {
+inline void timeWalks(const platform::AXElement& window, const platform::AXElement& app, pid_t browser,
+                      bool printOutline) {
   auto& ax = *platform::current().accessibility;
   auto& clock = *platform::current().runLoop;
   const auto* counter = dynamic_cast<const platform::linux_backend::atspi::CallCounter*>(&ax);
-  std::printf("%-8s %9s %9s %9s %12s %9s %9s\n", "walk", "elements", "ms", "timedOut", "calls/elem", "elem/s",
-              "our cpu");
+  printWalkHeader();
   for (int walk = 0; walk < 5; ++walk) {
     std::this_thread::sleep_for(1100ms);  // past the read-ahead's lifetime: every walk reads afresh
     const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;
     const double started = clock.now();
     const double cpuBefore = cpuSeconds();
+    const double browserBefore = processCpuSeconds(browser);
     AXSnapshot snapshot = AXTree::snapshot(window, app, started + 30.0);
     const double seconds = clock.now() - started;
     const double cpu = cpuSeconds() - cpuBefore;
+    const double browserCpu = processCpuSeconds(browser) - browserBefore;
     const std::uint64_t calls = (counter ? counter->callsSent() : 0) - callsBefore;
-    const double elements = static_cast<double>(snapshot.nodes.size());
-    std::printf("%-8d %9zu %9.1f %9s %12.2f %9.0f %6.0f ms\n", walk + 1, snapshot.nodes.size(), seconds * 1000.0,
-                snapshot.timedOut ? "yes" : "no", elements > 0 ? calls / elements : 0.0,
-                seconds > 0 ? elements / seconds : 0.0, cpu * 1000.0);
+    printWalkRow(std::to_string(walk + 1).c_str(), snapshot.nodes.size(), seconds, snapshot.timedOut, calls,
+                 cpu, browserCpu);
   }
   std::this_thread::sleep_for(1100ms);
   const double started = clock.now();
   AXSnapshot bounded = AXTree::snapshot(window, app, started + 1.2);
   std::printf("with the 1.2 s deadline: %zu elements in %.1f ms, timedOut %s, url %s\n", bounded.nodes.size(),
-              (clock.now() - started) * 1000.0, bounded.timedOut ? "yes" : "no", bounded.url.value_or("none").c_str());
+              (clock.now() - started) * 1000.0, bounded.timedOut ? "yes" : "no",
+              bounded.url.value_or("none").c_str());
   if (!printOutline) return;
-  auto text = [](const std::optional<std::string>& field) { return field ? "\"" + *field + "\"" : std::string("-"); };
+  auto text = [](const std::optional<std::string>& field) {
+    return field ? "\"" + *field + "\"" : std::string("-");
+  };
   for (const auto& node : AXTree::snapshot(window, app, clock.now() + 30.0).nodes) {
     std::printf("%*s%s rd=%s t=%s v=%s d=%s p=%s u=%s%s%s%s\n", static_cast<int>(node.depth * 2), "",
                 node.role.c_str(), text(node.roleDescription).c_str(), text(node.title).c_str(),

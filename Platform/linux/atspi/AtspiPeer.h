@@ -25,7 +25,8 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
  public:
   // Connects to `address` and authenticates within `timeout`; null on failure.
   // Replies are served by `context`, on the thread that iterates it.
-  static std::shared_ptr<PeerConnection> open(const std::string& address, GMainContext* context, double timeout);
+  static std::shared_ptr<PeerConnection> open(const std::string& address, GMainContext* context,
+                                              double timeout);
   ~PeerConnection();  // drops the calls in flight without calling them back
   // Drops the calls in flight without calling them back and serves nothing more:
   // their callbacks may hold what holds this connection.
@@ -61,7 +62,7 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   int events_ = 0;  // what the source watches the socket for
   bool serving_ = false;
   std::unordered_map<std::uint64_t, Pending> pending_;  // by the call's cookie
-  std::vector<Answer> answers_;  // delivered at the end of a dispatch, outside sd-bus
+  std::vector<Answer> answers_;                         // delivered at the end of a dispatch, outside sd-bus
 };
 
 }  // namespace zoba::platform::linux_backend::atspi

@@ -45,7 +45,8 @@ bool appendValue(sd_bus_message* message, GVariant* value) {
       // structure's or an entry's member types.
       const char container = type[0] == 'a' ? 'a' : type[0] == '(' ? 'r' : 'e';
       const std::string contents = container == 'a' ? whole.substr(1) : whole.substr(1, whole.size() - 2);
-      if (contents.empty() || sd_bus_message_open_container(message, container, contents.c_str()) < 0) return false;
+      if (contents.empty() || sd_bus_message_open_container(message, container, contents.c_str()) < 0)
+        return false;
       const gsize count = g_variant_n_children(value);
       for (gsize i = 0; i < count; ++i) {
         GVariantPtr child(g_variant_get_child_value(value, i));
@@ -53,8 +54,7 @@ bool appendValue(sd_bus_message* message, GVariant* value) {
       }
       return sd_bus_message_close_container(message) >= 0;
     }
-    default:
-      return false;  // maybe types and handles have no place in our calls
+    default: return false;  // maybe types and handles have no place in our calls
   }
 }
 
@@ -71,9 +71,13 @@ std::size_t fixedSize(const char* contents) {
   if (contents[0] == '\0' || contents[1] != '\0') return 0;
   switch (contents[0]) {
     case 'y': return 1;
-    case 'n': case 'q': return 2;
-    case 'i': case 'u': return 4;
-    case 'x': case 't': case 'd': return 8;
+    case 'n':
+    case 'q': return 2;
+    case 'i':
+    case 'u': return 4;
+    case 'x':
+    case 't':
+    case 'd': return 8;
     default: return 0;  // a D-Bus boolean is four bytes, a GVariant one is one
   }
 }
@@ -137,7 +141,8 @@ GVariantPtr readValue(sd_bus_message* message, char type, const char* contents) 
     case 's': {
       // GVariant refuses what GLib does not take for UTF-8; so is the reply.
       const char* text = nullptr;
-      if (sd_bus_message_read_basic(message, type, &text) < 0 || !g_utf8_validate(text, -1, nullptr)) return nullptr;
+      if (sd_bus_message_read_basic(message, type, &text) < 0 || !g_utf8_validate(text, -1, nullptr))
+        return nullptr;
       return sunk(g_variant_new_string(text));
     }
     case 'o': return readNumber<const char*>(message, type, g_variant_new_object_path);
@@ -145,10 +150,8 @@ GVariantPtr readValue(sd_bus_message* message, char type, const char* contents) 
     case 'a':
     case 'r':
     case 'e':
-    case 'v':
-      return readContainer(message, type, contents);
-    default:
-      return nullptr;  // no file descriptors were negotiated
+    case 'v': return readContainer(message, type, contents);
+    default: return nullptr;  // no file descriptors were negotiated
   }
 }
 
