@@ -458,6 +458,10 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   }
   if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
   if (!fetch.application->showingIsCurrent()) leaveOutHiddenPages(fetch, children);
+  // A drop-down's list is its pop-up, on screen only while the box is expanded;
+  // Qt calls the closed one VISIBLE and SHOWING.
+  const bool closedDropDown = fetch.role == ATSPI_ROLE_COMBO_BOX && fetch.states &&
+                              !fetch.states->has(ATSPI_STATE_EXPANDED);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {
@@ -465,6 +469,7 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
     if (read(*child) && child->states && needsStates(*child) &&
         hiddenFromUser(*child->role, *child->states, child->application->showingIsCurrent()))
       continue;
+    if (closedDropDown && read(*child) && isPopUpList(*child->role)) continue;
     shown.push_back(child->element);
   }
   fetch.shownChildren = std::move(shown);

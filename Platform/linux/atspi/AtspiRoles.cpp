@@ -305,6 +305,10 @@ bool hiddenWhenNotShowing(AtspiRole role) {
   }
 }
 
+bool isPopUpList(AtspiRole role) {
+  return role == ATSPI_ROLE_LIST || role == ATSPI_ROLE_LIST_BOX || role == ATSPI_ROLE_MENU;
+}
+
 bool valueSettable(AtspiRole role, StateSet states) {
   if (states.has(ATSPI_STATE_READ_ONLY) || !states.has(ATSPI_STATE_SENSITIVE)) return false;
   switch (role) {

@@ -60,6 +60,9 @@ bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent);
 // Roles that hiddenFromUser judges by SHOWING as well as VISIBLE.
 bool hiddenWhenNotShowing(AtspiRole role);
 
+// Roles of the list a drop-down pops up, which belongs to the window only while open.
+bool isPopUpList(AtspiRole role);
+
 // Whether "AXValue" could be set, from what the role and states say.
 bool valueSettable(AtspiRole role, StateSet states);
 
