@@ -103,6 +103,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   bool wait(const std::shared_ptr<Fetch>& fetch);
   // Settles whether a combo box holds a text entry, from its children's roles.
   void findEntryChild(Fetch& fetch);
+  // Serves replies until every fetch has finished or its application stalled, or `deadline`.
+  void waitForAll(const std::vector<std::shared_ptr<Fetch>>& fetches, double deadline);
   bool waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches);
   // Settles the children the user can see, from the children's states.
   void settleShownChildren(Fetch& fetch);

@@ -433,15 +433,7 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   // of children that answer slowly or never must not hold the walk for thousands
   // of timeouts.
   const double deadline = monotonicSeconds() + 2 * fetch.application->timeout + 0.25;
-  std::size_t next = 0;  // the children before it have finished
-  bus_.waitUntil(
-      [&] {
-        while (next < children.size() &&
-               (children[next]->finished() || children[next]->application->stalled(monotonicSeconds())))
-          ++next;
-        return next == children.size();
-      },
-      deadline);
+  waitForAll(children, deadline);
   auto read = [](const Fetch& child) { return child.finished() && !child.failed; };
   auto pending = std::make_shared<int>(0);
   for (const auto& child : children) {
@@ -507,11 +499,7 @@ void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
   fetch.shownChildren = std::move(children);
 }
 
-bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
-  // One bound for them all: thousands of elements that never answer must not
-  // cost a timeout each.
-  double timeout = 0;
-  for (const auto& one : fetches) timeout = std::max(timeout, one->application->timeout);
+void AtspiAccessibility::waitForAll(const std::vector<std::shared_ptr<Fetch>>& fetches, double deadline) {
   std::size_t next = 0;  // the fetches before it have finished
   bus_.waitUntil(
       [&] {
@@ -520,7 +508,15 @@ bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetc
           ++next;
         return next == fetches.size();
       },
-      monotonicSeconds() + 2 * timeout + 0.25);
+      deadline);
+}
+
+bool AtspiAccessibility::waitAll(const std::vector<std::shared_ptr<Fetch>>& fetches) {
+  // One bound for them all: thousands of elements that never answer must not
+  // cost a timeout each.
+  double timeout = 0;
+  for (const auto& one : fetches) timeout = std::max(timeout, one->application->timeout);
+  waitForAll(fetches, monotonicSeconds() + 2 * timeout + 0.25);
   bool all = true;
   for (const auto& one : fetches) {
     if (!one->finished()) one->failed = true;
