@@ -18,6 +18,7 @@
 
 #include "Platform/Image.h"
 #include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/JsonLine.h"
 #include "tests/e2e/DesktopWindow.h"
 #include "tests/e2e/Keyboard.h"
 
@@ -26,10 +27,6 @@ namespace {
 
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
-
-json parse(const std::optional<std::string>& line) {
-  return line ? json::parse(*line, nullptr, false) : json();
-}
 
 bool isCaptureId(const json& id) {
   static const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/JsonLine.h"
 #include "tests/e2e/DesktopWindow.h"
 #include "tests/e2e/Keyboard.h"
 
@@ -23,10 +24,6 @@ using nlohmann::json;
     if (!sent) return ::testing::AssertionFailure() << "could not send " << step;
   }
   return ::testing::AssertionSuccess();
-}
-
-json parse(const std::optional<std::string>& line) {
-  return line ? json::parse(*line, nullptr, false) : json();
 }
 
 class Chord : public ::testing::Test {

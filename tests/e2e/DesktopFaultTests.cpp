@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/ChildProcess.h"
+#include "tests/e2e/JsonLine.h"
 #include "tests/e2e/DesktopWindow.h"
 #include "tests/e2e/Keyboard.h"
 #include "tests/e2e/PanelWindows.h"
@@ -22,10 +23,6 @@ namespace {
 
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
-
-json parse(const std::optional<std::string>& line) {
-  return line ? json::parse(*line, nullptr, false) : json();
-}
 
 bool alive(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
 
