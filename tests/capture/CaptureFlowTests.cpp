@@ -50,15 +50,31 @@ class CaptureFlowTest : public ::testing::Test {
     fake.events.flagsChanged(0);
   }
   // Serves the main loop until the running capture has sent its result. The capture
-  // waits for the overlay's reveal before its walk, so the clock moves on in small
-  // steps while nothing else is left to run.
-  void finishCapture() {
+  // waits for the overlay's reveal before its walk, so the clock moves on by `step`
+  // each time nothing else is left to run for a few real milliseconds.
+  void finishCapture(double step = 0.01) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (service.capturing() && std::chrono::steady_clock::now() < deadline) {
       fake.runLoop.runPending();
-      if (service.capturing() && !fake.runLoop.waitForPosts(SIZE_MAX, 0.005)) fake.runLoop.advance(0.01);
+      if (service.capturing() && !fake.runLoop.waitForPosts(SIZE_MAX, 0.005)) fake.runLoop.advance(step);
     }
     ASSERT_FALSE(service.capturing()) << "the capture did not end";
+  }
+  // Serves the main loop, the clock standing still, until the screenshot has
+  // reached the overlay: its reveal is then due exactly 0.1 s after the chord,
+  // however slowly the worker threads ran.
+  void awaitScreenshot() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto arrived = [&] {
+      for (const auto& message : sent())
+        if (message["type"] == "captureSnapshot") return true;
+      return false;
+    };
+    while (!arrived() && std::chrono::steady_clock::now() < deadline) {
+      fake.runLoop.waitForPosts(SIZE_MAX, 0.005);
+      fake.runLoop.runPending();
+    }
+    ASSERT_TRUE(arrived()) << "the screenshot never came";
   }
   std::vector<json> sent() {
     std::vector<json> messages;
@@ -149,7 +165,9 @@ TEST_F(CaptureFlowTest, WithoutACardTheOverlayStillLands) {
   const double start = fake.runLoop.now();
   chord();
   const std::string id = lastCaptureId();
-  finishCapture();
+  awaitScreenshot();
+  // Fine steps, so that a slow encoder does not carry the clock past the landing.
+  finishCapture(0.001);
   fake.runLoop.advance(0.1 + 1.2 + 0.28 - 0.01 - (fake.runLoop.now() - start));
   EXPECT_EQ(types(sent()).back(), "capture");
   fake.runLoop.advance(0.02);
