@@ -11,7 +11,6 @@
 // This service has its own X connection: it blocks on it from a worker thread
 // and waits for damage events that are nobody else's business.
 
-#include <sys/mman.h>
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/damage.h>

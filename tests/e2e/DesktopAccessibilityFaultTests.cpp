@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/JsonLine.h"
 #include "tests/e2e/DebugCapture.h"
 #include "tests/e2e/DesktopWindow.h"
+#include "tests/e2e/JsonLine.h"
 #include "tests/e2e/Keyboard.h"
 
 namespace zoba::testing {

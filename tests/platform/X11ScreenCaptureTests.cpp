@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -129,6 +130,34 @@ class X11ScreenCaptureTest : public ::testing::Test {
     return std::nullopt;
   }
 
+  // Waits until the window manager has stacked `upper` above `lower`.
+  bool waitAbove(std::uint32_t upper, std::uint32_t lower) {
+    for (int attempt = 0; attempt < 250; ++attempt) {
+      auto content = capture_->shareableContent(true, true);
+      if (auto* list = std::get_if<ShareableContent>(&content)) {
+        for (const auto& window : list->windows) {  // topmost first
+          if (window.windowID == upper) return true;
+          if (window.windowID == lower) break;
+        }
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  // Shoots until `ready` holds of the picture (the server paints a new window
+  // a little after mapping it), for up to 5 s; the last picture either way.
+  Image shootWhen(const ShareableWindow& window, std::int64_t width, std::int64_t height,
+                  const std::function<bool(const Image&)>& ready) {
+    Image image;
+    for (int attempt = 0; attempt < 250; ++attempt) {
+      image = shoot(window, width, height);
+      if (!image.empty() && ready(image)) break;
+      std::this_thread::sleep_for(20ms);
+    }
+    return image;
+  }
+
   Image shoot(const ShareableWindow& window, std::int64_t width, std::int64_t height) {
     StreamConfiguration configuration;
     configuration.width = width;
@@ -158,8 +187,7 @@ TEST_F(X11ScreenCaptureTest, CapturesAWindowAtItsSizeAndScaledDown) {
   ColourWindow window(0x3080C0, 100, 100, 300, 200, "Blue");
   auto listed = waitForWindow(window.id());
   ASSERT_TRUE(listed);
-  std::this_thread::sleep_for(100ms);  // the first expose
-  auto full = shoot(*listed, 300, 200);
+  auto full = shootWhen(*listed, 300, 200, [](const Image& image) { return image.pixel(0, 0) == 0xFF3080C0u; });
   ASSERT_EQ(full.width(), 300);
   ASSERT_EQ(full.height(), 200);
   EXPECT_EQ(full.pixel(0, 0), 0xFF3080C0u);
@@ -179,7 +207,7 @@ TEST_F(X11ScreenCaptureTest, CoveredAndOffScreenWindowsAreCapturedAsThemselves) 
   ColourWindow cover(0xC03030, 350, 350, 200, 150, "Cover");
   ASSERT_TRUE(waitForWindow(cover.id()));
   cover.raise();
-  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(waitAbove(cover.id(), below.id()));
   auto listed = waitForWindow(below.id());
   auto image = shoot(*listed, 400, 300);
   ASSERT_EQ(image.width(), 400);
@@ -197,7 +225,7 @@ TEST_F(X11ScreenCaptureTest, ACoveredApplicationWindowIsRepaintedForTheCapture) 
   ColourWindow cover(0xFFFF00, int(listed->frame.minX()) + 40, int(listed->frame.minY()) + 40, 200, 120, "Cover");
   ASSERT_TRUE(waitForWindow(cover.id()));
   cover.raise();
-  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(waitAbove(cover.id(), gtk.id()));
   auto image = shoot(*listed, std::int64_t(listed->frame.width()), std::int64_t(listed->frame.height()));
   ASSERT_FALSE(image.empty());
   // Under the cover, well inside the window.
