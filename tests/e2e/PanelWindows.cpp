@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <span>
 
 namespace zoba::testing {
 
@@ -29,31 +30,45 @@ std::vector<PanelWindowState> mappedPanelsOf(pid_t pid) {
   auto atom = own(xcb_intern_atom_reply(c.get(), xcb_intern_atom(c.get(), 0, 11, "_NET_WM_PID"), nullptr));
   auto tree = own(xcb_query_tree_reply(c.get(), xcb_query_tree(c.get(), root), nullptr));
   if (!atom || !tree) return panels;
-  const xcb_window_t* children = xcb_query_tree_children(tree.get());
-  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-    const xcb_window_t window = children[i];
-    auto property = own(xcb_get_property_reply(
-        c.get(), xcb_get_property(c.get(), 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-    if (!property || xcb_get_property_value_length(property.get()) != 4 ||
-        *static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) != static_cast<std::uint32_t>(pid))
-      continue;
-    auto attributes =
-        own(xcb_get_window_attributes_reply(c.get(), xcb_get_window_attributes(c.get(), window), nullptr));
-    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
-    auto geometry = own(xcb_get_geometry_reply(c.get(), xcb_get_geometry(c.get(), window), nullptr));
-    if (!geometry) continue;
+  // Every request of a stage goes out before its first reply is read: a sample
+  // costs three round trips, not a few per window, so a busy machine still
+  // samples the overlay's short phases.
+  const std::span<const xcb_window_t> children(
+      xcb_query_tree_children(tree.get()),
+      static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
+  std::vector<xcb_get_property_cookie_t> owners;
+  for (xcb_window_t window : children)
+    owners.push_back(xcb_get_property(c.get(), 0, window, atom->atom, XCB_ATOM_CARDINAL, 0, 1));
+  std::vector<xcb_window_t> ours;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    auto property = own(xcb_get_property_reply(c.get(), owners[i], nullptr));
+    if (property && xcb_get_property_value_length(property.get()) == 4 &&
+        *static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) ==
+            static_cast<std::uint32_t>(pid))
+      ours.push_back(children[i]);
+  }
+  struct Queries {
+    xcb_get_window_attributes_cookie_t attributes;
+    xcb_get_geometry_cookie_t geometry;
+    xcb_shape_get_rectangles_cookie_t shape;
+  };
+  std::vector<Queries> queries;
+  for (xcb_window_t window : ours)
+    queries.push_back({xcb_get_window_attributes(c.get(), window), xcb_get_geometry(c.get(), window),
+                       xcb_shape_get_rectangles(c.get(), window, XCB_SHAPE_SK_BOUNDING)});
+  for (const auto& query : queries) {
+    auto attributes = own(xcb_get_window_attributes_reply(c.get(), query.attributes, nullptr));
+    auto geometry = own(xcb_get_geometry_reply(c.get(), query.geometry, nullptr));
+    // The server answers an unshaped window with its whole extent; no answer
+    // means the window went while it was asked about.
+    auto shape = own(xcb_shape_get_rectangles_reply(c.get(), query.shape, nullptr));
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !geometry || !shape) continue;
     PanelWindowState panel;
     panel.frame = {geometry->x, geometry->y, geometry->width, geometry->height};
-    auto shape = own(xcb_shape_get_rectangles_reply(
-        c.get(), xcb_shape_get_rectangles(c.get(), window, XCB_SHAPE_SK_BOUNDING), nullptr));
-    if (shape) {
-      const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
-      for (int r = 0; r < xcb_shape_get_rectangles_rectangles_length(shape.get()); ++r) {
-        panel.shape.push_back({panel.frame.x + rects[r].x, panel.frame.y + rects[r].y, rects[r].width,
-                               rects[r].height});
-      }
-    } else {
-      panel.shape.push_back(panel.frame);
+    const xcb_rectangle_t* rects = xcb_shape_get_rectangles_rectangles(shape.get());
+    for (int r = 0; r < xcb_shape_get_rectangles_rectangles_length(shape.get()); ++r) {
+      panel.shape.push_back(
+          {panel.frame.x + rects[r].x, panel.frame.y + rects[r].y, rects[r].width, rects[r].height});
     }
     panels.push_back(std::move(panel));
   }

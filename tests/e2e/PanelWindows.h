@@ -19,7 +19,7 @@ struct RootRect {
 
 struct PanelWindowState {
   RootRect frame;
-  std::vector<RootRect> shape;  // the bounding shape; the whole frame when unshaped
+  std::vector<RootRect> shape;  // the bounding shape (the whole frame when unshaped)
 };
 
 // The mapped top-level windows of `pid` on $DISPLAY; empty without a display.

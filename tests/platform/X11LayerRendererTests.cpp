@@ -188,6 +188,37 @@ TEST_F(X11LayerRendererTest, ShutterBlendsWhiteOverWhatIsBeneath) {
   EXPECT_TRUE(near(desktop_->pixel(99, 250), {0, 0, 0}, 255));
 }
 
+// The screen beneath is copied a band of rows at a time, as frames first reach
+// them: rows the panel already shows keep the desktop beneath them, and rows
+// reached later hold the desktop too, not the panel's own pixels or black.
+TEST_F(X11LayerRendererTest, AShutterGrowingLaterBlendsOverTheDesktopEverywhere) {
+  desktop_->colourWindow(0xA03060, 100, 100, 400, 300);
+  ASSERT_TRUE(desktop_->waitForPixel(300, 350, {0xA0, 0x30, 0x60}, 0));
+  std::shared_ptr<Layer> shutter;
+  auto panel = showPanel(100, 100, 400, 300, [&](Layer& root) {
+    shutter = layers_->makeLayer();
+    shutter->setFrame(Rect(0, 200, 400, 100));  // bottom-left space: the top 100 rows
+    shutter->setBackgroundColor(Color{1, 1, 1, 1});
+    shutter->setOpacity(0.85);
+    root.addSublayer(shutter);
+  });
+  const auto blend = [](double opacity) {
+    return [opacity](int c) { return int(std::lround(255 * opacity + c * (1 - opacity))); };
+  };
+  const auto strong = blend(0.85), half = blend(0.5);
+  ASSERT_TRUE(desktop_->waitForPixel(300, 150, {strong(0xA0), strong(0x30), strong(0x60)}));
+  {
+    Layers::Transaction transaction(*layers_);
+    shutter->setFrame(Rect(0, 0, 400, 300));
+    shutter->setOpacity(0.5);
+  }
+  const Rgb expected{half(0xA0), half(0x30), half(0x60)};
+  for (auto [x, y] : {std::pair{300, 150}, {300, 350}, {499, 399}}) {
+    EXPECT_TRUE(desktop_->waitForPixel(x, y, expected))
+        << x << "," << y << " " << std::hex << desktop_->pixel(x, y);
+  }
+}
+
 TEST_F(X11LayerRendererTest, RoundedCardShowsItsImageInsideAndTheDesktopAtItsCorner) {
   desktop_->colourWindow(0x10C020, 600, 200, 300, 200);
   ASSERT_TRUE(desktop_->waitForPixel(750, 300, {0x10, 0xC0, 0x20}, 0));
