@@ -164,6 +164,32 @@ void waitForFrames(linux_backend::X11LayerRenderer& renderer, double until) {
   }
 }
 
+// How long a new panel takes to show its first frame: a capture's shutter over
+// an 800 × 600 window, with the panel's window, buffers and the screen beneath
+// it made on the way.
+double shutterFirstFrame(Layers& layers, linux_backend::X11LayerRenderer& renderer) {
+  renderer.resetStatistics();
+  const double shownAt = monotonic();
+  std::shared_ptr<Panel> panel;
+  {
+    Layers::Transaction transaction(layers);
+    panel = layers.makePanel(Rect(0, 0, kScreenWidth, kScreenHeight));
+    auto shutter = layers.makeLayer();
+    shutter->setFrame(Rect(560, 240, 800, 600));
+    shutter->setBackgroundColor(Color{1, 1, 1, 1});
+    shutter->setOpacity(0.85);
+    panel->rootLayer()->addSublayer(shutter);
+    panel->orderFrontRegardless();
+  }
+  for (int wait = 0; wait < 400 && renderer.statistics().frameTimes.empty(); ++wait)
+    std::this_thread::sleep_for(5ms);
+  const auto stats = renderer.statistics();
+  panel->orderOut();
+  std::this_thread::sleep_for(100ms);
+  if (stats.frameTimes.empty()) return -1;
+  return stats.frameTimes.front() + stats.renderDurations.front() - shownAt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,18 +210,11 @@ int main(int argc, char** argv) {
   Layers layers(std::move(timed), monotonic);
   const Image image = screenshot(1600, 1000);
 
-  // A new panel: its window, buffers and the screen beneath, then its first frame.
-  renderer.resetStatistics();
-  const double shownAt = monotonic();
-  Scene scene = build(layers, image);
-  for (int wait = 0; wait < 400 && renderer.statistics().frameTimes.empty(); ++wait)
-    std::this_thread::sleep_for(5ms);
-  double firstFrame = -1;
-  if (const auto first = renderer.statistics(); !first.frameTimes.empty())
-    firstFrame = first.frameTimes.front() + first.renderDurations.front() - shownAt;
-  std::this_thread::sleep_for(100ms);
+  const double firstFrame = shutterFirstFrame(layers, renderer);
 
   // The whole sequence, with the main thread blocked during the flight.
+  Scene scene = build(layers, image);
+  std::this_thread::sleep_for(100ms);  // the panel's first frame, outside the figures
   renderer.resetStatistics();
   commits.costs.clear();
   shutterIn(scene, layers);
@@ -226,7 +245,7 @@ int main(int argc, char** argv) {
   std::printf("refresh rate                 %.1f Hz (interval %.2f ms)\n", stats.refreshRate, interval);
   std::printf("frames                       %zu (flight %.3f s: %zu)\n", stats.frameTimes.size(), flight,
               stats.frameTimes.size() - flightStart);
-  std::printf("new panel shown to first frame %.2f ms\n", firstFrame * 1e3);
+  std::printf("a capture's shutter, shown to first frame  %.2f ms\n", firstFrame * 1e3);
   std::printf("frame render time            median %.2f ms, p90 %.2f ms, worst %.2f ms   (goal <= 4 / <= 8)\n",
               percentile(renderMs, 0.5), percentile(renderMs, 0.9), percentile(renderMs, 1.0));
   std::printf("longest gap, main blocked    %.2f ms = %.2f intervals   (goal <= 2)\n", longestGap * 1e3,
