@@ -182,7 +182,7 @@ struct Window {
 };
 
 struct Pace {
-  Figures longestGap, medianGap, walkGap, framesPerCapture;
+  Figures firstFrame, longestGap, medianGap, walkGap, framesPerCapture;
 };
 
 void pace(const Road& road, const std::vector<Clock::time_point>& all, Pace& out) {
@@ -191,6 +191,7 @@ void pace(const Road& road, const std::vector<Clock::time_point>& all, Pace& out
     if (at >= road.chord && at <= *road.landed) frames.push_back(at);
   }
   out.framesPerCapture.add(double(frames.size()));
+  if (!frames.empty()) out.firstFrame.add(ms(frames.front() - road.chord));
   if (frames.size() < 2) return;
   std::vector<double> gaps;
   double walkLongest = 0;
@@ -254,6 +255,7 @@ int run(int rows, int chords, const char* title) {
     auto& counts = frames.framesPerCapture.values;
     std::sort(counts.begin(), counts.end());
     std::printf("  %-34s median %.0f\n", "frames per capture", counts.empty() ? 0.0 : counts[counts.size() / 2]);
+    frames.firstFrame.print("chord -> first frame", "the shutter; reveal at 100 ms");
     frames.medianGap.print("median frame interval", "60 Hz = 16.7 ms");
     frames.longestGap.print("longest frame interval", "");
     frames.walkGap.print("longest interval during the walk", "");
