@@ -114,24 +114,13 @@ PanelWindow::~PanelWindow() {
   xcb_flush(connection_);
 }
 
-void PanelWindow::snapshotBeneath(std::span<const PixelRect> damage) {
-  if (!beneath_) return;
-  rowsBeneath_.resize(static_cast<std::size_t>(rect_.height), false);
-  for (const auto& rect : damage) {
-    const PixelRect rows = intersection(rect, bounds());
-    for (int y = rows.y; y < rows.maxY();) {
-      if (rowsBeneath_[static_cast<std::size_t>(y)]) {
-        ++y;
-        continue;
-      }
-      int end = y;
-      while (end < rows.maxY() && !rowsBeneath_[static_cast<std::size_t>(end)])
-        rowsBeneath_[static_cast<std::size_t>(end++)] = true;
-      if (!beneath_->readRows(root_, rect_.x, rect_.y, y, end - y))
-        std::memset(beneath_->row(y), 0,
-                    static_cast<std::size_t>(beneath_->stride()) * static_cast<std::size_t>(end - y));
-      y = end;
-    }
+void PanelWindow::snapshotBeneath() {
+  if (beneath_) {
+    // The screen beneath, before our window covers any of it.
+    if (!beneath_->read(root_, rect_.x, rect_.y)) std::memset(beneath_->row(0), 0, std::size_t(beneath_->stride()) * rect_.height);
+    back_->synchronise();
+    std::memcpy(back_->row(0), beneath_->row(0), static_cast<std::size_t>(back_->stride()) * std::size_t(rect_.height));
+    cairo_surface_mark_dirty(back_->surface());
   }
 }
 

@@ -36,11 +36,9 @@ class PanelWindow {
 
   xcb_window_t id() const { return window_; }
   PixelRect bounds() const { return {0, 0, rect_.width, rect_.height}; }
-  // Without a compositor: copies the screen beneath every row `damage` touches
-  // that was not copied before. A row is copied before the window first covers
-  // any of it, so it holds the screen, not the panel; copying only the rows a
-  // frame needs keeps the first frame quick. Nothing to do with a compositor.
-  void snapshotBeneath(std::span<const PixelRect> damage);
+  // Without a compositor: copies the screen beneath, before any window of ours
+  // covers it. Nothing to do with one.
+  void snapshotBeneath();
   // Maps the window above every other.
   void map();
   // Resets the damaged pixels to what lies beneath the layers, ready to draw on,
@@ -65,7 +63,6 @@ class PanelWindow {
   xcb_gcontext_t gc_ = XCB_NONE;
   std::optional<ShmBuffer> back_;
   std::optional<ShmBuffer> beneath_;  // the snapshot, without a compositor
-  std::vector<bool> rowsBeneath_;     // the rows of beneath_ copied so far
   std::optional<std::vector<PixelRect>> shape_;  // the bounding shape last set
   CairoPtr cr_;
 };

@@ -63,17 +63,13 @@ std::uint8_t* ShmBuffer::row(int y) const {
   return static_cast<std::uint8_t*>(segment_->address) + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
 }
 
-bool ShmBuffer::readRows(xcb_drawable_t drawable, int x, int y, int first, int count) {
-  if (first < 0 || count <= 0 || first + count > height_) return false;
+bool ShmBuffer::read(xcb_drawable_t drawable, int x, int y) {
   synchronise();
   xcb_connection_t* c = segment_->connection;
-  // Whole rows are contiguous in the buffer, so they land at their own offset.
-  const auto offset = static_cast<std::uint32_t>(first) * static_cast<std::uint32_t>(stride());
-  auto reply = xcbReply(
-      xcb_shm_get_image_reply, c,
-      xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y + first),
-                        static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(count), ~0u,
-                        XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, offset));
+  auto reply = xcbReply(xcb_shm_get_image_reply, c,
+                        xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                                          static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
+                                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, 0));
   cairo_surface_mark_dirty(surface_.get());
   return reply != nullptr;
 }

@@ -27,9 +27,8 @@ class ShmBuffer {
   std::uint8_t* row(int y) const;
   cairo_surface_t* surface() const { return surface_.get(); }
 
-  // Reads `count` rows of the drawable's pixels, from (x, y + first), into rows
-  // first to first + count - 1 of the buffer; waits for them.
-  bool readRows(xcb_drawable_t drawable, int x, int y, int first, int count);
+  // Reads the drawable's pixels at (x, y) into the whole buffer; waits for them.
+  bool read(xcb_drawable_t drawable, int x, int y);
   // Sends `rect` of the buffer to the same place in `drawable`; the server reads
   // it later, so call synchronise() before drawing over it again.
   void put(xcb_drawable_t drawable, xcb_gcontext_t gc, std::uint8_t depth, const PixelRect& rect);

@@ -72,6 +72,7 @@ class X11LayerRenderer::Thread {
     Rect frame;
     std::unique_ptr<PanelWindow> window;
     std::vector<ShownLayer> layers;  // as last drawn
+    bool fresh = true;               // nothing drawn yet
   };
 
   void run();
@@ -198,7 +199,8 @@ void X11LayerRenderer::Thread::syncPanels() {
     if (shown.window) opened.push_back(shown.window.get());
     panels_.emplace(id, std::move(shown));
   }
-  // Mapped with nothing shown yet; each frame first copies the screen it needs.
+  // Every snapshot before any new window covers part of another's.
+  for (auto* window : opened) window->snapshotBeneath();
   for (auto* window : opened) window->map();
   if (tree_) painter_.retainContentsOf(*tree_);
   std::lock_guard lock(shared_->statisticsMutex);
@@ -206,32 +208,20 @@ void X11LayerRenderer::Thread::syncPanels() {
 }
 
 void X11LayerRenderer::Thread::drawFrame(double time) {
-  struct Frame {
-    ShownPanel* shown;
-    std::vector<ShownLayer> layers;
-    std::vector<PixelRect> damage;
-  };
-  std::vector<Frame> frames;
   for (const auto& panel : tree_->panels) {
     auto found = panels_.find(panel.id);
     if (found == panels_.end() || !found->second.window) continue;
     auto& shown = found->second;
     auto layers = showLayers(panel, time);
-    // A new panel shows nothing yet (an empty shape, or transparent), so only
-    // what its layers cover is drawn, and a first frame costs no more than the next.
-    auto damage = damageBetween(shown.layers, layers, shown.window->bounds());
-    frames.push_back({&shown, std::move(layers), std::move(damage)});
-  }
-  // Every panel copies the screen it needs before any of them covers more of it.
-  for (auto& frame : frames) frame.shown->window->snapshotBeneath(frame.damage);
-  for (auto& frame : frames) {
-    auto& shown = *frame.shown;
-    if (!frame.damage.empty()) {
-      cairo_t* cr = shown.window->beginFrame(frame.damage, opaqueCover(frame.layers));
-      painter_.paint(cr, frame.layers, frame.damage);
-      shown.window->endFrame(frame.damage, coverage(frame.layers, shown.window->bounds()));
+    const PixelRect bounds = shown.window->bounds();
+    std::vector<PixelRect> damage = shown.fresh ? std::vector{bounds} : damageBetween(shown.layers, layers, bounds);
+    if (!damage.empty()) {
+      cairo_t* cr = shown.window->beginFrame(damage, opaqueCover(layers));
+      painter_.paint(cr, layers, damage);
+      shown.window->endFrame(damage, coverage(layers, bounds));
     }
-    shown.layers = std::move(frame.layers);
+    shown.layers = std::move(layers);
+    shown.fresh = false;
   }
 }
 
