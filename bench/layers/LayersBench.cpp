@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
 
   // The whole sequence, with the main thread blocked during the flight.
   Scene scene = build(layers, image);
-  std::this_thread::sleep_for(100ms);  // the panel's first frame, outside the figures
+  std::this_thread::sleep_for(100ms);  // the panel's first frame and snapshot, outside the figures
   renderer.resetStatistics();
   commits.costs.clear();
   shutterIn(scene, layers);

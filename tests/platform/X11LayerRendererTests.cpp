@@ -188,9 +188,8 @@ TEST_F(X11LayerRendererTest, ShutterBlendsWhiteOverWhatIsBeneath) {
   EXPECT_TRUE(near(desktop_->pixel(99, 250), {0, 0, 0}, 255));
 }
 
-// The screen beneath is copied a band of rows at a time, as frames first reach
-// them: rows the panel already shows keep the desktop beneath them, and rows
-// reached later hold the desktop too, not the panel's own pixels or black.
+// A shutter that grows over more of the window and changes its opacity blends
+// over the desktop everywhere: never over its own earlier pixels, never black.
 TEST_F(X11LayerRendererTest, AShutterGrowingLaterBlendsOverTheDesktopEverywhere) {
   desktop_->colourWindow(0xA03060, 100, 100, 400, 300);
   ASSERT_TRUE(desktop_->waitForPixel(300, 350, {0xA0, 0x30, 0x60}, 0));
