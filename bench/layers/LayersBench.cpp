@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "Platform/Layers.h"
-#include "Platform/linux/XConnection.h"
-#include "Platform/linux/layers/X11LayerRenderer.h"
+#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/x11/presenter/X11LayerRenderer.h"
 
 using namespace zoba;
 using namespace zoba::platform;

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "Platform/linux/UniqueFd.h"
+#include "Platform/linux/handles/UniqueFd.h"
 #include "Platform/linux/atspi/AtspiPeer.h"
 
 using namespace zoba::platform::linux_backend;

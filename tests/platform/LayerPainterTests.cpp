@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform/linux/CairoPtr.h"
-#include "Platform/linux/layers/LayerPainter.h"
+#include "Platform/linux/handles/CairoPtr.h"
+#include "Platform/linux/painter/LayerPainter.h"
 
 namespace zoba::platform::linux_backend {
 namespace {

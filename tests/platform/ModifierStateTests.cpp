@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Platform/Events.h"
-#include "Platform/linux/ModifierState.h"
+#include "Platform/linux/x11/ModifierState.h"
 
 namespace zoba::platform::linux_backend {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Platform/linux/WindowIcon.h"
+#include "Platform/linux/x11/WindowIcon.h"
 
 namespace zoba::platform::linux_backend {
 namespace {

@@ -20,8 +20,8 @@
 #include <thread>
 
 #include "Platform/Layers.h"
-#include "Platform/linux/XConnection.h"
-#include "Platform/linux/layers/X11LayerRenderer.h"
+#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/x11/presenter/X11LayerRenderer.h"
 
 namespace zoba::platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <map>
 
-#include "Platform/linux/AccessibilityBus.h"
+#include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/atspi/AtspiObserver.h"
 #include "Platform/linux/atspi/AtspiReplies.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "Platform/Accessibility.h"
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/atspi/AtspiFetch.h"
 #include "Platform/linux/atspi/AtspiStats.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "Platform/Accessibility.h"
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/atspi/AtspiPeer.h"
 #include "Platform/linux/atspi/AtspiRoles.h"

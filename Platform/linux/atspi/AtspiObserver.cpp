@@ -3,7 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

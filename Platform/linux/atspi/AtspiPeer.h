@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/linux/GLibPtr.h"
-#include "Platform/linux/SdBusPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
+#include "Platform/linux/handles/SdBusPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
 
 namespace zoba::platform::linux_backend::atspi {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

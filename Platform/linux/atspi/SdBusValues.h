@@ -6,7 +6,7 @@
 #include <gio/gio.h>
 #include <systemd/sd-bus.h>
 
-#include "Platform/linux/GLibPtr.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Platform/Image.h"
-#include "Platform/linux/CairoPtr.h"
+#include "Platform/linux/handles/CairoPtr.h"
 
 namespace zoba::platform {
 

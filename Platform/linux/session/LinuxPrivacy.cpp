@@ -1,0 +1,75 @@
+// The Linux counterparts of the two privacy permissions. X11 has no capture
+// permission: whoever reaches the display may read it. Accessibility is granted
+// when the AT-SPI bus answers, which is what reading other applications needs.
+
+#include <chrono>
+#include <mutex>
+
+#include "Platform/linux/dbus/AccessibilityBus.h"
+#include "Platform/linux/Backends.h"
+#include "Platform/linux/x11/XConnection.h"
+
+namespace zoba::platform::linux_backend {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The accessibility bus may be started on demand by D-Bus activation at the first
+// question, which takes a moment; a bus that takes longer counts as unreachable.
+constexpr auto callTimeout = 1500ms;
+constexpr auto connectTimeout = 500ms;
+
+class LinuxPrivacy final : public Privacy {
+ public:
+  bool preflight(Permission permission) override {
+    switch (permission) {
+      case Permission::screenRecording: return XConnection::shared() != nullptr;
+      case Permission::accessibility: return accessibilityBusReachable();
+    }
+    return false;
+  }
+
+  void request(Permission permission) override {
+    switch (permission) {
+      case Permission::screenRecording: return;  // nothing to ask for on X11
+      case Permission::accessibility: {
+        std::lock_guard lock(mutex_);
+        if (auto* session = sessionBus()) setAccessibilityEnabled(session, true, callTimeout);
+        return;
+      }
+    }
+  }
+
+ private:
+  bool accessibilityBusReachable() {
+    std::lock_guard lock(mutex_);
+    // A connection the bus has not closed proves the bus is still there.
+    if (accessibility_ && !g_dbus_connection_is_closed(accessibility_.get())) return true;
+    accessibility_.reset();
+    auto* session = sessionBus();
+    if (!session) return false;
+    auto address = accessibilityBusAddress(session, callTimeout);
+    if (!address) return false;
+    accessibility_ = connectToBus(*address, connectTimeout);
+    return accessibility_ != nullptr;
+  }
+
+  // Kept open between questions; connected anew when the bus has gone away.
+  GDBusConnection* sessionBus() {
+    if (session_ && !g_dbus_connection_is_closed(session_.get())) return session_.get();
+    session_.reset();
+    if (auto address = sessionBusAddress()) session_ = connectToBus(*address, connectTimeout);
+    return session_.get();
+  }
+
+  std::mutex mutex_;
+  GObjectPtr<GDBusConnection> session_;
+  GObjectPtr<GDBusConnection> accessibility_;
+};
+
+}  // namespace
+
+std::unique_ptr<Privacy> makePrivacy() { return std::make_unique<LinuxPrivacy>(); }
+
+}  // namespace zoba::platform::linux_backend

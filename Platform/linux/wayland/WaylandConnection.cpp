@@ -1,0 +1,46 @@
+#include "Platform/linux/wayland/WaylandConnection.h"
+
+#include <algorithm>
+
+namespace zoba::platform::linux_backend::wayland {
+
+namespace {
+
+void onGlobal(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version) {
+  static_cast<std::vector<Global>*>(data)->push_back(Global{name, interface, version});
+}
+
+void onGlobalRemove(void* data, wl_registry*, std::uint32_t name) {
+  auto& globals = *static_cast<std::vector<Global>*>(data);
+  std::erase_if(globals, [name](const Global& global) { return global.name == name; });
+}
+
+const wl_registry_listener registryListener{onGlobal, onGlobalRemove};
+
+}  // namespace
+
+std::unique_ptr<WaylandConnection> WaylandConnection::open(const char* name) {
+  std::unique_ptr<WaylandConnection> connection(new WaylandConnection());
+  connection->display_.reset(wl_display_connect(name));
+  if (!connection->display_) return nullptr;
+  connection->registry_ = own(wl_display_get_registry(connection->display_.get()), wl_registry_destroy);
+  if (!connection->registry_) return nullptr;
+  wl_registry_add_listener(connection->registry_.get(), &registryListener, connection->globals_.get());
+  if (!connection->roundtrip()) return nullptr;
+  return connection;
+}
+
+std::optional<Global> WaylandConnection::global(std::string_view interface) const {
+  auto found = std::find_if(globals_->begin(), globals_->end(),
+                            [interface](const Global& global) { return global.interface == interface; });
+  if (found == globals_->end()) return std::nullopt;
+  return *found;
+}
+
+void* WaylandConnection::bindRaw(const wl_interface& interface, std::uint32_t maxVersion) const {
+  auto found = global(interface.name);
+  if (!found) return nullptr;
+  return wl_registry_bind(registry_.get(), found->name, &interface, std::min(found->version, maxVersion));
+}
+
+}  // namespace zoba::platform::linux_backend::wayland
