@@ -220,26 +220,32 @@ bool WaylandWindow::waitForLine(const std::string& wanted, std::chrono::millisec
 bool WaylandWindow::place(const SwayRect& content, std::chrono::milliseconds timeout) {
   if (!view_) return false;
   const std::string criteria = "[con_id=" + std::to_string(view_->id) + "] ";
-  if (!swayCommand(criteria + "floating enable") ||
-      !swayCommand(criteria + "resize set width " + std::to_string(content.width) + " px height " +
-                   std::to_string(content.height) + " px"))
-    return false;
-  // `move position` places the container; its surface sits inside the border and title.
+  if (!swayCommand(criteria + "floating enable")) return false;
+  // sway 1.7 sizes and moves a floating container as a whole: its title bar
+  // ("deco_rect", above "rect"), its borders and the surface ("window_rect" in "rect").
+  // So size and move it by the difference it shows until the surface is where asked.
   for (auto end = std::chrono::steady_clock::now() + timeout;;) {
     for (auto& view : swayViews()) {
-      if (view.id != view_->id) continue;
-      int dx = view.content.x - view.rect.x, dy = view.content.y - view.rect.y;
+      if (view.id != view_->id || view.node.value("type", "") != "floating_con") continue;
       if (view.content == content) {
         view_ = view;
         return true;
       }
-      if (view.content.width == content.width && view.content.height == content.height &&
-          !swayCommand(criteria + "move position " + std::to_string(content.x - dx) + " px " +
-                       std::to_string(content.y - dy) + " px"))
+      SwayRect deco = rectOf(view.node.value("deco_rect", nlohmann::json()));
+      const int top = deco.height > 0 ? deco.y : view.rect.y;
+      const int outerWidth = view.rect.width, outerHeight = view.rect.y + view.rect.height - top;
+      if (view.content.width != content.width || view.content.height != content.height) {
+        if (!swayCommand(criteria + "resize set width " +
+                         std::to_string(outerWidth + content.width - view.content.width) + " px height " +
+                         std::to_string(outerHeight + content.height - view.content.height) + " px"))
+          return false;
+      } else if (!swayCommand(criteria + "move position " + std::to_string(content.x - (view.content.x - view.rect.x)) +
+                              " px " + std::to_string(content.y - (view.content.y - top)) + " px")) {
         return false;
+      }
     }
     if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(50ms);
   }
 }
 

@@ -143,8 +143,8 @@ TEST_F(SwayDesktopTest, ChordFiresABindingAddedAtRunTime) {
   ASSERT_TRUE(swayCommand("bindsym --no-repeat Shift+Shift_R nop zoba-chord-test"));
   ChildProcess events("/usr/bin/swaymsg", {"-r", "-m", "-t", "subscribe", R"(["binding"])"});
   ASSERT_TRUE(events.started());
-  auto subscribed = events.readLine(5s);  // {"success": true}
-  ASSERT_TRUE(subscribed);
+  // With -m -r swaymsg prints no reply to the subscription itself: give it a moment.
+  std::this_thread::sleep_for(300ms);
   ASSERT_TRUE(pressChord("shift"));
   std::optional<nlohmann::json> binding;
   // swaymsg -r -m prints each event pretty-printed over several lines; gather them.
