@@ -244,11 +244,13 @@ give_writable() {
   is_root || return 0
   local path
   for path in "${writable[@]}"; do
-    mkdir -p "$path"
     local owner
-    owner=$(stat -c %u:%g "$(dirname "$path")")
+    if [[ -e $path ]]; then owner=$(stat -c %u:%g "$path"); else owner=$(stat -c %u:%g "$(dirname "$path")"); fi
+    mkdir -p "$path"
     echo "$owner $path" >>"${ZOBA_SWAY_STATE:?}/writable"
     chown -R "$user_name:$(id -g "$user_name")" "$path"
+    (as_user test -w "$path") ||
+      die "$user_name cannot reach $path: every folder above it must be searchable (o+x)"
   done
 }
 take_back_writable() {
