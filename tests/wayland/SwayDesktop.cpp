@@ -267,6 +267,23 @@ bool pressChord(const std::string& modifier, std::chrono::milliseconds hold) {
                    "-p", left});
 }
 
+bool clickAvailable() {
+#ifdef ZOBA_WL_CLICK_PATH
+  return ::access(ZOBA_WL_CLICK_PATH, X_OK) == 0;
+#else
+  return false;
+#endif
+}
+
+bool click(int x, int y) {
+#ifdef ZOBA_WL_CLICK_PATH
+  return runProgram(ZOBA_WL_CLICK_PATH, {std::to_string(x), std::to_string(y)}).has_value();
+#else
+  (void)x, (void)y;
+  return false;
+#endif
+}
+
 std::optional<platform::Image> screenshot(const SwayRect& region) {
   char path[] = "/tmp/zoba-grim-XXXXXX.png";
   int fd = ::mkstemps(path, 4);

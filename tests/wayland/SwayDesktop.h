@@ -117,6 +117,11 @@ bool typeKeys(const std::vector<std::string>& arguments);
 // map, so the modifier state is set with -M after the left key goes down.
 bool pressChord(const std::string& modifier = "shift", std::chrono::milliseconds hold = 50ms);
 
+// Moves a virtual pointer (tests/wayland/wl_pointer_click.c) to (x, y) of the layout
+// and clicks the left button; false when that tool was not built or failed.
+bool click(int x, int y);
+bool clickAvailable();
+
 // A screenshot of `region` of the layout through `grim -g`: opaque pixels 0xFFRRGGBB.
 std::optional<platform::Image> screenshot(const SwayRect& region);
 // How many pixels of `image` are within `tolerance` of `rgb` in each channel.

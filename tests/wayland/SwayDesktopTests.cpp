@@ -133,6 +133,30 @@ TEST_F(SwayDesktopTest, TypedTextReachesTheFocusedEntry) {
   EXPECT_EQ(accessibleText(application->busName, *entry), "hello wayland");
 }
 
+// A click through the virtual pointer on the button, found through AT-SPI: on Wayland
+// its extents count from the window's surface, which sway's tree places on screen.
+TEST_F(SwayDesktopTest, ClickReachesTheButtonUnderThePointer) {
+  if (!clickAvailable()) GTEST_SKIP() << "zoba-wl-click was not built";
+  WaylandWindow window;
+  ASSERT_TRUE(window.pid());
+  const SwayRect content{240, 160, 640, 400};
+  ASSERT_TRUE(window.place(content));
+  auto application = waitForAccessibleApplication(*window.pid());
+  ASSERT_TRUE(application);
+  auto button = findAccessible(application->busName, "/org/a11y/atspi/accessible/root", "push button");
+  ASSERT_TRUE(button);
+  std::optional<SwayRect> extents;
+  // The extents follow the new size once GTK has laid the window out again.
+  for (auto end = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < end;) {
+    extents = accessibleExtents(application->busName, *button, 1);
+    if (extents && extents->width > 0 && extents->width <= content.width) break;
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(extents);
+  ASSERT_TRUE(click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
+  EXPECT_TRUE(window.waitForLine("clicked")) << describe(*extents);
+}
+
 // What the chord source over sway IPC sees: a binding added at run time fires once
 // for left-then-right, and the focused window gets the left key but not the right.
 TEST_F(SwayDesktopTest, ChordFiresABindingAddedAtRunTime) {
