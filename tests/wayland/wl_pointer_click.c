@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "the compositor has no zwlr_virtual_pointer_manager_v1\n");
     return 1;
   }
-  struct zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, NULL);
+  struct zwlr_virtual_pointer_v1* pointer =
+      zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, NULL);
   wl_display_roundtrip(display);
   /* The seat gains a pointer: give the clients a moment to bind their wl_pointer, so
    * that the pointer entering their surface reaches them. */
