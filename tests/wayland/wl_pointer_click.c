@@ -9,7 +9,7 @@
 #include <time.h>
 #include <wayland-client.h>
 
-#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "wayland-protocols/wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 static struct zwlr_virtual_pointer_manager_v1* manager;
 
