@@ -59,6 +59,7 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit = 2s) {
 }
 
 struct FirstFrame {
+  double begun = -1;      // drawing began: the surface was configured and the gate open
   double committed = -1;  // drawn and committed
   double presented = -1;  // the compositor's frame callback
 };
@@ -88,6 +89,7 @@ FirstFrame shutterFirstFrame(Layers& layers, WaylandLayerRenderer& renderer, std
   panel.reset();
   std::this_thread::sleep_for(50ms);
   FirstFrame first;
+  if (!stats.frameTimes.empty()) first.begun = stats.frameTimes.front() - shownAt;
   if (!stats.frameTimes.empty()) first.committed = stats.frameTimes.front() + stats.renderDurations.front() - shownAt;
   if (!stats.presentTimes.empty()) first.presented = stats.presentTimes.front() - shownAt;
   return first;
@@ -117,9 +119,10 @@ int main(int argc, char** argv) {
   }
   const double interval = 1e3 / renderer.statistics().refreshRate;
 
-  std::vector<double> committed, presented;
+  std::vector<double> begun, committed, presented;
   for (int run = 0; run < runs; ++run) {
     const auto first = shutterFirstFrame(layers, renderer, 0ms);
+    if (first.begun >= 0) begun.push_back(first.begun * 1e3);
     if (first.committed >= 0) committed.push_back(first.committed * 1e3);
     if (first.presented >= 0) presented.push_back(first.presented * 1e3);
   }
@@ -169,6 +172,8 @@ int main(int argc, char** argv) {
   for (double seconds : stats.renderDurations) renderMs.push_back(seconds * 1e3);
 
   std::printf("refresh rate                  %.1f Hz (interval %.2f ms)\n", stats.refreshRate, interval);
+  std::printf("shutter shown -> first frame begun       median %.2f ms, worst %.2f ms (surface configured)\n",
+              percentile(begun, 0.5), percentile(begun, 1));
   std::printf("shutter shown -> first frame committed   median %.2f ms, worst %.2f ms over %zu (shot of 0 ms)\n",
               percentile(committed, 0.5), percentile(committed, 1), committed.size());
   std::printf("shutter shown -> frame callback          median %.2f ms, worst %.2f ms over %zu\n",

@@ -18,15 +18,21 @@ PixelRect shifted(const PixelRect& rect, int dx, int dy) { return {rect.x + dx, 
 
 }  // namespace
 
-PanelSurface::PanelSurface(const Placement& placement, int scale) : placement_(placement), scale_(std::max(1, scale)) {}
+PanelSurface::PanelSurface(BufferPool& pool, const Placement& placement, int scale)
+    : pool_(pool), placement_(placement), scale_(std::max(1, scale)) {}
 
-PanelSurface::~PanelSurface() = default;
+PanelSurface::~PanelSurface() { returnBuffers(); }
 
-std::unique_ptr<PanelSurface> PanelSurface::open(const SurfaceGlobals& globals, wl_output* output,
+void PanelSurface::returnBuffers() {
+  for (auto& buffer : buffers_) pool_.give(std::move(buffer));
+  buffers_.clear();
+  ring_.reset();
+}
+
+std::unique_ptr<PanelSurface> PanelSurface::open(const SurfaceGlobals& globals, BufferPool& pool, wl_output* output,
                                                  const Placement& placement, int scale) {
-  if (!globals.compositor || !globals.shm || !globals.layerShell || !output) return nullptr;
-  std::unique_ptr<PanelSurface> panel(new PanelSurface(placement, scale));
-  panel->shm_ = globals.shm;
+  if (!globals.compositor || !globals.layerShell || !output) return nullptr;
+  std::unique_ptr<PanelSurface> panel(new PanelSurface(pool, placement, scale));
   panel->surface_ = own(wl_compositor_create_surface(globals.compositor), wl_surface_destroy);
   if (!panel->surface_) return nullptr;
   wl_surface* surface = panel->surface_.get();
@@ -65,8 +71,7 @@ void PanelSurface::onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, 
   if (panel->size_ != size) {
     panel->size_ = size;
     // New buffers at the new size, drawn whole.
-    panel->buffers_.clear();
-    panel->ring_.reset();
+    panel->returnBuffers();
     panel->fresh_ = true;
   }
 }
@@ -83,18 +88,20 @@ bool PanelSurface::ensureBuffers() {
   if (!buffers_.empty()) return true;
   const int width = size_->width * scale_, height = size_->height * scale_;
   for (std::size_t index = 0; index < kBuffers; ++index) {
-    auto buffer = ShmBuffer::create(shm_, width, height, [this, index] {
-      if (ring_) ring_->released(index);
-    });
+    auto buffer = pool_.take(width, height);
     if (!buffer) {
-      buffers_.clear();
+      returnBuffers();
       return false;
     }
+    buffer->setReleased([this, index] {
+      if (ring_) ring_->released(index);
+    });
     // Cairo draws in logical pixels; the buffer holds `scale` pixels for each.
     cairo_surface_set_device_scale(buffer->surface(), scale_, scale_);
     buffers_.push_back(std::move(buffer));
   }
   ring_.emplace(kBuffers, PixelRect{0, 0, size_->width, size_->height});
+  // A pooled buffer drawn for an earlier surface is drawn whole again, like a new one.
   return true;
 }
 
@@ -146,6 +153,7 @@ PanelSurface::Result PanelSurface::present(const std::vector<ShownLayer>& layers
   frameCallback_ = own(wl_surface_frame(surface), wl_callback_destroy);
   wl_callback_add_listener(frameCallback_.get(), &frameListener, this);
   wl_surface_commit(surface);
+  buffer.attached();
   ring_->committed(*index);
   shown_ = layers;
   fresh_ = false;

@@ -12,6 +12,7 @@
 #include "Platform/linux/layers/ShownLayers.h"
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
+#include "Platform/linux/wayland/presenter/BufferPool.h"
 #include "Platform/linux/wayland/presenter/BufferRing.h"
 #include "Platform/linux/wayland/presenter/OutputPlacement.h"
 #include "Platform/linux/wayland/presenter/ShmBuffer.h"
@@ -31,8 +32,9 @@ struct SurfaceGlobals {
 class PanelSurface {
  public:
   // Made and committed without a buffer; the compositor answers with a configure.
-  // Null when the compositor lacks a global.
-  static std::unique_ptr<PanelSurface> open(const SurfaceGlobals& globals, wl_output* output,
+  // Its buffers come from `pool` and go back there with it. Null when the compositor
+  // lacks a global.
+  static std::unique_ptr<PanelSurface> open(const SurfaceGlobals& globals, BufferPool& pool, wl_output* output,
                                             const Placement& placement, int scale);
   ~PanelSurface();
   PanelSurface(const PanelSurface&) = delete;
@@ -54,7 +56,8 @@ class PanelSurface {
   Result present(const std::vector<ShownLayer>& layers, LayerPainter& painter);
 
  private:
-  explicit PanelSurface(const Placement& placement, int scale);
+  PanelSurface(BufferPool& pool, const Placement& placement, int scale);
+  void returnBuffers();
   static void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, std::uint32_t serial, std::uint32_t width,
                           std::uint32_t height);
   static void onClosed(void* data, zwlr_layer_surface_v1* layerSurface);
@@ -66,7 +69,7 @@ class PanelSurface {
     friend bool operator==(const Size&, const Size&) = default;
   };
 
-  wl_shm* shm_ = nullptr;
+  BufferPool& pool_;
   Placement placement_;
   int scale_ = 1;
   ProxyPtr<wl_surface> surface_{nullptr, nullptr};

@@ -111,8 +111,13 @@ void WaylandLayerRenderer::Thread::connect() {
   }
   outputs_.emplace(*connection_);
   boundedRoundtrip(connection_->display(), kGoodbyeMs);  // the outputs' facts
+  pool_.emplace(shm_.get());
   double fastest = 0;
-  for (const auto& output : outputs_->geometry()) fastest = std::max(fastest, output.refreshRate);
+  for (const auto& output : outputs_->geometry()) {
+    fastest = std::max(fastest, output.refreshRate);
+    // A capture's panel covers its output: its buffers are ready before it comes.
+    pool_->reserve(output.logical.width * output.scale, output.logical.height * output.scale, BufferPool::kKept);
+  }
   std::lock_guard lock(shared_->statisticsMutex);
   shared_->statistics.connected = true;
   shared_->statistics.refreshRate = fastest;
@@ -135,6 +140,7 @@ void WaylandLayerRenderer::Thread::run() {
     // the overlay is left for anyone's next screenshot.
     boundedRoundtrip(connection_->display(), kGoodbyeMs);
   }
+  pool_.reset();
   outputs_.reset();
   layerShell_.reset();
   shm_.reset();
@@ -185,7 +191,7 @@ void WaylandLayerRenderer::Thread::syncPanels() {
       if (auto placement = placePanel(panel->frame, geometry)) {
         const OutputGeometry& output = geometry[placement->output];
         shown.interval = 1 / std::max(1.0, output.refreshRate);
-        shown.surface = PanelSurface::open({compositor_.get(), shm_.get(), layerShell_.get()},
+        shown.surface = PanelSurface::open({compositor_.get(), shm_.get(), layerShell_.get()}, *pool_,
                                            outputs_->output(output.global), *placement, output.scale);
       }
     }
@@ -211,7 +217,8 @@ std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
       }
       shown.visible = true;
     }
-    const bool animating = panelAnimating(panel, now);
+    const bool running = panelAnimating(panel, now);
+    const bool animating = running || shown.moving;
     bool due = shown.dirty;
     if (!due && animating) {
       due = surface.framePending() ? now >= shown.committedAt + kCallbackPatience
@@ -224,12 +231,14 @@ std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
       switch (result) {
         case PanelSurface::Result::committed:
           shown.dirty = false;
+          shown.moving = running;
           shown.committedAt = now;
           shown.nextFrame = 0;
           record(now, took.count());
           break;
         case PanelSurface::Result::unchanged:
           shown.dirty = false;
+          shown.moving = running;
           shown.nextFrame = now + shown.interval;
           break;
         case PanelSurface::Result::noBuffer:

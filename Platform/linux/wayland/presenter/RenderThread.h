@@ -14,6 +14,7 @@
 
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
+#include "Platform/linux/wayland/presenter/BufferPool.h"
 #include "Platform/linux/wayland/presenter/PanelSurface.h"
 #include "Platform/linux/wayland/presenter/RenderHandoff.h"
 #include "Platform/linux/wayland/presenter/WaylandOutputs.h"
@@ -37,6 +38,7 @@ class WaylandLayerRenderer::Thread {
     double interval = 1 / 60.0;  // its output's refresh interval
     double committedAt = 0;      // its last frame's commit
     double nextFrame = 0;        // while animating with no frame callback to wait for
+    bool moving = false;         // it animated at its last frame, so one more shows where it ends
   };
 
   void run();
@@ -58,6 +60,7 @@ class WaylandLayerRenderer::Thread {
   ProxyPtr<wl_shm> shm_{nullptr, nullptr};
   ProxyPtr<zwlr_layer_shell_v1> layerShell_{nullptr, nullptr};
   std::optional<WaylandOutputs> outputs_;
+  std::optional<BufferPool> pool_;  // before the panels, whose buffers return to it
   bool lost_ = false;
   std::shared_ptr<const RenderTree> tree_;
   std::uint64_t generation_ = 0;

@@ -13,7 +13,7 @@ ShmBuffer::Mapping::~Mapping() {
   if (address) munmap(address, length);
 }
 
-std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height, std::function<void()> released) {
+std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height) {
   if (!shm || width <= 0 || height <= 0) return nullptr;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
   const std::size_t length = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
@@ -21,7 +21,7 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height,
   std::unique_ptr<ShmBuffer> buffer(new ShmBuffer());
   UniqueFd fd(memfd_create("zoba-overlay", MFD_CLOEXEC));
   if (!fd || ftruncate(fd.get(), static_cast<off_t>(length)) != 0) return nullptr;
-  void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+  void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
   if (address == MAP_FAILED) return nullptr;
   buffer->mapping_ = {address, length};
   // The buffer keeps the pool's memory; the pool itself is of no further use.
@@ -36,7 +36,6 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height,
   if (cairo_surface_status(buffer->surface_.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
   buffer->width_ = width;
   buffer->height_ = height;
-  buffer->released_ = std::move(released);
   static const wl_buffer_listener listener{&ShmBuffer::onRelease};
   wl_buffer_add_listener(buffer->buffer_.get(), &listener, buffer.get());
   return buffer;
@@ -44,6 +43,7 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height,
 
 void ShmBuffer::onRelease(void* data, wl_buffer*) {
   auto* buffer = static_cast<ShmBuffer*>(data);
+  buffer->held_ = false;
   if (buffer->released_) buffer->released_();
 }
 
