@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "Platform/Layers.h"
+#include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/presenter/WaylandLayerRenderer.h"
 #include "tests/e2e/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
@@ -209,6 +210,65 @@ TEST_F(WaylandLayerRendererTest, ClicksAndKeysStillReachTheWindowBeneath) {
   ASSERT_TRUE(extents);
   ASSERT_TRUE(click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
   EXPECT_TRUE(window_->waitForLine("clicked")) << "the click did not pass through the panel";
+}
+
+// A capture's screenshot copies the composed screen: a panel opened before it holds
+// its first frame until the shot has been read, then shows at once.
+TEST_F(WaylandLayerRendererTest, ANewPanelWaitsForTheScreenshotUnderWay) {
+  using platform::linux_backend::wayland::OverlayGate;
+  const SwayRect area{100, 100, 300, 200};
+  const auto opened = std::chrono::steady_clock::now();
+  auto panel = showPanel([&](Layer& root) { root.addSublayer(solidLayer(area, Color{1, 1, 1, 1}, 1)); });
+  OverlayGate::shared().shotStarted();
+  std::this_thread::sleep_for(60ms);
+  // Only meaningful while the gate's own limit has not run out.
+  if (std::chrono::steady_clock::now() - opened < OverlayGate::holdLimit - 20ms) {
+    EXPECT_TRUE(renderer_->statistics().frameTimes.empty()) << "drawn during the screenshot";
+  }
+  const double finished = monotonic();
+  OverlayGate::shared().shotFinished();
+  for (auto end = std::chrono::steady_clock::now() + 3s;
+       renderer_->statistics().frameTimes.empty() && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(2ms);
+  const auto stats = renderer_->statistics();
+  ASSERT_FALSE(stats.frameTimes.empty());
+  EXPECT_GE(stats.frameTimes.front(), finished);
+  EXPECT_TRUE(waitForColour(area, 0xFFFFFF, 0));
+}
+
+// On an output of scale 2 the buffers hold two pixels for every logical one, and the
+// layers land at their logical place.
+TEST_F(WaylandLayerRendererTest, DrawsAtTheOutputsScale) {
+  ASSERT_TRUE(swayCommand("output HEADLESS-1 scale 2"));
+  struct Restore {
+    ~Restore() { swayCommand("output HEADLESS-1 scale 1"); }
+  } restore;
+  bool scaled = false;
+  for (auto end = std::chrono::steady_clock::now() + 3s; !scaled && std::chrono::steady_clock::now() < end;) {
+    auto outputs = swayMessage("get_outputs");
+    scaled = outputs.is_array() && !outputs.empty() && outputs[0]["rect"].value("width", 0) == 960;
+    if (!scaled) std::this_thread::sleep_for(20ms);
+  }
+  ASSERT_TRUE(scaled);
+  // The layout is 960 × 540 logical pixels now.
+  const SwayRect block{600, 300, 200, 100};
+  std::shared_ptr<Panel> panel;
+  {
+    Layers::Transaction transaction(*layers_);
+    panel = layers_->makePanel(Rect(0, 0, 960, 540));
+    auto layer = layers_->makeLayer();
+    layer->setFrame(Rect(block.x, 540 - block.y - block.height, block.width, block.height));
+    layer->setBackgroundColor(Color{1, 0, 0, 1});
+    panel->rootLayer()->addSublayer(layer);
+    panel->orderFrontRegardless();
+  }
+  EXPECT_TRUE(waitForColour(block, 0xFF0000, 0)) << colourAt(block);
+  auto shot = screenshot(block);
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(shot->width(), block.width * 2) << "grim reads the output's pixels";
+  auto beside = screenshot({block.x + block.width, block.y, 20, 20});
+  ASSERT_TRUE(beside);
+  EXPECT_EQ(pixelsNear(*beside, 0xFF0000, 60), 0);
 }
 
 // An animation is drawn frame by frame up to its end value, and stops costing
