@@ -90,7 +90,8 @@ FirstFrame shutterFirstFrame(Layers& layers, WaylandLayerRenderer& renderer, std
   std::this_thread::sleep_for(50ms);
   FirstFrame first;
   if (!stats.frameTimes.empty()) first.begun = stats.frameTimes.front() - shownAt;
-  if (!stats.frameTimes.empty()) first.committed = stats.frameTimes.front() + stats.renderDurations.front() - shownAt;
+  if (!stats.frameTimes.empty())
+    first.committed = stats.frameTimes.front() + stats.renderDurations.front() - shownAt;
   if (!stats.presentTimes.empty()) first.presented = stats.presentTimes.front() - shownAt;
   return first;
 }
@@ -101,12 +102,15 @@ int main(int argc, char** argv) {
   int runs = 10;
   double idleSeconds = 2;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (!std::strcmp(argv[i], "--idle-seconds") && i + 1 < argc) idleSeconds = std::atof(argv[++i]);
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--idle-seconds") && i + 1 < argc)
+      idleSeconds = std::atof(argv[++i]);
   }
   const char* display = std::getenv("WAYLAND_DISPLAY");
   if (!display || !*display) {
-    std::fprintf(stderr, "wayland_layers_bench needs a Wayland compositor (scripts/headless-sway.sh run -- ...)\n");
+    std::fprintf(stderr,
+                 "wayland_layers_bench needs a Wayland compositor (scripts/headless-sway.sh run -- ...)\n");
     return 1;
   }
   auto owned = std::make_unique<WaylandLayerRenderer>();
@@ -155,7 +159,9 @@ int main(int argc, char** argv) {
   double flight = 0;
   {
     Layers::Transaction transaction(layers);
-    auto spring = [](KeyPath key, LayerValue to) { return Animation::spring(key, std::nullopt, to, 0.4, 0.06); };
+    auto spring = [](KeyPath key, LayerValue to) {
+      return Animation::spring(key, std::nullopt, to, 0.4, 0.06);
+    };
     const Rect bounds(0, 0, thumb.width(), thumb.height());
     host->add(spring(KeyPath::position, Point{thumb.midX(), thumb.midY()}), "position");
     host->add(spring(KeyPath::bounds, bounds), "bounds");
@@ -168,24 +174,26 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::duration<double>(flight + 0.2));
   const auto stats = renderer.statistics();
   std::vector<double> gaps, renderMs;
-  for (std::size_t i = 1; i < stats.frameTimes.size(); ++i) gaps.push_back((stats.frameTimes[i] - stats.frameTimes[i - 1]) * 1e3);
+  for (std::size_t i = 1; i < stats.frameTimes.size(); ++i)
+    gaps.push_back((stats.frameTimes[i] - stats.frameTimes[i - 1]) * 1e3);
   for (double seconds : stats.renderDurations) renderMs.push_back(seconds * 1e3);
 
   std::printf("refresh rate                  %.1f Hz (interval %.2f ms)\n", stats.refreshRate, interval);
   std::printf("shutter shown -> first frame begun       median %.2f ms, worst %.2f ms (surface configured)\n",
               percentile(begun, 0.5), percentile(begun, 1));
-  std::printf("shutter shown -> first frame committed   median %.2f ms, worst %.2f ms over %zu (shot of 0 ms)\n",
-              percentile(committed, 0.5), percentile(committed, 1), committed.size());
+  std::printf(
+      "shutter shown -> first frame committed   median %.2f ms, worst %.2f ms over %zu (shot of 0 ms)\n",
+      percentile(committed, 0.5), percentile(committed, 1), committed.size());
   std::printf("shutter shown -> frame callback          median %.2f ms, worst %.2f ms over %zu\n",
               percentile(presented, 0.5), percentile(presented, 1), presented.size());
   std::printf("shutter shown -> first frame, 25 ms shot %.2f ms committed, %.2f ms called back\n",
               held.committed * 1e3, held.presented * 1e3);
-  std::printf("flight                        %.3f s, %zu frames (%.1f per interval)\n", flight, stats.frameTimes.size(),
-              double(stats.frameTimes.size()) / (flight * 1e3 / interval));
-  std::printf("frame interval while animating  median %.2f ms, p90 %.2f ms, worst %.2f ms\n", percentile(gaps, 0.5),
-              percentile(gaps, 0.9), percentile(gaps, 1));
-  std::printf("frame render time             median %.2f ms, p90 %.2f ms, worst %.2f ms\n", percentile(renderMs, 0.5),
-              percentile(renderMs, 0.9), percentile(renderMs, 1));
+  std::printf("flight                        %.3f s, %zu frames (%.1f per interval)\n", flight,
+              stats.frameTimes.size(), double(stats.frameTimes.size()) / (flight * 1e3 / interval));
+  std::printf("frame interval while animating  median %.2f ms, p90 %.2f ms, worst %.2f ms\n",
+              percentile(gaps, 0.5), percentile(gaps, 0.9), percentile(gaps, 1));
+  std::printf("frame render time             median %.2f ms, p90 %.2f ms, worst %.2f ms\n",
+              percentile(renderMs, 0.5), percentile(renderMs, 0.9), percentile(renderMs, 1));
 
   panel->orderOut();
   std::this_thread::sleep_for(200ms);

@@ -40,10 +40,18 @@ TEST(OutputPlacement, PanelsLandOnTheOutputTheirFrameLiesOn) {
       {"the primary output whole", Rect(0, 0, 1920, 1080), 1, {0, 0, 1920, 1080}, {}},
       {"the taller output to the right whole", Rect(1920, -360, 2560, 1440), 0, {1920, 0, 2560, 1440}, {}},
       {"the output below", Rect(0, -720, 1280, 720), 2, {0, 1080, 1280, 720}, {}},
-      {"a window-sized part of the right output", Rect(2020, 340, 800, 600), 0, {2020, 140, 800, 600},
+      {"a window-sized part of the right output",
+       Rect(2020, 340, 800, 600),
+       0,
+       {2020, 140, 800, 600},
        {140, 1660, 700, 100}},
-      {"mostly right of the seam: clipped to that output", Rect(1820, 0, 1000, 1080), 0, {1920, 0, 900, 1080},
-       {0, 1660, 360, 0}, 100, 0},
+      {"mostly right of the seam: clipped to that output",
+       Rect(1820, 0, 1000, 1080),
+       0,
+       {1920, 0, 900, 1080},
+       {0, 1660, 360, 0},
+       100,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -60,7 +68,8 @@ TEST(OutputPlacement, PanelsLandOnTheOutputTheirFrameLiesOn) {
 }
 
 TEST(OutputPlacement, WithoutAnOutputAtTheOriginTheFirstIsPrimary) {
-  const std::vector<OutputGeometry> outputs{output("A", {100, 50, 1000, 800}), output("B", {1100, 0, 1000, 1000})};
+  const std::vector<OutputGeometry> outputs{output("A", {100, 50, 1000, 800}),
+                                            output("B", {1100, 0, 1000, 1000})};
   auto placement = placePanel(Rect(100, 0, 1000, 800), outputs);
   ASSERT_TRUE(placement.has_value());
   EXPECT_EQ(placement->output, 0u);
@@ -71,7 +80,8 @@ TEST(OutputPlacement, DamageBecomesBufferPixelsInsideTheBuffer) {
   const PixelRect buffer{0, 0, 200, 100};
   EXPECT_EQ(bufferRegion({10, 5, 20, 10}, 1, buffer), (PixelRect{10, 5, 20, 10}));
   EXPECT_EQ(bufferRegion({10, 5, 20, 10}, 2, buffer), (PixelRect{20, 10, 40, 20}));
-  EXPECT_EQ(bufferRegion({90, 40, 20, 20}, 2, buffer), (PixelRect{180, 80, 20, 20})) << "clipped to the buffer";
+  EXPECT_EQ(bufferRegion({90, 40, 20, 20}, 2, buffer), (PixelRect{180, 80, 20, 20}))
+      << "clipped to the buffer";
   EXPECT_EQ(bufferRegion({10, 5, 20, 10}, 0, buffer), (PixelRect{10, 5, 20, 10})) << "no scale counts as 1";
   EXPECT_TRUE(bufferRegion({300, 0, 10, 10}, 1, buffer).empty());
 }

@@ -28,8 +28,8 @@ using platform::Color;
 using platform::Layer;
 using platform::Layers;
 using platform::Panel;
-using zoba::Rect;
 using platform::linux_backend::wayland::WaylandLayerRenderer;
+using zoba::Rect;
 
 // The media clock the helper's run loop keeps: CLOCK_MONOTONIC in seconds.
 double monotonic() {
@@ -49,7 +49,9 @@ struct Rgb {
   int r, g, b;
 };
 Rgb rgbOf(std::uint32_t word) { return {int(word >> 16 & 0xFF), int(word >> 8 & 0xFF), int(word & 0xFF)}; }
-std::uint32_t wordOf(Rgb rgb) { return std::uint32_t(rgb.r) << 16 | std::uint32_t(rgb.g) << 8 | std::uint32_t(rgb.b); }
+std::uint32_t wordOf(Rgb rgb) {
+  return std::uint32_t(rgb.r) << 16 | std::uint32_t(rgb.g) << 8 | std::uint32_t(rgb.b);
+}
 // `over` at `alpha` over `beneath`, as the compositor blends premultiplied pixels.
 Rgb blend(Rgb over, double alpha, std::uint32_t beneath) {
   const Rgb b = rgbOf(beneath);
@@ -186,7 +188,9 @@ TEST_F(WaylandLayerRendererTest, ClicksAndKeysStillReachTheWindowBeneath) {
   const auto focused = focusedView();
   ASSERT_TRUE(focused);
   // The whole window under a translucent shutter, as in a capture.
-  auto panel = showPanel([&](Layer& root) { root.addSublayer(solidLayer(content, Color{1, 1, 1, 1}, 0.85)); });
+  auto panel = showPanel([&](Layer& root) {
+    root.addSublayer(solidLayer(content, Color{1, 1, 1, 1}, 0.85));
+  });
   const std::uint32_t blended = wordOf(blend({255, 255, 255}, 0.85, 0x20C060));
   ASSERT_TRUE(waitForColour({content.x + 5, content.y + 5, 100, 60}, blended));
 
@@ -208,7 +212,8 @@ TEST_F(WaylandLayerRendererTest, ClicksAndKeysStillReachTheWindowBeneath) {
     std::this_thread::sleep_for(50ms);
   }
   ASSERT_TRUE(extents);
-  ASSERT_TRUE(click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
+  ASSERT_TRUE(
+      click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
   EXPECT_TRUE(window_->waitForLine("clicked")) << "the click did not pass through the panel";
 }
 
@@ -314,17 +319,21 @@ TEST_F(WaylandLayerRendererTest, SurvivesTheCompositorGoingAway) {
   {
     std::FILE* file = std::fopen(config.c_str(), "w");
     ASSERT_TRUE(file);
-    std::fprintf(file, "output HEADLESS-1 resolution 800x600\nexec printf %%s \"$WAYLAND_DISPLAY\" > %s.part && mv %s.part %s\n",
+    std::fprintf(file,
+                 "output HEADLESS-1 resolution 800x600\nexec printf %%s \"$WAYLAND_DISPLAY\" > %s.part && mv "
+                 "%s.part %s\n",
                  named.c_str(), named.c_str(), named.c_str());
     std::fclose(file);
   }
   ChildEnvironment environment;
-  environment.set = {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}};
+  environment.set = {
+      {"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}};
   environment.unset = {"WAYLAND_DISPLAY", "SWAYSOCK", "DISPLAY"};
   ChildProcess sway("/usr/bin/sway", {"-c", config}, environment);
   ASSERT_TRUE(sway.started());
   std::string display;
-  for (auto end = std::chrono::steady_clock::now() + 5s; display.empty() && std::chrono::steady_clock::now() < end;) {
+  for (auto end = std::chrono::steady_clock::now() + 5s;
+       display.empty() && std::chrono::steady_clock::now() < end;) {
     std::this_thread::sleep_for(20ms);
     if (std::FILE* file = std::fopen(named.c_str(), "r")) {
       char name[128] = {};
@@ -352,14 +361,16 @@ TEST_F(WaylandLayerRendererTest, SurvivesTheCompositorGoingAway) {
     panel->orderFrontRegardless();
   }
   auto framesDrawn = [&] { return own.statistics().frameTimes.size(); };
-  for (auto end = std::chrono::steady_clock::now() + 3s; framesDrawn() < 3 && std::chrono::steady_clock::now() < end;)
+  for (auto end = std::chrono::steady_clock::now() + 3s;
+       framesDrawn() < 3 && std::chrono::steady_clock::now() < end;)
     std::this_thread::sleep_for(20ms);
   ASSERT_GE(framesDrawn(), 3u) << "no animation on the private sway";
   EXPECT_TRUE(own.statistics().connected);
 
   ASSERT_TRUE(sway.kill(SIGKILL));
   sway.wait(5s);
-  for (auto end = std::chrono::steady_clock::now() + 3s; !own.statistics().lost && std::chrono::steady_clock::now() < end;)
+  for (auto end = std::chrono::steady_clock::now() + 3s;
+       !own.statistics().lost && std::chrono::steady_clock::now() < end;)
     std::this_thread::sleep_for(20ms);
   EXPECT_TRUE(own.statistics().lost);
   own.resetStatistics();

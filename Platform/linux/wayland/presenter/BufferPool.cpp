@@ -18,9 +18,10 @@ void BufferPool::give(std::unique_ptr<ShmBuffer> buffer) {
   if (!buffer) return;
   // Its surface is gone: a release still to come concerns no one.
   buffer->setReleased({});
-  const auto sameSize = std::count_if(idle_.begin(), idle_.end(), [&](const std::unique_ptr<ShmBuffer>& kept) {
-    return kept->width() == buffer->width() && kept->height() == buffer->height();
-  });
+  const auto sameSize =
+      std::count_if(idle_.begin(), idle_.end(), [&](const std::unique_ptr<ShmBuffer>& kept) {
+        return kept->width() == buffer->width() && kept->height() == buffer->height();
+      });
   if (static_cast<std::size_t>(sameSize) < kKept) idle_.push_back(std::move(buffer));
 }
 

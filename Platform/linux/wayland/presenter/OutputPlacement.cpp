@@ -9,12 +9,15 @@ namespace {
 
 const OutputGeometry* primaryOutput(std::span<const OutputGeometry> outputs) {
   if (outputs.empty()) return nullptr;
-  auto origin = std::find_if(outputs.begin(), outputs.end(),
-                             [](const OutputGeometry& output) { return output.logical.x == 0 && output.logical.y == 0; });
+  auto origin = std::find_if(outputs.begin(), outputs.end(), [](const OutputGeometry& output) {
+    return output.logical.x == 0 && output.logical.y == 0;
+  });
   return origin != outputs.end() ? &*origin : &outputs.front();
 }
 
-long long area(const PixelRect& rect) { return rect.empty() ? 0 : static_cast<long long>(rect.width) * rect.height; }
+long long area(const PixelRect& rect) {
+  return rect.empty() ? 0 : static_cast<long long>(rect.width) * rect.height;
+}
 
 }  // namespace
 
@@ -38,8 +41,8 @@ std::optional<Placement> placePanel(const Rect& frame, std::span<const OutputGeo
     if (area(shared) <= bestArea) continue;
     bestArea = area(shared);
     best = Placement{index, shared,
-                     Margins{shared.y - output.y, output.maxX() - shared.maxX(), output.maxY() - shared.maxY(),
-                             shared.x - output.x},
+                     Margins{shared.y - output.y, output.maxX() - shared.maxX(),
+                             output.maxY() - shared.maxY(), shared.x - output.x},
                      shared.x - rect.x, shared.y - rect.y};
   }
   return best;

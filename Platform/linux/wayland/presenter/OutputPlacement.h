@@ -29,9 +29,9 @@ struct Margins {
 };
 
 struct Placement {
-  std::size_t output = 0;  // index into the outputs given
-  PixelRect rect;          // the panel's part on that output, in the layout: logical pixels, y down
-  Margins margins;         // of that part from the output's edges
+  std::size_t output = 0;        // index into the outputs given
+  PixelRect rect;                // the panel's part on that output, in the layout: logical pixels, y down
+  Margins margins;               // of that part from the output's edges
   int offsetX = 0, offsetY = 0;  // the panel pixel at the part's top-left corner
   int width() const { return rect.width; }
   int height() const { return rect.height; }

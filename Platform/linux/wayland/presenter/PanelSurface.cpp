@@ -14,7 +14,9 @@ constexpr char kNamespace[] = "zoba-capture-overlay";
 
 double monotonicSeconds() { return static_cast<double>(g_get_monotonic_time()) / 1e6; }
 
-PixelRect shifted(const PixelRect& rect, int dx, int dy) { return {rect.x + dx, rect.y + dy, rect.width, rect.height}; }
+PixelRect shifted(const PixelRect& rect, int dx, int dy) {
+  return {rect.x + dx, rect.y + dy, rect.width, rect.height};
+}
 
 }  // namespace
 
@@ -29,8 +31,8 @@ void PanelSurface::returnBuffers() {
   ring_.reset();
 }
 
-std::unique_ptr<PanelSurface> PanelSurface::open(const SurfaceGlobals& globals, BufferPool& pool, wl_output* output,
-                                                 const Placement& placement, int scale) {
+std::unique_ptr<PanelSurface> PanelSurface::open(const SurfaceGlobals& globals, BufferPool& pool,
+                                                 wl_output* output, const Placement& placement, int scale) {
   if (!globals.compositor || !globals.layerShell || !output) return nullptr;
   std::unique_ptr<PanelSurface> panel(new PanelSurface(pool, placement, scale));
   panel->surface_ = own(wl_compositor_create_surface(globals.compositor), wl_surface_destroy);
@@ -41,23 +43,25 @@ std::unique_ptr<PanelSurface> PanelSurface::open(const SurfaceGlobals& globals, 
     wl_surface_set_input_region(surface, region.get());
   }
   wl_surface_set_buffer_scale(surface, panel->scale_);
-  panel->layerSurface_ = own(zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface, output,
-                                                                   ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kNamespace),
-                             zwlr_layer_surface_v1_destroy);
+  panel->layerSurface_ =
+      own(zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface, output,
+                                                ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, kNamespace),
+          zwlr_layer_surface_v1_destroy);
   if (!panel->layerSurface_) return nullptr;
   zwlr_layer_surface_v1* layerSurface = panel->layerSurface_.get();
   static const zwlr_layer_surface_v1_listener listener{&PanelSurface::onConfigure, &PanelSurface::onClosed};
   zwlr_layer_surface_v1_add_listener(layerSurface, &listener, panel.get());
   // Every edge anchored, the size left to the compositor: the output less the margins.
-  zwlr_layer_surface_v1_set_anchor(layerSurface,
-                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
-                                       ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  zwlr_layer_surface_v1_set_anchor(
+      layerSurface, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                        ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_size(layerSurface, 0, 0);
   const Margins& margins = placement.margins;
   zwlr_layer_surface_v1_set_margin(layerSurface, margins.top, margins.right, margins.bottom, margins.left);
   // Over panels and bars alike, and moving none of them.
   zwlr_layer_surface_v1_set_exclusive_zone(layerSurface, -1);
-  zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+  zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface,
+                                                   ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   wl_surface_commit(surface);
   return panel;
 }
@@ -76,7 +80,9 @@ void PanelSurface::onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, 
   }
 }
 
-void PanelSurface::onClosed(void* data, zwlr_layer_surface_v1*) { static_cast<PanelSurface*>(data)->closed_ = true; }
+void PanelSurface::onClosed(void* data, zwlr_layer_surface_v1*) {
+  static_cast<PanelSurface*>(data)->closed_ = true;
+}
 
 void PanelSurface::onFrameDone(void* data, wl_callback*, std::uint32_t) {
   auto* panel = static_cast<PanelSurface*>(data);
@@ -112,14 +118,15 @@ PanelSurface::Result PanelSurface::present(const std::vector<ShownLayer>& layers
   // What of the panel this surface shows, in panel pixels.
   const PixelRect shownPart = shifted(surfaceBounds, dx, dy);
   std::vector<PixelRect> damage = fresh_ ? std::vector{shownPart} : damageBetween(shown_, layers, shownPart);
+  // Surface pixels from here on.
+  for (auto& rect : damage) rect = intersection(shifted(rect, -dx, -dy), surfaceBounds);
+  std::erase_if(damage, [](const PixelRect& rect) { return rect.empty(); });
   if (damage.empty()) {
     shown_ = layers;
     return Result::unchanged;
   }
   const auto index = ring_->acquire();
   if (!index) return Result::noBuffer;
-  for (auto& rect : damage) rect = intersection(shifted(rect, -dx, -dy), surfaceBounds);
-  std::erase_if(damage, [](const PixelRect& rect) { return rect.empty(); });
   ring_->damage(damage);
 
   ShmBuffer& buffer = *buffers_[*index];

@@ -34,8 +34,8 @@ class PanelSurface {
   // Made and committed without a buffer; the compositor answers with a configure.
   // Its buffers come from `pool` and go back there with it. Null when the compositor
   // lacks a global.
-  static std::unique_ptr<PanelSurface> open(const SurfaceGlobals& globals, BufferPool& pool, wl_output* output,
-                                            const Placement& placement, int scale);
+  static std::unique_ptr<PanelSurface> open(const SurfaceGlobals& globals, BufferPool& pool,
+                                            wl_output* output, const Placement& placement, int scale);
   ~PanelSurface();
   PanelSurface(const PanelSurface&) = delete;
   PanelSurface& operator=(const PanelSurface&) = delete;
@@ -58,8 +58,8 @@ class PanelSurface {
  private:
   PanelSurface(BufferPool& pool, const Placement& placement, int scale);
   void returnBuffers();
-  static void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, std::uint32_t serial, std::uint32_t width,
-                          std::uint32_t height);
+  static void onConfigure(void* data, zwlr_layer_surface_v1* layerSurface, std::uint32_t serial,
+                          std::uint32_t width, std::uint32_t height);
   static void onClosed(void* data, zwlr_layer_surface_v1* layerSurface);
   static void onFrameDone(void* data, wl_callback* callback, std::uint32_t time);
   bool ensureBuffers();

@@ -25,8 +25,9 @@ struct WaylandLayerRenderer::Shared {
   std::mutex mutex;
   std::shared_ptr<const RenderTree> latest;  // guarded by mutex
   std::uint64_t generation = 0;              // guarded by mutex
-  std::map<std::uint64_t, std::chrono::steady_clock::time_point> firstCommitted;  // by panel; guarded by mutex
-  bool stopping = false;                     // guarded by mutex
+  std::map<std::uint64_t, std::chrono::steady_clock::time_point>
+      firstCommitted;     // by panel; guarded by mutex
+  bool stopping = false;  // guarded by mutex
 
   mutable std::mutex statisticsMutex;
   RenderStatistics statistics;  // guarded by statisticsMutex

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cmath>
 
-#include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/LayerShellProtocol.h"
+#include "Platform/linux/wayland/OverlayGate.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -51,9 +51,8 @@ void minimise(std::optional<double>& soonest, double time) {
 // helper's exit.
 void boundedRoundtrip(wl_display* display, int timeoutMs) {
   bool done = false;
-  static const wl_callback_listener listener{[](void* data, wl_callback*, std::uint32_t) {
-    *static_cast<bool*>(data) = true;
-  }};
+  static const wl_callback_listener listener{
+      [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
   auto callback = own(wl_display_sync(display), wl_callback_destroy);
   if (!callback) return;
   wl_callback_add_listener(callback.get(), &listener, &done);
@@ -99,8 +98,8 @@ void WaylandLayerRenderer::Thread::connect() {
   if (!connection_) return;
   compositor_ = own(connection_->bind<wl_compositor>(wl_compositor_interface, 4), wl_compositor_destroy);
   shm_ = own(connection_->bind<wl_shm>(wl_shm_interface, 1), wl_shm_destroy);
-  layerShell_ =
-      own(connection_->bind<zwlr_layer_shell_v1>(zwlr_layer_shell_v1_interface, 4), zwlr_layer_shell_v1_destroy);
+  layerShell_ = own(connection_->bind<zwlr_layer_shell_v1>(zwlr_layer_shell_v1_interface, 4),
+                    zwlr_layer_shell_v1_destroy);
   if (!compositor_ || !shm_ || !layerShell_) {
     // Nothing to draw with (a compositor without layer-shell): stay silent.
     compositor_.reset();
@@ -116,7 +115,8 @@ void WaylandLayerRenderer::Thread::connect() {
   for (const auto& output : outputs_->geometry()) {
     fastest = std::max(fastest, output.refreshRate);
     // A capture's panel covers its output: its buffers are ready before it comes.
-    pool_->reserve(output.logical.width * output.scale, output.logical.height * output.scale, BufferPool::kKept);
+    pool_->reserve(output.logical.width * output.scale, output.logical.height * output.scale,
+                   BufferPool::kKept);
   }
   std::lock_guard lock(shared_->statisticsMutex);
   shared_->statistics.connected = true;
@@ -210,7 +210,7 @@ std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
     PanelSurface& surface = *shown.surface;
     if (!surface.ready()) continue;  // its configure wakes the thread
     if (!shown.visible) {
-      // The capture's screenshot must not hold the overlay: wait for its end.
+      // The capture's screenshot copies the composed screen: the overlay waits for it.
       if (!OverlayGate::shared().mayShow(shown.opened, Clock::now())) {
         minimise(wakeAt, secondsUntil(OverlayGate::latest(shown.opened)));
         continue;
@@ -245,11 +245,10 @@ std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
           // A release wakes the thread; in case none comes, look again a frame later.
           minimise(wakeAt, now + shown.interval);
           break;
-        case PanelSurface::Result::notReady:
-          break;
+        case PanelSurface::Result::notReady: break;
       }
     }
-    if (animating) {
+    if (running || shown.moving) {
       minimise(wakeAt, surface.framePending() ? shown.committedAt + kCallbackPatience : shown.nextFrame);
     }
   }

@@ -27,12 +27,13 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height)
   // The buffer keeps the pool's memory; the pool itself is of no further use.
   auto pool = own(wl_shm_create_pool(shm, fd.get(), static_cast<std::int32_t>(length)), wl_shm_pool_destroy);
   if (!pool) return nullptr;
-  buffer->buffer_ = own(wl_shm_pool_create_buffer(pool.get(), 0, width, height, stride, WL_SHM_FORMAT_ARGB8888),
-                        wl_buffer_destroy);
+  buffer->buffer_ =
+      own(wl_shm_pool_create_buffer(pool.get(), 0, width, height, stride, WL_SHM_FORMAT_ARGB8888),
+          wl_buffer_destroy);
   if (!buffer->buffer_) return nullptr;
   // Cairo's ARGB32 is premultiplied, native-endian 0xAARRGGBB: wl_shm's ARGB8888.
-  buffer->surface_.reset(
-      cairo_image_surface_create_for_data(static_cast<unsigned char*>(address), CAIRO_FORMAT_ARGB32, width, height, stride));
+  buffer->surface_.reset(cairo_image_surface_create_for_data(static_cast<unsigned char*>(address),
+                                                             CAIRO_FORMAT_ARGB32, width, height, stride));
   if (cairo_surface_status(buffer->surface_.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
   buffer->width_ = width;
   buffer->height_ = height;

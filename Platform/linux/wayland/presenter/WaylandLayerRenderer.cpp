@@ -56,6 +56,8 @@ void WaylandLayerRenderer::resetStatistics() {
 
 namespace zoba::platform::linux_backend {
 
-std::unique_ptr<LayerRenderer> makeWaylandLayerRenderer() { return std::make_unique<wayland::WaylandLayerRenderer>(); }
+std::unique_ptr<LayerRenderer> makeWaylandLayerRenderer() {
+  return std::make_unique<wayland::WaylandLayerRenderer>();
+}
 
 }  // namespace zoba::platform::linux_backend

@@ -12,11 +12,11 @@ struct WaylandOutputs::Output {
   ProxyPtr<wl_output> output{nullptr, nullptr};
   ProxyPtr<zxdg_output_v1> xdgOutput{nullptr, nullptr};
   std::string name;
-  int x = 0, y = 0;                       // wl_output.geometry
-  int modeWidth = 0, modeHeight = 0;      // the current mode, buffer pixels
-  int refresh = 0;                        // mHz
+  int x = 0, y = 0;                   // wl_output.geometry
+  int modeWidth = 0, modeHeight = 0;  // the current mode, buffer pixels
+  int refresh = 0;                    // mHz
   int scale = 1;
-  std::optional<PixelRect> logical;       // xdg-output's, once both halves came
+  std::optional<PixelRect> logical;  // xdg-output's, once both halves came
   int logicalX = 0, logicalY = 0, logicalWidth = 0, logicalHeight = 0;
 
   OutputGeometry geometry() const {
@@ -34,13 +34,14 @@ namespace {
 
 using Output = WaylandOutputs::Output;
 
-void onGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t, std::int32_t,
-                const char*, const char*, std::int32_t) {
+void onGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                std::int32_t, const char*, const char*, std::int32_t) {
   auto* output = static_cast<Output*>(data);
   output->x = x;
   output->y = y;
 }
-void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height, std::int32_t refresh) {
+void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
+            std::int32_t refresh) {
   if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
   auto* output = static_cast<Output*>(data);
   output->modeWidth = width;
@@ -65,7 +66,8 @@ void onLogicalSize(void* data, zxdg_output_v1*, std::int32_t width, std::int32_t
 }
 void onXdgDone(void* data, zxdg_output_v1*) {
   auto* output = static_cast<Output*>(data);
-  output->logical = PixelRect{output->logicalX, output->logicalY, output->logicalWidth, output->logicalHeight};
+  output->logical =
+      PixelRect{output->logicalX, output->logicalY, output->logicalWidth, output->logicalHeight};
 }
 void onXdgName(void* data, zxdg_output_v1*, const char* name) {
   auto* output = static_cast<Output*>(data);
@@ -103,11 +105,13 @@ bool WaylandOutputs::refresh() {
     // Released, not just forgotten, where the compositor knows the request.
     auto* bound = connection_.bind<wl_output>(global, wl_output_interface, 4);
     if (!bound) continue;
-    output->output = own(bound, wl_output_get_version(bound) >= WL_OUTPUT_RELEASE_SINCE_VERSION ? wl_output_release
-                                                                                                  : wl_output_destroy);
+    output->output =
+        own(bound, wl_output_get_version(bound) >= WL_OUTPUT_RELEASE_SINCE_VERSION ? wl_output_release
+                                                                                   : wl_output_destroy);
     wl_output_add_listener(bound, &outputListener, output.get());
     if (manager_) {
-      output->xdgOutput = own(zxdg_output_manager_v1_get_xdg_output(manager_.get(), bound), zxdg_output_v1_destroy);
+      output->xdgOutput =
+          own(zxdg_output_manager_v1_get_xdg_output(manager_.get(), bound), zxdg_output_v1_destroy);
       zxdg_output_v1_add_listener(output->xdgOutput.get(), &xdgOutputListener, output.get());
     }
     outputs_.push_back(std::move(output));
