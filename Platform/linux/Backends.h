@@ -17,5 +17,6 @@ std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus rea
 std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI: GDBus on the bus, sd-bus on applications' sockets
 std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH window list, MIT-SHM, XComposite
 std::unique_ptr<LayerRenderer> makeLayerRenderer();  // a render thread drawing into override-redirect windows
+std::unique_ptr<LayerRenderer> makeWaylandLayerRenderer();  // a render thread drawing into layer-shell surfaces
 
 }  // namespace zoba::platform::linux_backend

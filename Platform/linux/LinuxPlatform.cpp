@@ -1,4 +1,5 @@
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/session/DesktopSession.h"
 
 namespace zoba::platform {
 
@@ -14,8 +15,12 @@ std::unique_ptr<Services> makePlatform() {
   services->screenCapture = linux_backend::makeScreenCapture();
   // The media clock is the run loop's monotonic clock, which the render thread reads too.
   RunLoop* clock = services->runLoop.get();
-  services->layers =
-      std::make_unique<Layers>(linux_backend::makeLayerRenderer(), [clock] { return clock->now(); });
+  auto layerRenderer = linux_backend::makeLayerRenderer();
+  // The overlay of a Wayland session: layer-shell surfaces over every window.
+  if (linux_backend::detectDesktopSession().server == linux_backend::DisplayServer::wayland) {
+    layerRenderer = linux_backend::makeWaylandLayerRenderer();
+  }
+  services->layers = std::make_unique<Layers>(std::move(layerRenderer), [clock] { return clock->now(); });
   return services;
 }
 

@@ -40,7 +40,12 @@ std::optional<Global> WaylandConnection::global(std::string_view interface) cons
 void* WaylandConnection::bindRaw(const wl_interface& interface, std::uint32_t maxVersion) const {
   auto found = global(interface.name);
   if (!found) return nullptr;
-  return wl_registry_bind(registry_.get(), found->name, &interface, std::min(found->version, maxVersion));
+  return bindGlobal(*found, interface, maxVersion);
+}
+
+void* WaylandConnection::bindGlobal(const Global& global, const wl_interface& interface,
+                                    std::uint32_t maxVersion) const {
+  return wl_registry_bind(registry_.get(), global.name, &interface, std::min(global.version, maxVersion));
 }
 
 }  // namespace zoba::platform::linux_backend::wayland

@@ -54,6 +54,13 @@ class WaylandConnection {
     return static_cast<T*>(bindRaw(interface, maxVersion));
   }
 
+  // Binds one given global (one of several outputs, say) at the lower of its version
+  // and `maxVersion`.
+  template <typename T>
+  T* bind(const Global& global, const wl_interface& interface, std::uint32_t maxVersion) const {
+    return static_cast<T*>(bindGlobal(global, interface, maxVersion));
+  }
+
   // Sends what is queued and waits for the compositor to have handled it; false
   // when the connection broke.
   bool roundtrip() const { return wl_display_roundtrip(display_.get()) >= 0; }
@@ -61,6 +68,7 @@ class WaylandConnection {
  private:
   WaylandConnection() = default;
   void* bindRaw(const wl_interface& interface, std::uint32_t maxVersion) const;
+  void* bindGlobal(const Global& global, const wl_interface& interface, std::uint32_t maxVersion) const;
 
   DisplayPtr display_;
   ProxyPtr<wl_registry> registry_{nullptr, nullptr};
