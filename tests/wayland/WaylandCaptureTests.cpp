@@ -64,8 +64,8 @@ class WaylandCapture : public ::testing::Test {
     if (!directory.empty()) fs::remove_all(directory);
   }
 
-  json debugCapture() {
-    ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path.string(), "--delay", "0"});
+  json debugCapture(const ChildEnvironment& environment = {}) {
+    ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path.string(), "--delay", "0"}, environment);
     auto lines = helper.readAllLines(30s);
     EXPECT_EQ(helper.wait(), 0);
     EXPECT_EQ(lines.size(), 1u);
@@ -87,6 +87,9 @@ class WaylandCapture : public ::testing::Test {
     EXPECT_EQ(capture["image"]["height"], view.content.height);
     auto image = readPng(path);
     ASSERT_TRUE(image);
+    // ZOBA_KEEP_CAPTURES=DIR keeps each screenshot there, to look at.
+    if (const char* keep = std::getenv("ZOBA_KEEP_CAPTURES"))
+      fs::copy_file(path, fs::path(keep) / (view.name + ".png"), fs::copy_options::overwrite_existing);
     ASSERT_EQ(image->width(), view.content.width);
     ASSERT_EQ(image->height(), view.content.height);
     // The colour area at the top-left, and the right edge beside the widgets.
@@ -125,7 +128,8 @@ TEST_F(WaylandCapture, NativeGtk4WindowTiled) {
   ASSERT_TRUE(window.view) << "the GTK 4 window did not come up focused";
   const json line = debugCapture();
   expectCaptured(line, *window.view, 0xC08020, "zoba-gtk4-window",
-                 {"\tlabel Four label\n", "\tpush button Four button\n", "\nThe focused UI element is text"});
+                 {"\nwindow Wayland GTK 4 capture\n", "\tlabel Four label\n", "\tbutton Four button\n",
+                  "\nThe focused UI element is text box (settable)"});
 }
 
 TEST_F(WaylandCapture, X11WindowThroughXwayland) {
@@ -138,6 +142,21 @@ TEST_F(WaylandCapture, X11WindowThroughXwayland) {
   EXPECT_EQ(window.view->shell, "xwayland");
   const json line = debugCapture();
   expectCaptured(line, *window.view, 0x60A040, "zoba-xwayland-window", {"\tlabel X label\n"});
+}
+
+// A Wayland desktop whose compositor says nothing of its windows (GNOME without
+// extensions, here sway with its IPC socket hidden): reported, and nothing captured.
+TEST_F(WaylandCapture, WithoutTheCompositorsWindowListNothingIsCaptured) {
+  WaylandWindow window;
+  ASSERT_TRUE(window.pid());
+  const json line =
+      debugCapture(ChildEnvironment{{"SWAYSOCK", "I3SOCK"}, {{"XDG_CURRENT_DESKTOP", "GNOME"}}});
+  EXPECT_FALSE(line.contains("capture")) << line.dump();
+  EXPECT_FALSE(line.contains("error")) << line.dump();
+  EXPECT_EQ(line["session"]["type"], "wayland");
+  EXPECT_EQ(line["session"]["desktop"], "gnome");
+  EXPECT_EQ(line["session"]["unavailable"], (json{"hotkey", "frontmostWindow"})) << line.dump();
+  EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace
