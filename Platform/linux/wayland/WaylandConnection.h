@@ -6,7 +6,9 @@
 
 #include <wayland-client.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +66,9 @@ class WaylandConnection {
   // Sends what is queued and waits for the compositor to have handled it; false
   // when the connection broke.
   bool roundtrip() const { return wl_display_roundtrip(display_.get()) >= 0; }
+  // Sends what is queued and handles events until `done` holds; false when the
+  // connection broke or `deadline` passed first.
+  bool dispatchUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline) const;
 
  private:
   WaylandConnection() = default;
