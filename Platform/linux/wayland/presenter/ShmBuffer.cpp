@@ -23,7 +23,8 @@ std::unique_ptr<ShmBuffer> ShmBuffer::create(wl_shm* shm, int width, int height)
   if (!fd || ftruncate(fd.get(), static_cast<off_t>(length)) != 0) return nullptr;
   void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
   if (address == MAP_FAILED) return nullptr;
-  buffer->mapping_ = {address, length};
+  buffer->mapping_.address = address;
+  buffer->mapping_.length = length;
   // The buffer keeps the pool's memory; the pool itself is of no further use.
   auto pool = own(wl_shm_create_pool(shm, fd.get(), static_cast<std::int32_t>(length)), wl_shm_pool_destroy);
   if (!pool) return nullptr;

@@ -42,6 +42,9 @@ class ShmBuffer {
   struct Mapping {
     void* address = nullptr;
     std::size_t length = 0;
+    Mapping() = default;
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
     ~Mapping();
   };
   Mapping mapping_;
