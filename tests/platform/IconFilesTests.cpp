@@ -45,7 +45,8 @@ TEST_F(IconFilesTest, TheSmallestAtLeastTheSizeElseTheLargest) {
   add("share", "icons/hicolor/48x48/apps/other.png");
   EXPECT_EQ(iconFile("app", 64, dirs({"share"})), best.string());
   EXPECT_EQ(iconFile("app", 32, dirs({"share"})), (root / "share/icons/hicolor/32x32/apps/app.png").string());
-  EXPECT_EQ(iconFile("app", 512, dirs({"share"})), (root / "share/icons/hicolor/256x256/apps/app.png").string());
+  EXPECT_EQ(iconFile("app", 512, dirs({"share"})),
+            (root / "share/icons/hicolor/256x256/apps/app.png").string());
   // Sizes are compared across data dirs.
   const auto local = add("local", "icons/hicolor/64x64/apps/app.png");
   EXPECT_EQ(iconFile("app", 64, dirs({"local", "share"})), local.string());

@@ -1,7 +1,6 @@
 // Screen copies turned into window images: the pixel formats a compositor may
 // choose, rows stored bottom-up, and a window copied only in part.
 #include <gtest/gtest.h>
-
 #include <wayland-client-protocol.h>
 
 #include <cstring>
@@ -88,7 +87,8 @@ TEST(ShmFrame, UnreadableFramesGiveNoImage) {
 }
 
 TEST(ShmFrame, WholeWindowAtItsOwnSizeIsTheFrameItself) {
-  auto frame = makeFrame(6, 4, WL_SHM_FORMAT_XRGB8888, false, [](std::int32_t, std::int32_t) { return 0x123456u; });
+  auto frame =
+      makeFrame(6, 4, WL_SHM_FORMAT_XRGB8888, false, [](std::int32_t, std::int32_t) { return 0x123456u; });
   auto image = windowImage(frame, Rect(0, 0, 3, 2), Size{3, 2}, 6, 4);  // scale 2
   ASSERT_TRUE(image);
   EXPECT_EQ(image->row(0), frame.pixels);  // no copy
@@ -100,10 +100,10 @@ TEST(ShmFrame, WindowImageScalesAndPlacesTheCopiedPart) {
     const char* name;
     Rect copied;  // in the window's points
     Size window;
-    std::int64_t width, height;      // the image asked for
-    std::int32_t frameW, frameH;     // what the compositor copied
-    std::int64_t probeX, probeY;     // a pixel of the copied part
-    std::int64_t blackX, blackY;     // a pixel outside it (-1: none)
+    std::int64_t width, height;   // the image asked for
+    std::int32_t frameW, frameH;  // what the compositor copied
+    std::int64_t probeX, probeY;  // a pixel of the copied part
+    std::int64_t blackX, blackY;  // a pixel outside it (-1: none)
   };
   const Case cases[] = {
       // A window of 100 × 50 points at scale 1 asked for at half size.

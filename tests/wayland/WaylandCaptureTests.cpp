@@ -36,13 +36,14 @@ std::optional<platform::Image> readPng(const fs::path& path) {
 struct OwnWindow {
   OwnWindow(const std::string& script, std::vector<std::string> arguments, const std::string& backend,
             const std::string& title)
-      : process("/usr/bin/python3",
-                [&] {
-                  arguments.insert(arguments.begin(), script);
-                  return arguments;
-                }(),
-                backend == "wayland" ? ChildEnvironment{{"DISPLAY"}, {{"GDK_BACKEND", "wayland"}}}
-                                     : ChildEnvironment{{"WAYLAND_DISPLAY"}, {{"GDK_BACKEND", "x11"}}}) {
+      : process(
+            "/usr/bin/python3",
+            [&] {
+              arguments.insert(arguments.begin(), script);
+              return arguments;
+            }(),
+            backend == "wayland" ? ChildEnvironment{{"DISPLAY"}, {{"GDK_BACKEND", "wayland"}}}
+                                 : ChildEnvironment{{"WAYLAND_DISPLAY"}, {{"GDK_BACKEND", "x11"}}}) {
     if (auto line = process.readLine(20s)) {
       const long value = std::strtol(line->c_str(), nullptr, 10);
       if (value > 0) view = waitUntilFocused(static_cast<pid_t>(value), 10s, title);
@@ -74,8 +75,8 @@ class WaylandCapture : public ::testing::Test {
 
   // What every capture of a window on sway shows: the session, the window's title,
   // a screenshot of its size with its colour where no widget is, and its outline.
-  void expectCaptured(const json& line, const SwayView& view, std::uint32_t colour, const std::string& bundleId,
-                      const std::vector<std::string>& outline) {
+  void expectCaptured(const json& line, const SwayView& view, std::uint32_t colour,
+                      const std::string& bundleId, const std::vector<std::string>& outline) {
     ASSERT_TRUE(line.contains("capture")) << line.dump();
     EXPECT_EQ(line["permissions"]["screenRecording"], true);
     EXPECT_EQ(line["session"]["type"], "wayland");
@@ -98,7 +99,8 @@ class WaylandCapture : public ::testing::Test {
     }
     const std::string text = contents(path.string() + ".txt");
     EXPECT_EQ(text.rfind("Window: \"" + view.name + "\", App: ", 0), 0u) << text;
-    for (const auto& expected : outline) EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+    for (const auto& expected : outline)
+      EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
   }
 
   fs::path directory;
@@ -122,8 +124,8 @@ TEST_F(WaylandCapture, NativeGtk3WindowPlacedFloating) {
 
 TEST_F(WaylandCapture, NativeGtk4WindowTiled) {
   OwnWindow window(ZOBA_WAYLAND_TEST_DIR "/gtk4_wayland_window.py",
-                   {"--title", "Wayland GTK 4 capture", "--colour", "c08020", "--label", "Four label", "--button",
-                    "Four button"},
+                   {"--title", "Wayland GTK 4 capture", "--colour", "c08020", "--label", "Four label",
+                    "--button", "Four button"},
                    "wayland", "Wayland GTK 4 capture");
   ASSERT_TRUE(window.view) << "the GTK 4 window did not come up focused";
   const json line = debugCapture();

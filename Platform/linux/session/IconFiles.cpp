@@ -37,7 +37,8 @@ std::vector<std::string> iconDataDirs() {
   } else if (const char* user = std::getenv("HOME"); set(user)) {
     dirs.push_back(std::string(user) + "/.local/share");
   }
-  std::string_view list = set(std::getenv("XDG_DATA_DIRS")) ? std::getenv("XDG_DATA_DIRS") : "/usr/local/share:/usr/share";
+  std::string_view list =
+      set(std::getenv("XDG_DATA_DIRS")) ? std::getenv("XDG_DATA_DIRS") : "/usr/local/share:/usr/share";
   while (!list.empty()) {
     const auto colon = list.find(':');
     if (colon != 0) dirs.emplace_back(list.substr(0, colon));
@@ -47,7 +48,8 @@ std::vector<std::string> iconDataDirs() {
   return dirs;
 }
 
-std::optional<std::string> iconFile(std::string_view icon, int size, const std::vector<std::string>& dataDirs) {
+std::optional<std::string> iconFile(std::string_view icon, int size,
+                                    const std::vector<std::string>& dataDirs) {
   if (icon.empty()) return std::nullopt;
   if (icon.front() == '/') {
     if (fs::path(icon).extension() == ".png" && regularFile(icon)) return std::string(icon);
@@ -66,7 +68,8 @@ std::optional<std::string> iconFile(std::string_view icon, int size, const std::
       const fs::path candidate = it->path() / "apps" / file;
       if (!regularFile(candidate)) continue;
       // The smallest at least `size`, else the largest.
-      const bool better = !best || (bestSize < size ? folderSize > bestSize : folderSize >= size && folderSize < bestSize);
+      const bool better =
+          !best || (bestSize < size ? folderSize > bestSize : folderSize >= size && folderSize < bestSize);
       if (better) {
         best = candidate.string();
         bestSize = folderSize;

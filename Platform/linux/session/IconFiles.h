@@ -19,7 +19,8 @@ std::vector<std::string> iconDataDirs();
 // The file of `icon` (a theme name, or an absolute path to a PNG file): of the
 // hicolor sizes the smallest at least `size` pixels, else the largest; else
 // pixmaps/NAME.png. Absent when there is none.
-std::optional<std::string> iconFile(std::string_view icon, int size, const std::vector<std::string>& dataDirs);
+std::optional<std::string> iconFile(std::string_view icon, int size,
+                                    const std::vector<std::string>& dataDirs);
 
 // That file decoded; absent when there is none or it is not a readable PNG.
 std::optional<Image> loadIcon(std::string_view icon, int size, const std::vector<std::string>& dataDirs);

@@ -22,7 +22,7 @@ struct OutputList::Bound {
   ProxyPtr<wl_output> output{nullptr, nullptr};
   ProxyPtr<zxdg_output_v1> xdg{nullptr, nullptr};
   std::string name;
-  double x = 0, y = 0;                 // wl_output.geometry: the layout position
+  double x = 0, y = 0;                   // wl_output.geometry: the layout position
   double modeWidth = 0, modeHeight = 0;  // the current mode, in pixels
   std::int32_t scale = 1;
   std::int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
@@ -34,21 +34,24 @@ namespace {
 
 using Bound = OutputList::Bound;
 
-void onGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t, std::int32_t,
-                const char*, const char*, std::int32_t transform) {
+void onGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                std::int32_t, const char*, const char*, std::int32_t transform) {
   auto* bound = static_cast<Bound*>(data);
   bound->x = x;
   bound->y = y;
   bound->transform = transform;
 }
-void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height, std::int32_t) {
+void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
+            std::int32_t) {
   if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
   auto* bound = static_cast<Bound*>(data);
   bound->modeWidth = width;
   bound->modeHeight = height;
 }
 void onDone(void*, wl_output*) {}
-void onScale(void* data, wl_output*, std::int32_t factor) { static_cast<Bound*>(data)->scale = std::max(1, factor); }
+void onScale(void* data, wl_output*, std::int32_t factor) {
+  static_cast<Bound*>(data)->scale = std::max(1, factor);
+}
 void onName(void* data, wl_output*, const char* name) {
   auto* bound = static_cast<Bound*>(data);
   if (bound->name.empty()) bound->name = name;

@@ -31,8 +31,8 @@ struct CopyState {
   bool failed = false;
 };
 
-void onBuffer(void* data, zwlr_screencopy_frame_v1*, std::uint32_t format, std::uint32_t width, std::uint32_t height,
-              std::uint32_t stride) {
+void onBuffer(void* data, zwlr_screencopy_frame_v1*, std::uint32_t format, std::uint32_t width,
+              std::uint32_t height, std::uint32_t stride) {
   auto* state = static_cast<CopyState*>(data);
   state->format = format;
   state->width = width;
@@ -50,7 +50,9 @@ void onReady(void* data, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t
 void onFailed(void* data, zwlr_screencopy_frame_v1*) { static_cast<CopyState*>(data)->failed = true; }
 void onDamage(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
 void onDmabuf(void*, zwlr_screencopy_frame_v1*, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void onBufferDone(void* data, zwlr_screencopy_frame_v1*) { static_cast<CopyState*>(data)->buffersListed = true; }
+void onBufferDone(void* data, zwlr_screencopy_frame_v1*) {
+  static_cast<CopyState*>(data)->buffersListed = true;
+}
 
 const zwlr_screencopy_frame_v1_listener frameListener{onBuffer, onFlags,  onReady,     onFailed,
                                                       onDamage, onDmabuf, onBufferDone};
@@ -74,7 +76,8 @@ std::variant<ShmFrame, std::string> copyOutputRegion(const WaylandConnection& co
   if (!connection.dispatchUntil([&] { return state.buffersListed || state.failed; }, deadline))
     return std::string("The compositor did not answer the screen copy in time");
   if (state.failed || !state.shmOffered) return std::string("The compositor failed to copy the screen");
-  if (!readableFormat(state.format) || state.width == 0 || state.height == 0 || state.stride < state.width * 4)
+  if (!readableFormat(state.format) || state.width == 0 || state.height == 0 ||
+      state.stride < state.width * 4)
     return std::string("The compositor copies the screen in a pixel format this helper does not read");
 
   auto mapping = std::make_shared<Mapping>();
@@ -84,7 +87,8 @@ std::variant<ShmFrame, std::string> copyOutputRegion(const WaylandConnection& co
     return std::string("No shared memory for the screen copy");
   mapping->address = ::mmap(nullptr, mapping->size, PROT_READ | PROT_WRITE, MAP_SHARED, memory.get(), 0);
   if (mapping->address == MAP_FAILED) return std::string("No shared memory for the screen copy");
-  auto pool = own(wl_shm_create_pool(shm, memory.get(), static_cast<std::int32_t>(mapping->size)), wl_shm_pool_destroy);
+  auto pool = own(wl_shm_create_pool(shm, memory.get(), static_cast<std::int32_t>(mapping->size)),
+                  wl_shm_pool_destroy);
   auto buffer = own(wl_shm_pool_create_buffer(pool.get(), 0, static_cast<std::int32_t>(state.width),
                                               static_cast<std::int32_t>(state.height),
                                               static_cast<std::int32_t>(state.stride), state.format),

@@ -11,7 +11,9 @@ namespace zoba::platform::linux_backend::wayland {
 namespace {
 
 // Little-endian words 0xAARRGGBB: the Image's own layout.
-bool imageLayout(std::uint32_t format) { return format == WL_SHM_FORMAT_ARGB8888 || format == WL_SHM_FORMAT_XRGB8888; }
+bool imageLayout(std::uint32_t format) {
+  return format == WL_SHM_FORMAT_ARGB8888 || format == WL_SHM_FORMAT_XRGB8888;
+}
 
 bool swapsRedAndBlue(std::uint32_t format) {
   return format == WL_SHM_FORMAT_ABGR8888 || format == WL_SHM_FORMAT_XBGR8888;
@@ -48,8 +50,8 @@ std::optional<Image> frameImage(const ShmFrame& frame) {
   return Image::fromWords(frame.width, frame.height, Image::Format::opaque, std::move(words));
 }
 
-std::optional<Image> windowImage(const ShmFrame& frame, const Rect& copied, const Size& window, std::int64_t width,
-                                 std::int64_t height) {
+std::optional<Image> windowImage(const ShmFrame& frame, const Rect& copied, const Size& window,
+                                 std::int64_t width, std::int64_t height) {
   auto image = frameImage(frame);
   if (!image || window.width <= 0 || window.height <= 0) return std::nullopt;
   const bool whole = near(copied.minX(), 0) && near(copied.minY(), 0) && near(copied.width(), window.width) &&
@@ -57,9 +59,11 @@ std::optional<Image> windowImage(const ShmFrame& frame, const Rect& copied, cons
   if (whole && image->width() == width && image->height() == height) return image;
   auto context = BitmapContext::create(width, height, Image::Format::opaque);
   if (!context) return std::nullopt;
-  const double sx = static_cast<double>(width) / window.width, sy = static_cast<double>(height) / window.height;
+  const double sx = static_cast<double>(width) / window.width,
+               sy = static_cast<double>(height) / window.height;
   if (!whole) context->fill(Rect(0, 0, double(width), double(height)), Color{0, 0, 0, 1});
-  context->draw(*image, Rect(copied.minX() * sx, copied.minY() * sy, copied.width() * sx, copied.height() * sy));
+  context->draw(*image,
+                Rect(copied.minX() * sx, copied.minY() * sy, copied.width() * sx, copied.height() * sy));
   return std::move(*context).makeImage();
 }
 

@@ -17,8 +17,8 @@ struct ShmFrame {
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t stride = 0;
-  std::uint32_t format = 0;  // a wl_shm format
-  bool yInvert = false;      // the rows run bottom to top
+  std::uint32_t format = 0;           // a wl_shm format
+  bool yInvert = false;               // the rows run bottom to top
   std::shared_ptr<const void> owner;  // keeps `pixels` mapped
   const std::uint8_t* pixels = nullptr;
 };
@@ -34,7 +34,7 @@ std::optional<Image> frameImage(const ShmFrame& frame);
 // `copied` is where the copied region lies in the window, in the window's points
 // (the whole window, `window`, unless it reaches past its output); what was not
 // copied stays black. The frame itself when it fills the image at its own size.
-std::optional<Image> windowImage(const ShmFrame& frame, const Rect& copied, const Size& window, std::int64_t width,
-                                 std::int64_t height);
+std::optional<Image> windowImage(const ShmFrame& frame, const Rect& copied, const Size& window,
+                                 std::int64_t width, std::int64_t height);
 
 }  // namespace zoba::platform::linux_backend::wayland

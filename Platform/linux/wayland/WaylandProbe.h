@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Platform/linux/wayland/WaylandConnection.h"
 #include "Platform/linux/wayland/OutputList.h"
+#include "Platform/linux/wayland/WaylandConnection.h"
 
 namespace zoba::platform::linux_backend::wayland {
 

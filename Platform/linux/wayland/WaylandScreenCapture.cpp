@@ -10,9 +10,9 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/OutputList.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/Screencopy.h"
-#include "Platform/linux/wayland/OutputList.h"
 #include "Platform/linux/wayland/WindowSource.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
@@ -69,7 +69,8 @@ class WaylandScreenCapture final : public ScreenCapture {
     std::lock_guard lock(mutex_);
     ContentFilter filter;
     filter.windowID = window.windowID;
-    if (auto found = known_.find(window.windowID); found != known_.end()) filter.pointPixelScale = found->second.scale;
+    if (auto found = known_.find(window.windowID); found != known_.end())
+      filter.pointPixelScale = found->second.scale;
     return filter;
   }
 
@@ -98,8 +99,8 @@ class WaylandScreenCapture final : public ScreenCapture {
     if (auto* error = std::get_if<std::string>(&copy)) return ScreenCaptureError{*error};
     const Rect copied(onOutput.minX() - window.minX(), onOutput.minY() - window.minY(), onOutput.width(),
                       onOutput.height());
-    auto image = windowImage(std::get<ShmFrame>(copy), copied, window.size, configuration.width,
-                             configuration.height);
+    auto image =
+        windowImage(std::get<ShmFrame>(copy), copied, window.size, configuration.width, configuration.height);
     if (!image) return ScreenCaptureError{"The screen copy could not be read"};
     return std::move(*image);
   }

@@ -41,7 +41,8 @@ class WaylandWorkspace final : public Workspace {
       application.localizedName = std::move(entry->name);
       application.bundleIdentifier = std::move(entry->id);
     } else {
-      application.localizedName = toplevel->xwayland && toplevel->x11Class ? toplevel->x11Class : toplevel->appId;
+      application.localizedName =
+          toplevel->xwayland && toplevel->x11Class ? toplevel->x11Class : toplevel->appId;
       application.bundleIdentifier = toplevel->appId;
     }
     return application;

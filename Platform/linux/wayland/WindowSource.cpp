@@ -11,7 +11,8 @@ std::unique_ptr<WindowSource> makeSwayWindowSource();
 std::optional<Toplevel> WindowSource::frontmost() {
   auto list = toplevels();
   if (!list) return std::nullopt;
-  auto found = std::find_if(list->begin(), list->end(), [](const Toplevel& toplevel) { return toplevel.focused; });
+  auto found =
+      std::find_if(list->begin(), list->end(), [](const Toplevel& toplevel) { return toplevel.focused; });
   if (found == list->end()) return std::nullopt;
   return std::move(*found);
 }

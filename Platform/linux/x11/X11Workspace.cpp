@@ -71,9 +71,9 @@ constexpr std::int64_t iconSize = 64;  // the size the capture draws icons at
 
 class X11Workspace final : public Workspace {
  public:
-  explicit X11Workspace(std::string desktop) : desktop_(std::move(desktop)) {}
+  explicit X11Workspace(SessionDescription session) : session_(std::move(session)) {}
 
-  std::optional<SessionDescription> session() override { return SessionDescription{"x11", desktop_, {}}; }
+  std::optional<SessionDescription> session() override { return session_; }
 
   std::optional<RunningApplication> frontmostApplication() override {
     auto x = XConnection::shared();
@@ -143,14 +143,18 @@ class X11Workspace final : public Workspace {
   }
 
  private:
-  const std::string desktop_;
+  const SessionDescription session_;
   ReduceMotionSetting reduceMotion_;
 };
 
 }  // namespace
 
 std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session) {
-  return std::make_unique<X11Workspace>(session.desktop);
+  SessionDescription description{session.type(), session.desktop, {}};
+  // Without any display there is nothing to capture, show or listen to.
+  if (session.server == DisplayServer::none)
+    description.unavailable = {"screenshot", "overlay", "hotkey", "frontmostWindow"};
+  return std::make_unique<X11Workspace>(std::move(description));
 }
 
 }  // namespace zoba::platform::linux_backend

@@ -60,7 +60,8 @@ std::optional<Toplevel> viewOf(const json& node, const OutputFacts& output) {
   }
   const Rect outer = rectOf(node, "rect");
   const Rect inner = rectOf(node, "window_rect");
-  toplevel.rect = Rect(outer.minX() + inner.minX(), outer.minY() + inner.minY(), inner.width(), inner.height());
+  toplevel.rect =
+      Rect(outer.minX() + inner.minX(), outer.minY() + inner.minY(), inner.width(), inner.height());
   toplevel.scale = output.scale;
   toplevel.output = output.name;
   return toplevel;
@@ -91,7 +92,8 @@ std::vector<Toplevel> outputViews(const json& output) {
     if (workspace.value("type", "") != "workspace") continue;
     // Floating windows stack in list order, the last raised last.
     const auto& floatingNodes = children(workspace, "floating_nodes");
-    for (auto it = floatingNodes.rbegin(); it != floatingNodes.rend(); ++it) collectViews(*it, facts, floating, fullscreen);
+    for (auto it = floatingNodes.rbegin(); it != floatingNodes.rend(); ++it)
+      collectViews(*it, facts, floating, fullscreen);
     for (const auto& child : children(workspace, "nodes")) collectViews(child, facts, tiled, fullscreen);
   }
   std::vector<Toplevel> ordered;
@@ -126,7 +128,8 @@ std::optional<std::vector<Toplevel>> parseSwayTree(std::string_view text) {
     auto found = std::find(focusOrder.begin(), focusOrder.end(), output->value("id", std::int64_t{-1}));
     return found - focusOrder.begin();
   };
-  std::stable_sort(outputs.begin(), outputs.end(), [&](const json* a, const json* b) { return rank(a) < rank(b); });
+  std::stable_sort(outputs.begin(), outputs.end(),
+                   [&](const json* a, const json* b) { return rank(a) < rank(b); });
   std::vector<Toplevel> views;
   for (const json* output : outputs) {
     for (auto& view : outputViews(*output)) views.push_back(std::move(view));
