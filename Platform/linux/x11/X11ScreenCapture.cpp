@@ -1,4 +1,4 @@
-// The window list from the window manager's EWMH hints and screenshots of one
+// The window list from the window manager's hints and screenshots of one
 // window through MIT-SHM.
 //
 // Without a compositing manager an X window has no pixels of its own: what is on
@@ -25,6 +25,7 @@
 #include <span>
 
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/WindowText.h"
 #include "Platform/linux/x11/X11Pixels.h"
 #include "Platform/linux/x11/XConnection.h"
@@ -59,7 +60,7 @@ struct Connection {
 };
 
 struct Atoms {
-  xcb_atom_t clientListStacking, wmPid, windowType, wmState, wmStateHidden, wmName, utf8String, frameExtents,
+  xcb_atom_t clientListStacking, clientList, wmStateIcccm, wmPid, windowType, wmState, wmStateHidden, wmName, utf8String, frameExtents,
       compositeSelection, typeNormal, typeDialog, typeUtility, typeDock, typeDesktop, typeNotification, typeToolbar,
       typeMenu, typeSplash;
 };
@@ -71,7 +72,7 @@ xcb_atom_t intern(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
 
 Atoms internAtoms(xcb_connection_t* c, int screenNumber) {
   const std::string selection = "_NET_WM_CM_S" + std::to_string(screenNumber);
-  const char* names[] = {"_NET_CLIENT_LIST_STACKING", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",
+  const char* names[] = {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "WM_STATE", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",
                          "_NET_WM_STATE_HIDDEN", "_NET_WM_NAME", "UTF8_STRING", "_GTK_FRAME_EXTENTS",
                          selection.c_str(), "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
                          "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP",
@@ -214,20 +215,18 @@ class X11ScreenCapture final : public ScreenCapture {
     xcb_connection_t* c = x->c;
     const xcb_window_t root = x->screen->root;
 
-    auto stacking = xcbReply(xcb_get_property_reply, c,
-                             requestProperty(c, root, atoms_.clientListStacking, XCB_ATOM_WINDOW, 1 << 16));
     auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, root));
     if (!tree) return ScreenCaptureError{"The X server did not list its windows"};
+    const std::vector<xcb_window_t> topLevels(
+        xcb_query_tree_children(tree.get()),
+        xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
 
     // Managed windows, topmost first; without a window manager, the top-level
     // windows themselves.
-    std::vector<xcb_window_t> clients;
-    if (auto managed = propertyValues<xcb_window_t>(stacking.get()); !managed.empty()) {
-      clients.assign(managed.rbegin(), managed.rend());
-    }
-    std::span<const xcb_window_t> topLevels(xcb_query_tree_children(tree.get()),
-                                            static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
-    const bool managedList = !clients.empty();
+    const ClientWindows managed =
+        clientWindows(c, root, {atoms_.clientListStacking, atoms_.clientList, atoms_.wmStateIcccm}, topLevels);
+    const std::vector<xcb_window_t>& clients = managed.topmostFirst;
+    const bool managedList = managed.managed;
     std::vector<xcb_window_t> others(topLevels.rbegin(), topLevels.rend());
 
     std::vector<WindowQuery> queries;
