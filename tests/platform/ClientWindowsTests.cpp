@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
 #include "Platform/linux/x11/ClientWindows.h"
 #include "tests/platform/ColourWindow.h"
 
@@ -41,8 +41,8 @@ class ClientWindowsTest : public testing::Test {
   xcb_window_t window(xcb_window_t parent) {
     const xcb_window_t id = xcb_generate_id(c_.get());
     const std::uint32_t values[] = {parent == root_ ? 1u : 0u};
-    xcb_create_window(c_.get(), XCB_COPY_FROM_PARENT, id, parent, 0, 0, 50, 50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_create_window(c_.get(), XCB_COPY_FROM_PARENT, id, parent, 0, 0, 50, 50, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
     xcb_map_window(c_.get(), id);
     return id;
   }
@@ -86,7 +86,8 @@ TEST_F(ClientWindowsTest, OrdersClientsByTheirFramesStackingWithoutAStackingList
     const char* name;
     ClientAtoms atoms;
   };
-  for (const Way& way : {Way{"client list", {unset_, list_, wmState_}}, Way{"ICCCM", {unset_, unset_, wmState_}}}) {
+  for (const Way& way :
+       {Way{"client list", {unset_, list_, wmState_}}, Way{"ICCCM", {unset_, unset_, wmState_}}}) {
     SCOPED_TRACE(way.name);
     raise(frameA);
     auto clients = clientWindows(c_.get(), root_, way.atoms, topLevels());

@@ -4,7 +4,8 @@
 #include <span>
 #include <unordered_map>
 
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
+#include "Platform/linux/x11/WindowProperty.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -15,15 +16,6 @@ namespace {
 constexpr int kSearchDepth = 4;
 // How far up a window may sit below its top-level ancestor.
 constexpr int kAncestorDepth = 16;
-
-std::vector<xcb_window_t> windowList(xcb_connection_t* c, xcb_window_t root, xcb_atom_t property) {
-  if (property == XCB_ATOM_NONE) return {};
-  auto reply = xcbReply(xcb_get_property_reply, c,
-                        xcb_get_property(c, 0, root, property, XCB_ATOM_WINDOW, 0, 1 << 16));
-  if (!reply || reply->format != 32) return {};
-  const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-  return {ids, ids + xcb_get_property_value_length(reply.get()) / 4};
-}
 
 std::span<const xcb_window_t> childrenOf(const xcb_query_tree_reply_t* tree) {
   return {xcb_query_tree_children(tree), static_cast<std::size_t>(xcb_query_tree_children_length(tree))};
@@ -79,7 +71,7 @@ std::vector<std::optional<xcb_window_t>> clientsBelow(xcb_connection_t* c, xcb_a
     asked.reserve(level.size());
     for (const auto& candidate : level) {
       // Zero length: only whether the property is there.
-      asked.push_back({xcb_get_property(c, 0, candidate.window, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+      asked.push_back({requestProperty(c, candidate.window, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0),
                        xcb_query_tree(c, candidate.window)});
     }
     std::vector<Candidate> next;
@@ -106,22 +98,24 @@ std::vector<std::optional<xcb_window_t>> clientsBelow(xcb_connection_t* c, xcb_a
 ClientWindows clientWindows(xcb_connection_t* c, xcb_window_t root, const ClientAtoms& atoms,
                             const std::vector<xcb_window_t>& topLevels) {
   ClientWindows result;
-  if (auto stacking = windowList(c, root, atoms.clientListStacking); !stacking.empty()) {
+  if (auto stacking = windowListProperty(c, root, atoms.clientListStacking); !stacking.empty()) {
     result.topmostFirst.assign(stacking.rbegin(), stacking.rend());
     result.managed = true;
     return result;
   }
 
-  if (auto clients = windowList(c, root, atoms.clientList); !clients.empty()) {
+  if (auto clients = windowListProperty(c, root, atoms.clientList); !clients.empty()) {
     std::unordered_map<xcb_window_t, std::size_t> height;  // bottom to top
     for (std::size_t i = 0; i < topLevels.size(); ++i) height.emplace(topLevels[i], i);
     const auto frames = topLevelAncestors(c, root, clients);
     std::vector<std::pair<std::size_t, xcb_window_t>> stacked;
     for (std::size_t i = 0; i < clients.size(); ++i) {
-      if (auto frame = height.find(frames[i]); frame != height.end()) stacked.emplace_back(frame->second, clients[i]);
+      if (auto frame = height.find(frames[i]); frame != height.end())
+        stacked.emplace_back(frame->second, clients[i]);
     }
     // Clients sharing a frame keep the list's order.
-    std::stable_sort(stacked.begin(), stacked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::stable_sort(stacked.begin(), stacked.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
     for (const auto& entry : stacked) result.topmostFirst.push_back(entry.second);
     result.managed = true;
     return result;
@@ -140,7 +134,7 @@ std::optional<xcb_window_t> clientOf(xcb_connection_t* c, xcb_window_t root, xcb
   if (window == XCB_WINDOW_NONE || window == root) return std::nullopt;
   xcb_window_t current = window;
   for (int depth = 0; depth < kAncestorDepth; ++depth) {
-    auto stateCookie = xcb_get_property(c, 0, current, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+    auto stateCookie = requestProperty(c, current, wmState, XCB_GET_PROPERTY_TYPE_ANY, 0);
     auto treeCookie = xcb_query_tree(c, current);
     auto state = xcbReply(xcb_get_property_reply, c, stateCookie);
     auto tree = xcbReply(xcb_query_tree_reply, c, treeCookie);

@@ -22,8 +22,7 @@ std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XC
                                                                               xcb_window_t window) {
   auto reply = windowProperty(x.get(), window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
   if (!reply || reply->format != 8) return {};
-  const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
-  const std::string text(bytes, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+  const std::string text(propertyText(reply.get()));
   const auto firstEnd = text.find('\0');
   std::string instance = text.substr(0, firstEnd);
   std::string className;
@@ -44,10 +43,9 @@ std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XC
 std::optional<xcb_window_t> activeClient(XConnection& x) {
   xcb_connection_t* c = x.get();
   if (auto active = windowProperty(c, x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 1)) {
-    if (active->format != 32 || xcb_get_property_value_length(active.get()) < 4) return std::nullopt;
-    const xcb_window_t window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get()));
-    if (window == XCB_WINDOW_NONE) return std::nullopt;
-    return window;
+    auto windows = propertyValues<xcb_window_t>(active.get());
+    if (windows.empty() || windows.front() == XCB_WINDOW_NONE) return std::nullopt;
+    return windows.front();
   }
   auto focus = xcbReply(xcb_get_input_focus_reply, c, xcb_get_input_focus(c));
   if (!focus || focus->focus == XCB_INPUT_FOCUS_NONE) return std::nullopt;
@@ -134,10 +132,9 @@ class X11Workspace final : public Workspace {
         continue;
       // Up to 16 MiB of icons.
       auto property = windowProperty(x->get(), window, iconAtom, XCB_ATOM_CARDINAL, 1u << 22);
-      if (!property || property->format != 32) continue;
-      const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(property.get()));
-      const auto count = static_cast<std::size_t>(xcb_get_property_value_length(property.get())) / 4;
-      if (auto image = bestWindowIcon({words, count}, iconSize)) return image;
+      auto words = propertyValues<std::uint32_t>(property.get());
+      if (words.empty()) continue;
+      if (auto image = bestWindowIcon(words, iconSize)) return image;
     }
     return std::nullopt;
   }
