@@ -31,4 +31,9 @@ Rect Rect::insetBy(double dx, double dy) const {
   return Rect(r.origin.x + dx, r.origin.y + dy, r.size.width - 2 * dx, r.size.height - 2 * dy);
 }
 
+bool Rect::intersects(const Rect& other) const {
+  if (!(width() > 0 && height() > 0 && other.width() > 0 && other.height() > 0)) return false;
+  return minX() < other.maxX() && other.minX() < maxX() && minY() < other.maxY() && other.minY() < maxY();
+}
+
 }  // namespace zoba

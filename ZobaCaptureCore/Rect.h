@@ -37,6 +37,8 @@ struct Rect {
   double height() const;  // |size.height|
   // Moves every edge inwards by dx and dy on the standardised rectangle.
   Rect insetBy(double dx, double dy) const;
+  // Whether the two share any area: rectangles that only touch do not.
+  bool intersects(const Rect& other) const;
 
   friend bool operator==(const Rect&, const Rect&) = default;
 };

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # A private headless desktop for the tests and the demo: Xvfb on a free display,
-# openbox (for _NET_ACTIVE_WINDOW), a private D-Bus session bus and runtime
-# directory, so that the accessibility bus it starts is our own, with
-# org.a11y.Status IsEnabled switched on and the accessibility registry running.
+# a window manager, a private D-Bus session bus and runtime directory, so that
+# the accessibility bus it starts is our own, with org.a11y.Status IsEnabled
+# switched on and the accessibility registry running.
+#
+# ZOBA_DESKTOP_WM chooses the window manager: openbox (the default: EWMH with a
+# stacking list), xfwm4 (no stacking list with a single client), i3 (a client
+# list only, every window floating), twm (ICCCM only: WM_STATE, no EWMH lists)
+# or none.
 #
 #   scripts/headless-desktop.sh start        prints `export VAR=...` lines: eval "$(... start)"
 #   scripts/headless-desktop.sh stop [DIR]   stops what `start` started (DIR or $ZOBA_DESKTOP_STATE)
@@ -16,6 +21,7 @@ set -euo pipefail
 shopt -s inherit_errexit
 
 size=${ZOBA_DESKTOP_SIZE:-1920x1080x24}
+wm=${ZOBA_DESKTOP_WM:-openbox}
 
 starting=""  # the state directory of a start in progress, stopped if it fails
 
@@ -83,13 +89,44 @@ start_accessibility() {
     die "the accessibility registry did not start"
 }
 
+# Starts $wm and waits until it manages the screen.
+start_window_manager() {
+  local state=$1 ready='xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+  case $wm in
+    none) return 0 ;;
+    openbox) openbox --sm-disable </dev/null >"$state/wm.log" 2>&1 & ;;
+    xfwm4) xfwm4 --compositor=off </dev/null >"$state/wm.log" 2>&1 & ;;
+    i3)
+      # Floating windows keep the size and place they ask for, as the tests expect.
+      printf '%s\n' '# i3 config file (v4)' 'for_window [all] floating enable' 'focus_follows_mouse no' \
+        >"$state/i3.config"
+      i3 -a -c "$state/i3.config" </dev/null >"$state/wm.log" 2>&1 &
+      ;;
+    twm)
+      # Windows go where they ask or anywhere, never placed by hand.
+      printf '%s\n' 'RandomPlacement' 'UsePPosition "on"' 'NoGrabServer' >"$state/twmrc"
+      twm -f "$state/twmrc" </dev/null >"$state/wm.log" 2>&1 &
+      # twm publishes no EWMH; it sets this property on the root once it runs.
+      ready='xprop -root _MIT_PRIORITY_COLORS | grep -q CARDINAL'
+      ;;
+  esac
+  echo $! >>"$state/pids"
+  wait_for 100 sh -c "$ready" || die "$wm did not start: $(tail -n 3 "$state/wm.log")"
+}
+
 start_desktop() {
   if [[ -n ${ZOBA_DESKTOP_STATE:-} && -f $ZOBA_DESKTOP_STATE/env ]] &&
     alive "$(head -n 1 "$ZOBA_DESKTOP_STATE/pids" 2>/dev/null)"; then
     cat "$ZOBA_DESKTOP_STATE/env"
     return 0
   fi
-  for tool in Xvfb openbox dbus-daemon dbus-send xprop; do
+  case $wm in
+    openbox | xfwm4 | i3 | twm | none) ;;
+    *) die "ZOBA_DESKTOP_WM=$wm: choose openbox, xfwm4, i3, twm or none" ;;
+  esac
+  local tools=(Xvfb dbus-daemon dbus-send xprop)
+  [[ $wm == none ]] || tools+=("$wm")
+  for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
   done
 
@@ -120,10 +157,7 @@ start_desktop() {
   export DBUS_SESSION_BUS_ADDRESS
   DBUS_SESSION_BUS_ADDRESS=$(grep -v -E '^[0-9]+$' "$state/dbus" | head -n 1)
 
-  openbox --sm-disable </dev/null >"$state/openbox.log" 2>&1 &
-  echo $! >>"$state/pids"
-  wait_for 50 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-    die "openbox did not start: $(tail -n 3 "$state/openbox.log")"
+  start_window_manager "$state"
 
   start_accessibility
 

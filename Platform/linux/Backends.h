@@ -19,10 +19,10 @@ std::unique_ptr<Process> makeProcess();          // /proc
 std::unique_ptr<CodeSigning> makeCodeSigning();  // the signing label in the ELF file
 std::unique_ptr<RunLoop> makeRunLoop();          // GLib's default main context
 std::unique_ptr<Events> makeEvents();            // XInput2 raw key events
-std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session);  // EWMH, RandR
+std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session);  // EWMH or the input focus, RandR
 std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
 std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI: GDBus on the bus, sd-bus on applications' sockets
-std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH window list, MIT-SHM, XComposite
+std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH or ICCCM window list, MIT-SHM, XComposite
 std::unique_ptr<LayerRenderer> makeLayerRenderer();  // a render thread drawing into override-redirect windows
 std::unique_ptr<LayerRenderer> makeWaylandLayerRenderer();  // a render thread drawing into layer-shell surfaces
 

@@ -13,6 +13,7 @@
 
 #include "Platform/linux/Backends.h"
 #include "bench/ax/WebBench.h"
+#include "tests/support/FirefoxProfile.h"
 
 using namespace zoba;
 using namespace zoba::bench;
@@ -28,16 +29,8 @@ int main(int argc, char** argv) {
   }
   const fs::path directory = fs::temp_directory_path() / ("zoba-ax-firefox-" + std::to_string(getpid()));
   fs::create_directories(directory / "site");
-  fs::create_directories(directory / "profile");
   std::ofstream(directory / "site" / "index.html") << page(blocks);
-  // A quiet profile: no first-run pages, no questions, no session to restore.
-  std::ofstream(directory / "profile" / "user.js")
-      << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-         "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-         "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-         "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-         "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-         "user_pref(\"browser.sessionstore.resume_from_crash\", false);\n";
+  zoba::testing::writeQuietFirefoxProfile(directory / "profile");
 
   int status = 1;
   {

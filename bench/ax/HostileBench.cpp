@@ -1,4 +1,4 @@
-// Walks hostile accessibility trees (tests/e2e/hostile_tree.py) the way a capture
+// Walks hostile accessibility trees (tests/support/apps/hostile_tree.py) the way a capture
 // does, with its deadline and call timeout, and prints per tree the records, the
 // deepest record, the wall time, the outline's length and this process's peak
 // resident memory during the walk.

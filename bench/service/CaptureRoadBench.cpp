@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
 
 using namespace zoba::testing;
 using nlohmann::json;
@@ -135,12 +135,8 @@ struct Road {
 // One chord, the host answering "hotkey" at once with its card.
 std::optional<Road> captureOnce(Keyboard& keyboard, ChildProcess& helper) {
   Road road;
-  keyboard.press("Shift_L");
   // The chord is complete with its second key, as in hotkey_latency_bench.
-  road.chord = Clock::now();
-  keyboard.press("Shift_R");
-  keyboard.release("Shift_R");
-  keyboard.release("Shift_L");
+  keyboard.pressChord([&] { road.chord = Clock::now(); });
   const auto deadline = Clock::now() + 15s;
   while (!(road.capture && road.landed) && Clock::now() < deadline) {
     auto line = helper.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));

@@ -5,11 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
 
 using namespace zoba::testing;
 using Clock = std::chrono::steady_clock;
@@ -31,13 +32,13 @@ int main() {
 
   std::vector<double> latencies;
   for (int i = 0; i < chords; ++i) {
-    keyboard.press("Shift_L");
-    auto start = Clock::now();
-    keyboard.press("Shift_R");
-    auto line = helper.readLine(2s);
-    auto end = Clock::now();
-    keyboard.release("Shift_R");
-    keyboard.release("Shift_L");
+    Clock::time_point start, end;
+    std::optional<std::string> line;
+    keyboard.pressChord([&] { start = Clock::now(); },
+                        [&] {
+                          line = helper.readLine(2s);
+                          end = Clock::now();
+                        });
     if (!line || nlohmann::json::parse(*line, nullptr, false).value("type", "") != "hotkey") {
       std::fprintf(stderr, "chord %d: no hotkey line\n", i);
       return 1;

@@ -7,7 +7,7 @@
 #include <string>
 #include <algorithm>
 
-#include "tests/e2e/Soak.h"
+#include "tests/support/Soak.h"
 
 namespace {
 

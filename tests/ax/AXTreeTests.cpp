@@ -2,7 +2,7 @@
 
 #include "Platform/Platform.h"
 #include "ZobaCapture/AXTree.h"
-#include "tests/ax/TestLoop.h"
+#include "tests/support/VirtualClockLoop.h"
 #include "tests/fakes/FakeAccessibility.h"
 
 namespace zoba {
@@ -18,11 +18,11 @@ class AXTreeTest : public testing::Test {
  protected:
   void SetUp() override {
     auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<testing_support::TestLoop>();
+    auto loop = std::make_unique<testing_support::VirtualClockLoop>(testing_support::VirtualClockLoop::Timers::whenIdle, 100);
     auto fake = std::make_unique<fakes::FakeAccessibility>();
     loop_ = loop.get();
     ax_ = fake.get();
-    ax_->elapse = [this](double seconds) { loop_->time += seconds; };
+    ax_->elapse = [this](double seconds) { loop_->elapse(seconds); };
     services->runLoop = std::move(loop);
     services->accessibility = std::move(fake);
     platform::install(std::move(services));
@@ -31,7 +31,7 @@ class AXTreeTest : public testing::Test {
   void TearDown() override { platform::install(nullptr); }
 
   AXSnapshot walk(const AXElement& window, double after = 1.2) {
-    return AXTree::snapshot(window, app_, loop_->time + after);
+    return AXTree::snapshot(window, app_, loop_->clock() + after);
   }
   // A chain of `levels` groups below a window.
   AXElement chain(int levels) {
@@ -46,7 +46,7 @@ class AXTreeTest : public testing::Test {
     return result;
   }
 
-  testing_support::TestLoop* loop_ = nullptr;
+  testing_support::VirtualClockLoop* loop_ = nullptr;
   fakes::FakeAccessibility* ax_ = nullptr;
   AXElement app_;
 };
@@ -99,10 +99,10 @@ TEST_F(AXTreeTest, RecordCapIsEightThousandWithoutTimeout) {
 
 TEST_F(AXTreeTest, ClockIsReadOnlyOnMultiplesOfFifty) {
   auto window = ax_->addTree("AXWindow", leaves(200));
-  int before = loop_->reads;
+  int before = loop_->clockReads();
   auto snapshot = walk(window);
   EXPECT_EQ(snapshot.nodes.size(), 201u);
-  EXPECT_EQ(loop_->reads - before, 5);  // at counts 0, 50, 100, 150 and 200
+  EXPECT_EQ(loop_->clockReads() - before, 5);  // at counts 0, 50, 100, 150 and 200
 }
 
 TEST_F(AXTreeTest, SlowElementsStopTheWalkAtTheNextMultipleOfFifty) {
@@ -119,9 +119,9 @@ TEST_F(AXTreeTest, ClockCheckRepeatsForEveryElementSkippedOnAMultipleOfFifty) {
     children.push_back(ax_->addTree("AXButton"));
     ax_->node(children.back()).failMultiple = true;
   }
-  int before = loop_->reads;
+  int before = loop_->clockReads();
   walk(ax_->addTree("AXWindow", children));
-  EXPECT_EQ(loop_->reads - before, 1 + 3);  // count 0, then three failing pops at count 50
+  EXPECT_EQ(loop_->clockReads() - before, 1 + 3);  // count 0, then three failing pops at count 50
 }
 
 TEST_F(AXTreeTest, UnreadableElementsAreSkippedWithTheirSubtrees) {

@@ -2,7 +2,7 @@
 
 #include "Platform/Platform.h"
 #include "ZobaCapture/ChromiumActivation.h"
-#include "tests/ax/TestLoop.h"
+#include "tests/support/VirtualClockLoop.h"
 #include "tests/fakes/FakeAccessibility.h"
 
 namespace zoba {
@@ -14,7 +14,7 @@ class ChromiumActivationTest : public testing::Test {
  protected:
   void SetUp() override {
     auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<testing_support::TestLoop>();
+    auto loop = std::make_unique<testing_support::VirtualClockLoop>(testing_support::VirtualClockLoop::Timers::whenIdle, 100);
     auto fake = std::make_unique<fakes::FakeAccessibility>();
     loop_ = loop.get();
     ax_ = fake.get();
@@ -27,7 +27,7 @@ class ChromiumActivationTest : public testing::Test {
 
   // Runs one activation to its end; answers the virtual seconds it took.
   double activate(std::int32_t pid = 42) {
-    double start = loop_->time;
+    double start = loop_->clock();
     bool done = false;
     [](ChromiumActivation& activation, AXElement app, std::int32_t pid, bool& done) -> Task<void> {
       co_await activation.activate(app, pid);
@@ -36,7 +36,7 @@ class ChromiumActivationTest : public testing::Test {
                                                                                            .detach();
     loop_->run();
     EXPECT_TRUE(done);
-    return loop_->time - start;
+    return loop_->clock() - start;
   }
   void accept(std::initializer_list<const char*> attributes) {
     for (const char* name : attributes) ax_->node(app_).acceptsSet.insert(name);
@@ -48,7 +48,7 @@ class ChromiumActivationTest : public testing::Test {
     ax_->node(app_).attributes[attribute] = window;
   }
 
-  testing_support::TestLoop* loop_ = nullptr;
+  testing_support::VirtualClockLoop* loop_ = nullptr;
   fakes::FakeAccessibility* ax_ = nullptr;
   AXElement app_;
   ChromiumActivation activation_;

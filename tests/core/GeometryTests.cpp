@@ -90,5 +90,26 @@ INSTANTIATE_TEST_SUITE_P(
         SizingCase{"HugeButLimited", {1e300, 5e299}, 1, 2400, {2400, 1200}}),
     [](const testing::TestParamInfo<SizingCase>& info) { return std::string(info.param.name); });
 
+TEST(RectIntersects, SharedAreaOnlyWhateverTheSignOfTheExtents) {
+  struct Case {
+    const char* name;
+    Rect a, b;
+    bool expected;
+  };
+  for (const Case& c : {
+           Case{"Overlapping", Rect(0, 0, 10, 10), Rect(5, 5, 10, 10), true},
+           Case{"Inside", Rect(0, 0, 10, 10), Rect(2, 2, 1, 1), true},
+           Case{"TouchingEdges", Rect(0, 0, 10, 10), Rect(10, 0, 10, 10), false},
+           Case{"TouchingCorners", Rect(0, 0, 10, 10), Rect(10, 10, 5, 5), false},
+           Case{"Apart", Rect(0, 0, 10, 10), Rect(0, 20, 10, 10), false},
+           Case{"NegativeExtents", Rect(10, 10, -10, -10), Rect(5, 5, 2, 2), true},
+           Case{"Empty", Rect(5, 5, 0, 0), Rect(0, 0, 10, 10), false},
+           Case{"NaN", Rect(nan, 0, 10, 10), Rect(0, 0, 10, 10), false},
+       }) {
+    EXPECT_EQ(c.a.intersects(c.b), c.expected) << c.name;
+    EXPECT_EQ(c.b.intersects(c.a), c.expected) << c.name << " (swapped)";
+  }
+}
+
 }  // namespace
 }  // namespace zoba

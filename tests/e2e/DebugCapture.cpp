@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/DesktopWindow.h"
 
 namespace zoba::testing {
 

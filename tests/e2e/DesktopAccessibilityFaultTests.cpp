@@ -1,6 +1,6 @@
 // What other programs' accessibility can do to a running helper: the accessibility
 // bus goes away and comes back, and an application puts a hostile tree on it
-// (tests/e2e/hostile_tree.py).
+// (tests/support/apps/hostile_tree.py).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/JsonLine.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/JsonLine.h"
+#include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
 namespace {
@@ -54,19 +54,11 @@ class HelperSession {
     if (children.size() == 1) service = children.front();
   }
   bool chord() {
-    return keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
-           keyboard.release("Shift_L");
+    return keyboard.pressChord();
   }
   // The next line of one of `types`, skipping others, within `bound`.
   json until(const std::vector<std::string>& types, std::chrono::milliseconds bound = 15s) {
-    const auto deadline = Clock::now() + bound;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left <= 0ms) return json();
-      auto message = parse(helper->readLine(left));
-      if (message.is_null()) return message;
-      if (std::find(types.begin(), types.end(), field(message, "type")) != types.end()) return message;
-    }
+    return nextLineOfType(*helper, types, bound);
   }
   bool answers(const std::string& id) {
     if (!helper->writeLine(R"({"type":"status","id":")" + id + "\"}")) return false;
@@ -236,7 +228,7 @@ class HostileTrees : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileTrees, TheWalkStaysInsideItsBounds) {
   if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and GTK";
-  AppWindow app("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/hostile_tree.py", GetParam().tree});
+  AppWindow app("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/hostile_tree.py", GetParam().tree});
   ASSERT_TRUE(app.pid()) << "the hostile application did not come up";
   HelperSession session;
   ASSERT_TRUE(session.keyboard.connected());

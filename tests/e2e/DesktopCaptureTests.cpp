@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "Platform/Image.h"
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/JsonLine.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/JsonLine.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
 namespace {
@@ -56,8 +56,7 @@ class HotkeyCapture : public ::testing::Test {
     ASSERT_EQ(ready.value("type", ""), "ready") << ready;
   }
   void chord() {
-    ASSERT_TRUE(keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
-                keyboard.release("Shift_L"));
+    ASSERT_TRUE(keyboard.pressChord());
     chordAt = Clock::now();
   }
   // Lines until `done` holds for what has arrived, or until the bound.

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/JsonLine.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/JsonLine.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
 namespace {

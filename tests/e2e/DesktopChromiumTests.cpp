@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
 
 namespace zoba::testing {
 namespace {
@@ -29,7 +29,7 @@ class ChromiumPage : public ::testing::Test {
     // Port 0: the server takes a free one and names it.
     server = std::make_unique<ChildProcess>(
         "/usr/bin/python3", std::vector<std::string>{"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
-                                                     "--directory", ZOBA_E2E_SOURCE_DIR "/web"});
+                                                     "--directory", ZOBA_TEST_SUPPORT_DIR "/web"});
     auto banner = server->readLine(10s);
     std::smatch port;
     ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)")))

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "Platform/Image.h"
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
 
 namespace zoba::testing {
 namespace {

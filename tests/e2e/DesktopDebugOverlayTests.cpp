@@ -12,8 +12,8 @@
 #include <set>
 
 #include "Platform/Image.h"
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
 
 namespace zoba::testing {
 namespace {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/JsonLine.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
-#include "tests/e2e/PanelWindows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/JsonLine.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
+#include "tests/support/PanelWindows.h"
 
 namespace zoba::testing {
 namespace {
@@ -57,19 +57,11 @@ class DesktopFaults : public ::testing::Test {
     service = children.front();
   }
   void chord() {
-    ASSERT_TRUE(keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
-                keyboard.release("Shift_L"));
+    ASSERT_TRUE(keyboard.pressChord());
   }
   // The next line of one of `types`, skipping others, within `bound`.
   json until(const std::vector<std::string>& types, std::chrono::milliseconds bound = 15s) {
-    const auto deadline = Clock::now() + bound;
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left <= 0ms) return json();
-      auto message = parse(helper->readLine(left));
-      if (message.is_null()) return message;
-      if (std::find(types.begin(), types.end(), message.value("type", "")) != types.end()) return message;
-    }
+    return nextLineOfType(*helper, types, bound);
   }
   void expectAnswers(const std::string& id) {
     ASSERT_TRUE(helper->writeLine(R"({"type":"status","id":")" + id + "\"}"));

@@ -11,10 +11,11 @@
 #include <regex>
 #include <thread>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/FirefoxProfile.h"
+#include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
 namespace {
@@ -29,19 +30,11 @@ class FirefoxTabs : public ::testing::Test {
   void SetUp() override {
     if (!desktopAvailable() || ::access(firefox, X_OK) != 0) GTEST_SKIP() << "needs an X display and Firefox ESR";
     directory = fs::temp_directory_path() / ("zoba-e2e-firefox-" + std::to_string(::getpid()));
-    fs::create_directories(directory / "profile");
-    // A quiet profile: no first-run pages, no questions.
-    std::ofstream(directory / "profile" / "user.js")
-        << "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-           "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-           "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-           "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
-           "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-           "user_pref(\"browser.sessionstore.resume_from_crash\", false);\n";
+    writeQuietFirefoxProfile(directory / "profile");
 
     server = std::make_unique<ChildProcess>(
         "/usr/bin/python3", std::vector<std::string>{"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
-                                                     "--directory", ZOBA_E2E_SOURCE_DIR "/web"});
+                                                     "--directory", ZOBA_TEST_SUPPORT_DIR "/web"});
     auto banner = server->readLine(10s);
     std::smatch port;
     ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)"))) << banner.value_or("");

@@ -12,10 +12,10 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
-#include "tests/e2e/PanelWindows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
+#include "tests/support/PanelWindows.h"
 
 namespace zoba::testing {
 namespace {
@@ -80,8 +80,7 @@ class TwoMonitors : public ::testing::Test {
   // sampled until the capture has landed and its panels are gone.
   Observed captureWithCard(const json& card) {
     Observed seen;
-    EXPECT_TRUE(keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
-                keyboard.release("Shift_L"));
+    EXPECT_TRUE(keyboard.pressChord());
     bool landed = false, captured = false;
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     while (Clock::now() < deadline) {

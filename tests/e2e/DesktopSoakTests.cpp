@@ -3,8 +3,8 @@
 // last capture is what it held after the first. bench/soak runs the long version.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Soak.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Soak.h"
 
 namespace zoba::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/e2e/DebugCapture.h"
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/DesktopWindow.h"
 
 namespace zoba::testing {
 namespace {
@@ -43,7 +43,7 @@ bool importable(const char* module) { return runs("import " + std::string(module
 
 TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
   if (!importable("PyQt5.QtWidgets")) GTEST_SKIP() << "needs python3-pyqt5";
-  AppWindow qt("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/qt_window.py"});
+  AppWindow qt("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/qt_window.py"});
   ASSERT_TRUE(qt.pid()) << "the Qt window did not come up";
   const std::string text = outline();
   for (const char* expected : {
@@ -63,7 +63,7 @@ TEST_F(ToolkitWindows, QtWindowIsReadWholeAndStaysAlive) {
 // GTK 4 has no Collection, marks every widget VISIBLE and only its windows SHOWING.
 TEST_F(ToolkitWindows, Gtk4WindowShowsWhatIsOnScreenAndItsFocus) {
   if (!runs("import gi; gi.require_version('Gtk', '4.0')")) GTEST_SKIP() << "needs gir1.2-gtk-4.0";
-  AppWindow gtk4("/usr/bin/python3", {ZOBA_E2E_SOURCE_DIR "/gtk4_window.py"});
+  AppWindow gtk4("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/gtk4_window.py"});
   ASSERT_TRUE(gtk4.pid()) << "the GTK 4 window did not come up";
   const std::string text = outline();
   for (const char* expected : {

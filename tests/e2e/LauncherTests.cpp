@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "CDisclaim/zoba_disclaim.h"
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace zoba::testing {
 namespace {

@@ -39,67 +39,6 @@ int FakeCodeSigning::checkValidity(const platform::GuestCode& guest,
   return valid ? 0 : -1;
 }
 
-void FakeRunLoop::run() {
-  std::unique_lock lock(mutex_);
-  while (!quit_) {
-    posted_.wait(lock, [&] { return quit_ || !queue_.empty(); });
-    while (!queue_.empty() && !quit_) {
-      auto work = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      work();
-      lock.lock();
-    }
-  }
-  quit_ = false;
-}
-
-void FakeRunLoop::quit() {
-  std::lock_guard lock(mutex_);
-  quit_ = true;
-  posted_.notify_all();
-}
-
-void FakeRunLoop::post(std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  queue_.push_back(std::move(work));
-  ++postCount_;
-  posted_.notify_all();
-}
-
-void FakeRunLoop::after(double seconds, std::function<void()> work) {
-  timers_.emplace(now_ + seconds, std::move(work));
-}
-
-void FakeRunLoop::runPending() {
-  std::unique_lock lock(mutex_);
-  while (!queue_.empty()) {
-    auto work = std::move(queue_.front());
-    queue_.pop_front();
-    lock.unlock();
-    work();
-    lock.lock();
-  }
-}
-
-void FakeRunLoop::advance(double seconds) {
-  double end = now_ + seconds;
-  while (!timers_.empty() && timers_.begin()->first <= end) {
-    auto timer = timers_.begin();
-    now_ = timer->first;
-    auto work = std::move(timer->second);
-    timers_.erase(timer);
-    work();
-    runPending();
-  }
-  now_ = end;
-}
-
-bool FakeRunLoop::waitForPosts(std::size_t count, double seconds) {
-  std::unique_lock lock(mutex_);
-  return posted_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return postCount_ >= count; });
-}
-
 class FakeMonitor final : public platform::EventMonitor {
  public:
   FakeMonitor(FakeEvents& events, int token) : events_(events), token_(token) {}

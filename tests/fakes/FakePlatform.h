@@ -4,11 +4,8 @@
 // them the current platform and hands back references to program them; they stay
 // valid until the next install.
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +13,7 @@
 #include "tests/fakes/FakeAccessibility.h"
 #include "tests/fakes/FakeLayers.h"
 #include "tests/fakes/FakeScreenCapture.h"
+#include "tests/support/VirtualClockLoop.h"
 
 namespace zoba::fakes {
 
@@ -45,33 +43,8 @@ class FakeCodeSigning final : public platform::CodeSigning {
   std::vector<std::string> requirementTexts;
 };
 
-// A main loop on a virtual clock. Posting is thread-safe; everything else runs on the
-// test's thread. run() serves posted work until quit() (or until idle when
-// `stopWhenIdle`); timers fire only through advance().
-class FakeRunLoop final : public platform::RunLoop {
- public:
-  void run() override;
-  void quit() override;
-  void post(std::function<void()> work) override;
-  void after(double seconds, std::function<void()> work) override;
-  double now() const override { return now_; }
-
-  // Runs posted work until none is left.
-  void runPending();
-  // Moves the clock on, firing due timers in time order.
-  void advance(double seconds);
-  // Blocks until at least `count` posts have arrived in total, or `seconds` passed.
-  bool waitForPosts(std::size_t count, double seconds);
-
- private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<std::function<void()>> queue_;
-  std::size_t postCount_ = 0;
-  bool quit_ = false;
-  double now_ = 0;
-  std::multimap<double, std::function<void()>> timers_;
-};
+// The main loop: timers fire only as the test moves the clock (advance()).
+using FakeRunLoop = testing_support::VirtualClockLoop;
 
 class FakeEvents final : public platform::Events {
  public:

@@ -1,89 +1,27 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "Platform/Task.h"
+#include "tests/support/VirtualClockLoop.h"
 
 namespace zoba {
 namespace {
 
-// A main loop on a virtual clock: timers fire in time order without waiting.
-class VirtualRunLoop final : public platform::RunLoop {
- public:
-  void run() override {
-    std::unique_lock lock(mutex_);
-    while (!quit_) {
-      if (!posted_.empty()) {
-        auto work = std::move(posted_.front());
-        posted_.pop_front();
-        lock.unlock();
-        work();
-        lock.lock();
-      } else if (!timers_.empty() && pendingThreads_ == 0) {
-        auto it = timers_.begin();
-        now_ = it->first;
-        auto work = std::move(it->second);
-        timers_.erase(it);
-        lock.unlock();
-        work();
-        lock.lock();
-      } else if (pendingThreads_ > 0) {
-        wake_.wait(lock);
-      } else {
-        break;
-      }
-    }
-  }
-  void quit() override {
-    std::lock_guard lock(mutex_);
-    quit_ = true;
-  }
-  void post(std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    posted_.push_back(std::move(work));
-    if (pendingThreads_ > 0) --pendingThreads_;
-    wake_.notify_all();
-  }
-  void after(double seconds, std::function<void()> work) override {
-    std::lock_guard lock(mutex_);
-    timers_.emplace(now_ + seconds, std::move(work));
-  }
-  double now() const override {
-    std::lock_guard lock(mutex_);
-    return now_;
-  }
-  // The loop waits for this many posts from other threads before advancing time.
-  void expectPosts(int count) {
-    std::lock_guard lock(mutex_);
-    pendingThreads_ += count;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> posted_;
-  std::multimap<double, std::function<void()>> timers_;
-  double now_ = 0;
-  int pendingThreads_ = 0;
-  bool quit_ = false;
-};
+using testing_support::VirtualClockLoop;
 
 class TaskTest : public testing::Test {
  protected:
   void SetUp() override {
     auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<VirtualRunLoop>();
+    auto loop = std::make_unique<VirtualClockLoop>(VirtualClockLoop::Timers::whenIdle);
     loop_ = loop.get();
     services->runLoop = std::move(loop);
     platform::install(std::move(services));
   }
   void TearDown() override { platform::install(nullptr); }
-  VirtualRunLoop* loop_ = nullptr;
+  VirtualClockLoop* loop_ = nullptr;
 };
 
 Task<int> answerAfter(double seconds, int value, std::vector<std::string>& log) {

@@ -14,62 +14,12 @@
 #include <thread>
 
 #include "Platform/linux/Backends.h"
+#include "tests/platform/ColourWindow.h"
 
 namespace zoba::platform {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool hasDisplay() {
-  const char* display = std::getenv("DISPLAY");
-  return display && *display;
-}
-
-// A plain X window of one colour, owned by this process, as a window manager sees it.
-class ColourWindow {
- public:
-  ColourWindow(std::uint32_t rgb, int x, int y, int width, int height, const std::string& title) {
-    c_ = xcb_connect(nullptr, nullptr);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
-    window_ = xcb_generate_id(c_);
-    const std::uint32_t values[] = {rgb};
-    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, static_cast<std::int16_t>(x),
-                      static_cast<std::int16_t>(y), static_cast<std::uint16_t>(width),
-                      static_cast<std::uint16_t>(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL, values);
-    const std::uint32_t pid = static_cast<std::uint32_t>(getpid());
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8,
-                        static_cast<std::uint32_t>(title.size()), title.data());
-    // Ask the window manager to keep the requested position.
-    const std::uint32_t hints[18] = {1 | 4 | 8, std::uint32_t(x), std::uint32_t(y), std::uint32_t(width),
-                                     std::uint32_t(height)};
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18,
-                        hints);
-    xcb_map_window(c_, window_);
-    xcb_flush(c_);
-  }
-  ~ColourWindow() { xcb_disconnect(c_); }
-  ColourWindow(const ColourWindow&) = delete;
-  ColourWindow& operator=(const ColourWindow&) = delete;
-
-  xcb_window_t id() const { return window_; }
-  void raise() {
-    const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
-    xcb_configure_window(c_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);
-    xcb_flush(c_);
-  }
-
- private:
-  xcb_atom_t atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-    xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-  }
-  xcb_connection_t* c_;
-  xcb_window_t window_;
-};
 
 // A GTK window painted by its own process, which must repaint it when asked.
 class GtkColourWindow {

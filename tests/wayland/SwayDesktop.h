@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "Platform/Image.h"
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace zoba::testing::wayland {
 

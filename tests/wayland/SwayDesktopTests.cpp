@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {

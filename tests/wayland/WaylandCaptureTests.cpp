@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "Platform/Image.h"
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {

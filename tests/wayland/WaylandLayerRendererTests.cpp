@@ -18,7 +18,7 @@
 #include "Platform/Layers.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/presenter/WaylandLayerRenderer.h"
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {

@@ -1,4 +1,4 @@
-// The window list from the window manager's EWMH hints and screenshots of one
+// The window list from the window manager's hints and screenshots of one
 // window through MIT-SHM.
 //
 // Without a compositing manager an X window has no pixels of its own: what is on
@@ -7,14 +7,10 @@
 // redirected into a pixmap of its own, asked to repaint all of it, and read once
 // it has gone quiet. With a compositing manager every window already has its
 // pixmap, and reading the window reads it.
-//
-// This service has its own X connection: it blocks on it from a worker thread
-// and waits for damage events that are nobody else's business.
 
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/damage.h>
-#include <xcb/shm.h>
 
 #include <poll.h>
 
@@ -25,9 +21,13 @@
 #include <span>
 
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/WindowText.h"
 #include "Platform/linux/x11/X11Pixels.h"
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/x11/AtomCache.h"
+#include "Platform/linux/x11/DisplayConnection.h"
+#include "Platform/linux/x11/ShmSegment.h"
+#include "Platform/linux/x11/WindowProperty.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -47,65 +47,35 @@ constexpr std::int32_t kDockLayer = 20;
 constexpr std::int32_t kNotificationLayer = 23;
 constexpr std::int32_t kPopupLayer = 101;
 
+// The worker's own connection: it blocks on it and waits for damage events
+// that are nobody else's business.
 struct Connection {
-  xcb_connection_t* c = nullptr;
-  const xcb_screen_t* screen = nullptr;
-  int screenNumber = 0;
+  explicit Connection(DisplayConnection opened) : display(std::move(opened)), atoms(display.get()) {}
+  DisplayConnection display;
+  AtomCache atoms;
   bool shmFd = false;      // MIT-SHM 1.2: segments passed as file descriptors
   bool composite = false;  // XComposite 0.2 and XDamage 1.1
-  ~Connection() {
-    if (c) xcb_disconnect(c);
-  }
 };
 
 struct Atoms {
-  xcb_atom_t clientListStacking, wmPid, windowType, wmState, wmStateHidden, wmName, utf8String, frameExtents,
-      compositeSelection, typeNormal, typeDialog, typeUtility, typeDock, typeDesktop, typeNotification, typeToolbar,
+  xcb_atom_t clientListStacking, clientList, wmStateIcccm, wmPid, windowType, wmState, wmStateHidden, wmName,
+      utf8String, frameExtents, compositeSelection, typeNormal, typeDialog, typeUtility, typeDock, typeDesktop, typeNotification, typeToolbar,
       typeMenu, typeSplash;
 };
 
-xcb_atom_t intern(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
-  auto reply = xcbReply(xcb_intern_atom_reply, c, cookie);
-  return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-Atoms internAtoms(xcb_connection_t* c, int screenNumber) {
+Atoms internAtoms(AtomCache& cache, int screenNumber) {
   const std::string selection = "_NET_WM_CM_S" + std::to_string(screenNumber);
-  const char* names[] = {"_NET_CLIENT_LIST_STACKING", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE",
-                         "_NET_WM_STATE_HIDDEN", "_NET_WM_NAME", "UTF8_STRING", "_GTK_FRAME_EXTENTS",
-                         selection.c_str(), "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
-                         "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP",
-                         "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_TOOLBAR",
-                         "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH"};
-  constexpr std::size_t count = sizeof(names) / sizeof(names[0]);
-  static_assert(sizeof(Atoms) == count * sizeof(xcb_atom_t));
-  xcb_intern_atom_cookie_t cookies[count];
-  for (std::size_t i = 0; i < count; ++i) {
-    cookies[i] = xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
-  }
-  xcb_atom_t values[count];
-  for (std::size_t i = 0; i < count; ++i) values[i] = intern(c, cookies[i]);
+  const std::string_view names[] = {
+      "_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "WM_STATE", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
+      "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_NAME", "UTF8_STRING", "_GTK_FRAME_EXTENTS", selection,
+      "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
+      "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_NOTIFICATION",
+      "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH"};
+  const std::vector<xcb_atom_t> values = cache(names);
+  static_assert(sizeof(Atoms) == sizeof(names) / sizeof(names[0]) * sizeof(xcb_atom_t));
   Atoms atoms;
-  std::memcpy(&atoms, values, sizeof(atoms));
+  std::memcpy(&atoms, values.data(), sizeof(atoms));
   return atoms;
-}
-
-xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
-                                          xcb_atom_t type, std::uint32_t longs = 1024) {
-  return xcb_get_property(c, 0, window, property, type, 0, longs);
-}
-
-template <class T>
-std::span<const T> propertyValues(const xcb_get_property_reply_t* reply) {
-  if (!reply || reply->format != sizeof(T) * 8) return {};
-  return {static_cast<const T*>(xcb_get_property_value(reply)),
-          static_cast<std::size_t>(xcb_get_property_value_length(reply)) / sizeof(T)};
-}
-
-std::string_view propertyText(const xcb_get_property_reply_t* reply) {
-  if (!reply || reply->format != 8) return {};
-  return {static_cast<const char*>(xcb_get_property_value(reply)),
-          static_cast<std::size_t>(xcb_get_property_value_length(reply))};
 }
 
 // The client-side shadow a GTK window draws around itself: left, right, top, bottom.
@@ -190,14 +160,10 @@ WindowFacts readWindow(xcb_connection_t* c, const Atoms& atoms, WindowQuery& que
 
   if (auto text = propertyText(netName.get()); !text.empty()) {
     facts.window.title = utf8FromUtf8Property(text);
-  } else if (name && name->format == 8 && xcb_get_property_value_length(name.get()) > 0) {
-    facts.window.title = utf8FromTextProperty(propertyText(name.get()), name->type == atoms.utf8String);
+  } else if (auto legacy = propertyText(name.get()); !legacy.empty()) {
+    facts.window.title = utf8FromTextProperty(legacy, name->type == atoms.utf8String);
   }
   return facts;
-}
-
-bool intersects(const Rect& a, const Rect& b) {
-  return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() && b.minY() < a.maxY();
 }
 
 std::string describeMissing(xcb_window_t window) {
@@ -211,23 +177,21 @@ class X11ScreenCapture final : public ScreenCapture {
     std::lock_guard lock(mutex_);
     Connection* x = connection();
     if (!x) return ScreenCaptureError{kNoDisplay};
-    xcb_connection_t* c = x->c;
-    const xcb_window_t root = x->screen->root;
+    xcb_connection_t* c = x->display.get();
+    const xcb_window_t root = x->display.root();
 
-    auto stacking = xcbReply(xcb_get_property_reply, c,
-                             requestProperty(c, root, atoms_.clientListStacking, XCB_ATOM_WINDOW, 1 << 16));
     auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, root));
     if (!tree) return ScreenCaptureError{"The X server did not list its windows"};
+    const std::vector<xcb_window_t> topLevels(
+        xcb_query_tree_children(tree.get()),
+        xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
 
     // Managed windows, topmost first; without a window manager, the top-level
     // windows themselves.
-    std::vector<xcb_window_t> clients;
-    if (auto managed = propertyValues<xcb_window_t>(stacking.get()); !managed.empty()) {
-      clients.assign(managed.rbegin(), managed.rend());
-    }
-    std::span<const xcb_window_t> topLevels(xcb_query_tree_children(tree.get()),
-                                            static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
-    const bool managedList = !clients.empty();
+    const ClientWindows managed =
+        clientWindows(c, root, {atoms_.clientListStacking, atoms_.clientList, atoms_.wmStateIcccm}, topLevels);
+    const std::vector<xcb_window_t>& clients = managed.topmostFirst;
+    const bool managedList = managed.managed;
     std::vector<xcb_window_t> others(topLevels.rbegin(), topLevels.rend());
 
     std::vector<WindowQuery> queries;
@@ -268,9 +232,9 @@ class X11ScreenCapture final : public ScreenCapture {
     std::lock_guard lock(mutex_);
     Connection* x = connection();
     if (!x) return ScreenCaptureError{kNoDisplay};
-    xcb_connection_t* c = x->c;
+    xcb_connection_t* c = x->display.get();
     const xcb_window_t window = filter.windowID;
-    const xcb_window_t root = x->screen->root;
+    const xcb_window_t root = x->display.root();
 
     auto attributesCookie = xcb_get_window_attributes(c, window);
     auto geometryCookie = xcb_get_geometry(c, window);
@@ -328,28 +292,20 @@ class X11ScreenCapture final : public ScreenCapture {
   static constexpr const char* kNoDisplay = "The X display cannot be reached";
 
   Connection* connection() {
-    if (connection_ && xcb_connection_has_error(connection_->c) == 0) return connection_.get();
+    if (connection_ && !connection_->display.broken()) return connection_.get();
     connection_.reset();
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) return nullptr;
-    auto x = std::make_unique<Connection>();
-    x->c = connectDisplay(&x->screenNumber);
-    if (xcb_connection_has_error(x->c)) return nullptr;
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(x->c));
-    for (int i = 0; screens.rem > 0; xcb_screen_next(&screens), ++i) {
-      if (i == x->screenNumber) x->screen = screens.data;
-    }
-    if (!x->screen) return nullptr;
-    auto shmCookie = xcb_shm_query_version(x->c);
-    auto compositeCookie = xcb_composite_query_version(x->c, 0, 4);
-    auto damageCookie = xcb_damage_query_version(x->c, 1, 1);
-    auto shm = xcbReply(xcb_shm_query_version_reply, x->c, shmCookie);
-    auto composite = xcbReply(xcb_composite_query_version_reply, x->c, compositeCookie);
-    auto damage = xcbReply(xcb_damage_query_version_reply, x->c, damageCookie);
-    x->shmFd = shm && (shm->major_version > 1 || (shm->major_version == 1 && shm->minor_version >= 2));
+    auto display = openDisplay();
+    if (!display) return nullptr;
+    auto x = std::make_unique<Connection>(std::move(*display));
+    xcb_connection_t* c = x->display.get();
+    auto compositeCookie = xcb_composite_query_version(c, 0, 4);
+    auto damageCookie = xcb_damage_query_version(c, 1, 1);
+    x->shmFd = ShmSegment::supported(c);
+    auto composite = xcbReply(xcb_composite_query_version_reply, c, compositeCookie);
+    auto damage = xcbReply(xcb_damage_query_version_reply, c, damageCookie);
     x->composite = composite && (composite->major_version > 0 || composite->minor_version >= 2) && damage &&
                    damage->major_version >= 1;
-    atoms_ = internAtoms(x->c, x->screenNumber);
+    atoms_ = internAtoms(x->atoms, x->display.screenNumber);
     connection_ = std::move(x);
     return connection_.get();
   }
@@ -357,15 +313,15 @@ class X11ScreenCapture final : public ScreenCapture {
   std::optional<Image> readPixels(Connection& x, xcb_drawable_t drawable, std::int16_t cropX, std::int16_t cropY,
                                   std::uint16_t width, std::uint16_t height, Image::Format format) {
     if (x.shmFd) {
-      if (auto image = readPixelsShm(x.c, drawable, cropX, cropY, width, height, format)) return image;
+      if (auto image = readPixelsShm(x.display.get(), drawable, cropX, cropY, width, height, format)) return image;
     }
-    return readPixelsPlain(x.c, drawable, cropX, cropY, width, height, format);
+    return readPixelsPlain(x.display.get(), drawable, cropX, cropY, width, height, format);
   }
 
   // Whether any part of `onRoot` is off the screen or under another window.
   bool covered(Connection& x, xcb_window_t window, const Rect& onRoot) {
-    xcb_connection_t* c = x.c;
-    const Rect screen(0, 0, x.screen->width_in_pixels, x.screen->height_in_pixels);
+    xcb_connection_t* c = x.display.get();
+    const Rect screen(0, 0, x.display.screen->width_in_pixels, x.display.screen->height_in_pixels);
     if (onRoot.minX() < 0 || onRoot.minY() < 0 || onRoot.maxX() > screen.maxX() || onRoot.maxY() > screen.maxY()) {
       return true;
     }
@@ -377,7 +333,7 @@ class X11ScreenCapture final : public ScreenCapture {
       if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) break;
       topLevel = tree->parent;
     }
-    auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, x.screen->root));
+    auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, x.display.screen->root));
     if (!tree) return true;
     std::span<const xcb_window_t> siblings(xcb_query_tree_children(tree.get()),
                                            static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
@@ -401,7 +357,7 @@ class X11ScreenCapture final : public ScreenCapture {
         continue;
       }
       const double border = geometry->border_width * 2.0;
-      result = intersects(onRoot, Rect(geometry->x, geometry->y, geometry->width + border, geometry->height + border));
+      result = onRoot.intersects(Rect(geometry->x, geometry->y, geometry->width + border, geometry->height + border));
     }
     return result;
   }
@@ -410,7 +366,7 @@ class X11ScreenCapture final : public ScreenCapture {
   std::optional<Image> readRedirected(Connection& x, xcb_window_t window, std::uint16_t border, std::int16_t cropX,
                                       std::int16_t cropY, std::uint16_t width, std::uint16_t height,
                                       Image::Format format) {
-    xcb_connection_t* c = x.c;
+    xcb_connection_t* c = x.display.get();
     xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
     const xcb_damage_damage_t damage = xcb_generate_id(c);
     xcb_damage_create(c, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
@@ -436,7 +392,7 @@ class X11ScreenCapture final : public ScreenCapture {
   }
 
   void waitForRepaint(Connection& x, xcb_damage_damage_t damage) {
-    xcb_connection_t* c = x.c;
+    xcb_connection_t* c = x.display.get();
     const std::uint8_t damageNotify = xcb_get_extension_data(c, &xcb_damage_id)->first_event + XCB_DAMAGE_NOTIFY;
     const auto start = Clock::now();
     std::optional<Clock::time_point> lastDamage;

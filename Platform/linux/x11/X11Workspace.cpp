@@ -1,4 +1,4 @@
-// The frontmost application from the window manager's EWMH hints, the screen list
+// The frontmost application from the window manager's hints or the input focus, the screen list
 // from RandR, and the desktop's animation setting from GSettings.
 
 #include <xcb/randr.h>
@@ -10,6 +10,7 @@
 #include "Platform/linux/session/DesktopEntry.h"
 #include "Platform/linux/session/DesktopSession.h"
 #include "Platform/linux/session/ReduceMotion.h"
+#include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/WindowIcon.h"
 #include "Platform/linux/x11/XConnection.h"
 
@@ -22,8 +23,7 @@ std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XC
                                                                               xcb_window_t window) {
   auto reply = windowProperty(x.get(), window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
   if (!reply || reply->format != 8) return {};
-  const auto* bytes = static_cast<const char*>(xcb_get_property_value(reply.get()));
-  const std::string text(bytes, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+  const std::string text(propertyText(reply.get()));
   const auto firstEnd = text.find('\0');
   std::string instance = text.substr(0, firstEnd);
   std::string className;
@@ -36,6 +36,27 @@ std::pair<std::optional<std::string>, std::optional<std::string>> windowClass(XC
     return value;
   };
   return {present(std::move(instance)), present(std::move(className))};
+}
+
+// The client window the user works in: the window manager's active window
+// when it names one; without EWMH (twm), the client holding the input focus,
+// or under the pointer when the focus follows it.
+std::optional<xcb_window_t> activeClient(XConnection& x) {
+  xcb_connection_t* c = x.get();
+  if (auto active = windowProperty(c, x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 1)) {
+    auto windows = propertyValues<xcb_window_t>(active.get());
+    if (windows.empty() || windows.front() == XCB_WINDOW_NONE) return std::nullopt;
+    return windows.front();
+  }
+  auto focus = xcbReply(xcb_get_input_focus_reply, c, xcb_get_input_focus(c));
+  if (!focus || focus->focus == XCB_INPUT_FOCUS_NONE) return std::nullopt;
+  xcb_window_t window = focus->focus;
+  if (window == XCB_INPUT_FOCUS_POINTER_ROOT || window == x.root()) {
+    auto pointer = xcbReply(xcb_query_pointer_reply, c, xcb_query_pointer(c, x.root()));
+    if (!pointer || pointer->child == XCB_WINDOW_NONE) return std::nullopt;
+    window = pointer->child;
+  }
+  return clientOf(c, x.root(), x.atom("WM_STATE"), window);
 }
 
 struct TopLeftFrame {
@@ -78,8 +99,8 @@ class X11Workspace final : public Workspace {
   std::optional<RunningApplication> frontmostApplication() override {
     auto x = XConnection::shared();
     if (!x) return std::nullopt;
-    auto active = windowPropertyValue(x->get(), x->root(), x->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
-    if (!active || *active == XCB_WINDOW_NONE) return std::nullopt;
+    auto active = activeClient(*x);
+    if (!active) return std::nullopt;
     auto pid = windowPropertyValue(x->get(), *active, x->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
     if (!pid || *pid == 0) return std::nullopt;
     RunningApplication application;
@@ -100,13 +121,14 @@ class X11Workspace final : public Workspace {
     if (!x) return std::nullopt;
     // The active window first: it is the one the user sees; then the others of the process.
     std::vector<xcb_window_t> windows;
-    if (auto active =
-            windowPropertyValue(x->get(), x->root(), x->atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW))
-      windows.push_back(*active);
-    if (auto list = windowProperty(x->get(), x->root(), x->atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 4096);
-        list && list->format == 32) {
-      const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
-      windows.insert(windows.end(), ids, ids + xcb_get_property_value_length(list.get()) / 4);
+    if (auto active = activeClient(*x)) windows.push_back(*active);
+    if (auto tree = xcbReply(xcb_query_tree_reply, x->get(), xcb_query_tree(x->get(), x->root()))) {
+      const std::vector<xcb_window_t> topLevels(
+          xcb_query_tree_children(tree.get()),
+          xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
+      const ClientAtoms atoms{x->atom("_NET_CLIENT_LIST_STACKING"), x->atom("_NET_CLIENT_LIST"), x->atom("WM_STATE")};
+      auto clients = clientWindows(x->get(), x->root(), atoms, topLevels).topmostFirst;
+      windows.insert(windows.end(), clients.begin(), clients.end());
     }
     const xcb_atom_t pidAtom = x->atom("_NET_WM_PID"), iconAtom = x->atom("_NET_WM_ICON");
     for (auto window : windows) {
@@ -115,10 +137,9 @@ class X11Workspace final : public Workspace {
         continue;
       // Up to 16 MiB of icons.
       auto property = windowProperty(x->get(), window, iconAtom, XCB_ATOM_CARDINAL, 1u << 22);
-      if (!property || property->format != 32) continue;
-      const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(property.get()));
-      const auto count = static_cast<std::size_t>(xcb_get_property_value_length(property.get())) / 4;
-      if (auto image = bestWindowIcon({words, count}, iconSize)) return image;
+      auto words = propertyValues<std::uint32_t>(property.get());
+      if (words.empty()) continue;
+      if (auto image = bestWindowIcon(words, iconSize)) return image;
     }
     return std::nullopt;
   }

@@ -1,6 +1,5 @@
 #include "Platform/linux/x11/XConnection.h"
 
-#include <cstring>
 #include <mutex>
 
 namespace zoba::platform::linux_backend {
@@ -32,12 +31,6 @@ struct XConnection::Source {
   }
 };
 
-xcb_connection_t* connectDisplay(int* screenNumber) {
-  static std::mutex connecting;
-  std::lock_guard lock(connecting);
-  return xcb_connect(nullptr, screenNumber);
-}
-
 XConnection::Subscription::Subscription(std::shared_ptr<XConnection> connection, int id)
     : connection_(std::move(connection)), id_(id) {}
 
@@ -54,48 +47,19 @@ std::shared_ptr<XConnection> XConnection::shared() {
   if (current && !current->broken()) return current;
   if (current) retired.push_back(std::move(current));
 
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return nullptr;
-  int screenNumber = 0;
-  xcb_connection_t* connection = connectDisplay(&screenNumber);
-  if (xcb_connection_has_error(connection)) {
-    xcb_disconnect(connection);
-    return nullptr;
-  }
-  const xcb_screen_t* screen = nullptr;
-  auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int index = 0; screens.rem > 0; xcb_screen_next(&screens), ++index) {
-    if (index == screenNumber) screen = screens.data;
-  }
-  if (!screen) {
-    xcb_disconnect(connection);
-    return nullptr;
-  }
-  current = std::shared_ptr<XConnection>(new XConnection(connection, screen));
+  auto display = openDisplay();
+  if (!display) return nullptr;
+  current = std::shared_ptr<XConnection>(new XConnection(std::move(*display)));
   current->self_ = current;
   return current;
 }
 
-XConnection::XConnection(xcb_connection_t* connection, const xcb_screen_t* screen)
-    : connection_(connection), screen_(screen) {}
+XConnection::XConnection(DisplayConnection display) : display_(std::move(display)), atoms_(display_.get()) {}
 
 XConnection::~XConnection() {
+  // The source reads the connection: gone before it.
   source_.reset();
   pending_.clear();
-  xcb_disconnect(connection_);
-}
-
-xcb_atom_t XConnection::atom(const std::string& name) {
-  {
-    std::lock_guard lock(atomsMutex_);
-    if (auto found = atoms_.find(name); found != atoms_.end()) return found->second;
-  }
-  auto reply = xcbReply(xcb_intern_atom_reply, connection_,
-                        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data()));
-  if (!reply) return XCB_ATOM_NONE;
-  std::lock_guard lock(atomsMutex_);
-  atoms_.emplace(name, reply->atom);
-  return reply->atom;
 }
 
 std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler handler) {
@@ -104,7 +68,7 @@ std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler h
     GSource* source = g_source_new(&sourceFuncs, sizeof(Source));
     auto* ours = reinterpret_cast<Source*>(source);
     ours->owner = this;
-    ours->fdTag = g_source_add_unix_fd(source, xcb_get_file_descriptor(connection_),
+    ours->fdTag = g_source_add_unix_fd(source, xcb_get_file_descriptor(display_.get()),
                                        static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
     // Input wins over timers and idle work: the hotkey's latency is what the user feels.
     g_source_set_priority(source, G_PRIORITY_HIGH);
@@ -119,12 +83,12 @@ std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler h
 void XConnection::unsubscribe(int id) { handlers_.erase(id); }
 
 bool XConnection::pullQueued() {
-  while (auto* event = xcb_poll_for_queued_event(connection_)) pending_.emplace_back(event);
+  while (auto* event = xcb_poll_for_queued_event(display_.get())) pending_.emplace_back(event);
   return !pending_.empty();
 }
 
 bool XConnection::pullAll() {
-  while (auto* event = xcb_poll_for_event(connection_)) pending_.emplace_back(event);
+  while (auto* event = xcb_poll_for_event(display_.get())) pending_.emplace_back(event);
   return !broken();
 }
 
@@ -138,25 +102,6 @@ void XConnection::deliverPending() {
       if (handlers_.contains(id)) (*handler)(*event);
     }
   }
-}
-
-XReply<xcb_get_property_reply_t> windowProperty(xcb_connection_t* connection, xcb_window_t window,
-                                                xcb_atom_t property, xcb_atom_t type, std::uint32_t maxLength) {
-  if (property == XCB_ATOM_NONE) return nullptr;
-  auto reply =
-      xcbReply(xcb_get_property_reply, connection, xcb_get_property(connection, 0, window, property, type, 0, maxLength));
-  if (!reply || reply->type == XCB_ATOM_NONE) return nullptr;
-  if (type != XCB_GET_PROPERTY_TYPE_ANY && reply->type != type) return nullptr;
-  return reply;
-}
-
-std::optional<std::uint32_t> windowPropertyValue(xcb_connection_t* connection, xcb_window_t window,
-                                                 xcb_atom_t property, xcb_atom_t type) {
-  auto reply = windowProperty(connection, window, property, type, 1);
-  if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return std::nullopt;
-  std::uint32_t value = 0;
-  std::memcpy(&value, xcb_get_property_value(reply.get()), sizeof value);
-  return value;
 }
 
 }  // namespace zoba::platform::linux_backend

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -64,12 +64,10 @@ std::optional<double> refreshRate(xcb_connection_t* c, xcb_window_t root) {
   return std::nullopt;
 }
 
-bool compositorRuns(xcb_connection_t* c, int screenNumber) {
-  const std::string name = "_NET_WM_CM_S" + std::to_string(screenNumber);
-  auto atom = xcbReply(xcb_intern_atom_reply, c,
-                       xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
-  if (!atom) return false;
-  auto owner = xcbReply(xcb_get_selection_owner_reply, c, xcb_get_selection_owner(c, atom->atom));
+bool compositorRuns(xcb_connection_t* c, int screenNumber, AtomCache& atoms) {
+  const xcb_atom_t selection = atoms("_NET_WM_CM_S" + std::to_string(screenNumber));
+  if (selection == XCB_ATOM_NONE) return false;
+  auto owner = xcbReply(xcb_get_selection_owner_reply, c, xcb_get_selection_owner(c, selection));
   return owner && owner->owner != XCB_NONE;
 }
 
@@ -90,7 +88,7 @@ std::optional<double> modeRefreshRate(std::uint32_t dotClock, std::uint16_t htot
   return static_cast<double>(dotClock) / (static_cast<double>(htotal) * static_cast<double>(vtotal));
 }
 
-DisplayFacts queryDisplay(xcb_connection_t* c, const xcb_screen_t& screen, int screenNumber) {
+DisplayFacts queryDisplay(xcb_connection_t* c, const xcb_screen_t& screen, int screenNumber, AtomCache& atoms) {
   DisplayFacts facts;
   facts.primaryHeight = screen.height_in_pixels;
   facts.refreshRate = kFallbackRefreshRate;
@@ -98,7 +96,7 @@ DisplayFacts queryDisplay(xcb_connection_t* c, const xcb_screen_t& screen, int s
     if (auto height = primaryMonitorHeight(c, screen.root)) facts.primaryHeight = *height;
     if (auto rate = refreshRate(c, screen.root); rate && *rate > 0) facts.refreshRate = *rate;
   }
-  facts.composited = compositorRuns(c, screenNumber);
+  facts.composited = compositorRuns(c, screenNumber, atoms);
   facts.argbVisual = argbVisual(screen);
   return facts;
 }

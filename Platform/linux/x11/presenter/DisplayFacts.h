@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "Platform/linux/x11/AtomCache.h"
+
 namespace zoba::platform::linux_backend {
 
 struct DisplayFacts {
@@ -18,7 +20,8 @@ struct DisplayFacts {
   std::optional<xcb_visualid_t> argbVisual;  // a 32-bit TrueColor visual
 };
 
-DisplayFacts queryDisplay(xcb_connection_t* connection, const xcb_screen_t& screen, int screenNumber);
+DisplayFacts queryDisplay(xcb_connection_t* connection, const xcb_screen_t& screen, int screenNumber,
+                          AtomCache& atoms);
 
 // Refresh rate from a mode's timings; absent when they say nothing (Xvfb's are 0).
 std::optional<double> modeRefreshRate(std::uint32_t dotClock, std::uint16_t htotal, std::uint16_t vtotal);

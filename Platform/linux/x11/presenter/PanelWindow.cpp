@@ -4,19 +4,12 @@
 #include <xcb/shape.h>
 
 #include <cstring>
-#include <string_view>
 
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
 
 namespace zoba::platform::linux_backend {
 
 namespace {
-
-xcb_atom_t internAtom(xcb_connection_t* c, std::string_view name) {
-  auto reply = xcbReply(xcb_intern_atom_reply, c,
-                        xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
-  return reply ? reply->atom : XCB_NONE;
-}
 
 std::vector<xcb_rectangle_t> xRectangles(std::span<const PixelRect> rects) {
   std::vector<xcb_rectangle_t> out;
@@ -29,14 +22,10 @@ std::vector<xcb_rectangle_t> xRectangles(std::span<const PixelRect> rects) {
 
 }  // namespace
 
-PanelAtoms PanelAtoms::intern(xcb_connection_t* c) {
-  PanelAtoms atoms;
-  atoms.windowType = internAtom(c, "_NET_WM_WINDOW_TYPE");
-  atoms.notification = internAtom(c, "_NET_WM_WINDOW_TYPE_NOTIFICATION");
-  atoms.state = internAtom(c, "_NET_WM_STATE");
-  atoms.above = internAtom(c, "_NET_WM_STATE_ABOVE");
-  atoms.pid = internAtom(c, "_NET_WM_PID");
-  return atoms;
+PanelAtoms PanelAtoms::intern(AtomCache& cache) {
+  const auto values = cache({"_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_STATE",
+                             "_NET_WM_STATE_ABOVE", "_NET_WM_PID"});
+  return {values[0], values[1], values[2], values[3], values[4]};
 }
 
 PanelWindow::PanelWindow(xcb_connection_t* connection, const PixelRect& rootRect, bool composited)

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/presenter/DisplayFacts.h"
 #include "Platform/linux/x11/presenter/ShmBuffer.h"
 #include "Platform/linux/layers/ShownLayers.h"
@@ -20,7 +21,7 @@ namespace zoba::platform::linux_backend {
 // The atoms every panel window sets.
 struct PanelAtoms {
   xcb_atom_t windowType = XCB_NONE, notification = XCB_NONE, state = XCB_NONE, above = XCB_NONE, pid = XCB_NONE;
-  static PanelAtoms intern(xcb_connection_t* connection);
+  static PanelAtoms intern(AtomCache& atoms);
 };
 
 class PanelWindow {

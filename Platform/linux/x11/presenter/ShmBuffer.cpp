@@ -1,66 +1,40 @@
 #include "Platform/linux/x11/presenter/ShmBuffer.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include "Platform/linux/handles/UniqueFd.h"
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
 
 namespace zoba::platform::linux_backend {
 
-// The mapping on our side and the attachment on the server's, released together.
+// The segment, and a round trip behind the last put, to wait for before the
+// memory is written again or released.
 struct ShmBuffer::Segment {
-  xcb_connection_t* connection = nullptr;
-  xcb_shm_seg_t id = 0;
-  void* address = MAP_FAILED;
-  std::size_t length = 0;
-  std::optional<xcb_get_input_focus_cookie_t> pending;  // a round trip behind the last put
-
+  explicit Segment(ShmSegment memory) : shm(std::move(memory)) {}
   ~Segment() {
     if (pending) xcb_discard_reply(connection, pending->sequence);
-    if (id != 0) {
-      xcb_shm_detach(connection, id);
-      xcb_flush(connection);
-    }
-    if (address != MAP_FAILED) munmap(address, length);
   }
+  xcb_connection_t* connection = nullptr;
+  ShmSegment shm;
+  std::optional<xcb_get_input_focus_cookie_t> pending;
 };
 
 std::optional<ShmBuffer> ShmBuffer::create(xcb_connection_t* connection, int width, int height,
                                            cairo_format_t format) {
-  if (width <= 0 || height <= 0) return std::nullopt;
-  auto version = xcbReply(xcb_shm_query_version_reply, connection, xcb_shm_query_version(connection));
-  if (!version || (version->major_version == 1 && version->minor_version < 2)) return std::nullopt;
-  auto segment = std::make_shared<Segment>();
+  if (width <= 0 || height <= 0 || !ShmSegment::supported(connection)) return std::nullopt;
+  auto shm = ShmSegment::create(connection, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4,
+                                true);
+  if (!shm) return std::nullopt;
+  auto segment = std::make_shared<Segment>(std::move(*shm));
   segment->connection = connection;
-  segment->length = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-  UniqueFd fd(memfd_create("zoba-layers", MFD_CLOEXEC));
-  if (!fd || ftruncate(fd.get(), static_cast<off_t>(segment->length)) != 0) return std::nullopt;
-  segment->address = mmap(nullptr, segment->length, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-  if (segment->address == MAP_FAILED) return std::nullopt;
-  segment->id = xcb_generate_id(connection);
-  // xcb closes the descriptor it sends; it gets its own copy.
-  const int sent = dup(fd.get());
-  if (sent < 0) {
-    segment->id = 0;
-    return std::nullopt;
-  }
-  auto attached = xcb_shm_attach_fd_checked(connection, segment->id, sent, 0);
-  if (XReply<xcb_generic_error_t> error{xcb_request_check(connection, attached)}) {
-    segment->id = 0;
-    return std::nullopt;
-  }
   return ShmBuffer(std::move(segment), width, height, format);
 }
 
 ShmBuffer::ShmBuffer(std::shared_ptr<Segment> segment, int width, int height, cairo_format_t format)
     : segment_(std::move(segment)), width_(width), height_(height) {
-  surface_.reset(cairo_image_surface_create_for_data(static_cast<unsigned char*>(segment_->address), format, width,
+  surface_.reset(cairo_image_surface_create_for_data(segment_->shm.data(), format, width,
                                                      height, width * 4));
 }
 
 std::uint8_t* ShmBuffer::row(int y) const {
-  return static_cast<std::uint8_t*>(segment_->address) + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
+  return segment_->shm.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride());
 }
 
 bool ShmBuffer::read(xcb_drawable_t drawable, int x, int y) {
@@ -69,7 +43,7 @@ bool ShmBuffer::read(xcb_drawable_t drawable, int x, int y) {
   auto reply = xcbReply(xcb_shm_get_image_reply, c,
                         xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                                           static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
-                                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, 0));
+                                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->shm.id(), 0));
   cairo_surface_mark_dirty(surface_.get());
   return reply != nullptr;
 }
@@ -81,7 +55,7 @@ void ShmBuffer::put(xcb_drawable_t drawable, xcb_gcontext_t gc, std::uint8_t dep
                     static_cast<std::uint16_t>(rect.x), static_cast<std::uint16_t>(rect.y),
                     static_cast<std::uint16_t>(rect.width), static_cast<std::uint16_t>(rect.height),
                     static_cast<std::int16_t>(rect.x), static_cast<std::int16_t>(rect.y), depth,
-                    XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_->id, 0);
+                    XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment_->shm.id(), 0);
   if (segment_->pending) xcb_discard_reply(c, segment_->pending->sequence);
   segment_->pending = xcb_get_input_focus(c);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-// A pixel buffer shared with the X server over MIT-SHM (segment passed as a file
-// descriptor), drawable with Cairo: the server reads frames from it and writes
+// A pixel buffer in a shared-memory segment, drawable with Cairo: the server reads frames from it and writes
 // screen snapshots into it without copying them through the socket.
 
 #include <xcb/shm.h>
@@ -12,6 +11,7 @@
 #include <optional>
 
 #include "Platform/linux/handles/CairoPtr.h"
+#include "Platform/linux/x11/ShmSegment.h"
 #include "Platform/linux/layers/ShownLayers.h"
 
 namespace zoba::platform::linux_backend {

@@ -15,7 +15,9 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/handles/UniqueFd.h"
-#include "Platform/linux/x11/XConnection.h"
+#include "Platform/linux/handles/XcbPtr.h"
+#include "Platform/linux/x11/AtomCache.h"
+#include "Platform/linux/x11/DisplayConnection.h"
 #include "Platform/linux/x11/presenter/DisplayFacts.h"
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/presenter/PanelWindow.h"
@@ -88,6 +90,7 @@ class X11LayerRenderer::Thread {
   XcbConnectionPtr connection_;
   const xcb_screen_t* screen_ = nullptr;
   int screenNumber_ = 0;
+  std::optional<AtomCache> atomCache_;  // of connection_
   PanelAtoms atoms_;
   DisplayFacts facts_;
   std::shared_ptr<const RenderTree> tree_;
@@ -103,19 +106,13 @@ void X11LayerRenderer::Thread::run() {
   // machine; batch threads take a free core or the next slice instead.
   sched_param batch{};
   pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
-  connection_.reset(connectDisplay(&screenNumber_));
-  if (xcb_connection_has_error(connection_.get())) {
-    connection_.reset();
-  } else {
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_.get()));
-    for (int index = 0; screens.rem > 0; xcb_screen_next(&screens), ++index) {
-      if (index == screenNumber_) screen_ = screens.data;
-    }
-    if (!screen_) connection_.reset();
-  }
-  if (connection_) {
-    atoms_ = PanelAtoms::intern(connection_.get());
-    facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_);
+  if (auto display = openDisplay()) {
+    screen_ = display->screen;
+    screenNumber_ = display->screenNumber;
+    connection_ = std::move(display->connection);
+    atomCache_.emplace(connection_.get());
+    atoms_ = PanelAtoms::intern(*atomCache_);
+    facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_, *atomCache_);
   }
   {
     std::lock_guard lock(shared_->statisticsMutex);
@@ -186,7 +183,7 @@ void X11LayerRenderer::Thread::syncPanels() {
   std::vector<PanelWindow*> opened;
   for (const auto& [id, panel] : wanted) {
     if (panels_.contains(id)) continue;
-    if (opened.empty()) facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_);
+    if (opened.empty()) facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_, *atomCache_);
     const Rect& frame = panel->frame;
     const int x = static_cast<int>(std::lround(frame.minX()));
     const int width = static_cast<int>(std::lround(frame.width()));

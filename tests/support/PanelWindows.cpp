@@ -1,4 +1,4 @@
-#include "tests/e2e/PanelWindows.h"
+#include "tests/support/PanelWindows.h"
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace zoba::testing {
 
@@ -25,7 +25,7 @@ bool waitUntilActive(pid_t pid, std::chrono::milliseconds timeout = 5s,
 // windows on the root carrying `pid` as their _NET_WM_PID.
 int mappedPanelCount(pid_t pid);
 
-// tests/e2e/gtk_window.py: a window that announces its pid once it has the focus,
+// tests/support/apps/gtk_window.py: a window that announces its pid once it has the focus,
 // and goes away with this object. Ready when the window manager names it active.
 class DesktopWindow {
  public:

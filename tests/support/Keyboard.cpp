@@ -1,4 +1,4 @@
-#include "tests/e2e/Keyboard.h"
+#include "tests/support/Keyboard.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -67,6 +67,16 @@ bool Keyboard::connected() const {
 
 bool Keyboard::press(std::string_view keysymName) { return send(keysymName, true); }
 bool Keyboard::release(std::string_view keysymName) { return send(keysymName, false); }
+
+bool Keyboard::pressChord(const std::function<void()>& beforeSecond, const std::function<void()>& whileHeld) {
+  if (!press("Shift_L")) return false;
+  if (beforeSecond) beforeSecond();
+  const bool second = press("Shift_R");
+  if (second && whileHeld) whileHeld();
+  // Released whatever happened, so that no key stays down for the next test.
+  const bool released = (!second || release("Shift_R")) && release("Shift_L");
+  return second && released;
+}
 
 bool Keyboard::click(int x, int y) {
   if (!connected()) return false;

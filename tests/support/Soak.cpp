@@ -1,4 +1,4 @@
-#include "tests/e2e/Soak.h"
+#include "tests/support/Soak.h"
 
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -13,10 +13,10 @@
 #include <string>
 #include <thread>
 
-#include "tests/e2e/ChildProcess.h"
-#include "tests/e2e/DesktopWindow.h"
-#include "tests/e2e/Keyboard.h"
-#include "tests/e2e/PanelWindows.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/DesktopWindow.h"
+#include "tests/support/Keyboard.h"
+#include "tests/support/PanelWindows.h"
 
 namespace zoba::testing {
 
@@ -110,8 +110,7 @@ SoakResult soak(const std::string& helperPath, int count, int sampleAt, const st
   std::set<std::string> ids;
   const auto started = Clock::now();
   for (int round = 1; round <= count; ++round) {
-    if (!(keyboard.press("Shift_L") && keyboard.press("Shift_R") && keyboard.release("Shift_R") &&
-          keyboard.release("Shift_L"))) {
+    if (!(keyboard.pressChord())) {
       problem("XTEST failed at capture " + std::to_string(round));
       break;
     }

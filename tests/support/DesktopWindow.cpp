@@ -1,4 +1,4 @@
-#include "tests/e2e/DesktopWindow.h"
+#include "tests/support/DesktopWindow.h"
 
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -89,7 +89,7 @@ bool desktopAvailable() {
 
 DesktopWindow::DesktopWindow(const std::vector<std::string>& arguments)
     : process_(gtkPython, [&] {
-        std::vector<std::string> all = {ZOBA_E2E_SOURCE_DIR "/gtk_window.py"};
+        std::vector<std::string> all = {ZOBA_TEST_SUPPORT_DIR "/apps/gtk_window.py"};
         all.insert(all.end(), arguments.begin(), arguments.end());
         return all;
       }()) {

@@ -5,6 +5,7 @@
 // modifiers it finds held).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -23,6 +24,10 @@ class Keyboard {
   // once the server has processed it; false when the key is not on the keyboard.
   bool press(std::string_view keysymName);
   bool release(std::string_view keysymName);
+  // The helper's chord, both Shift keys, pressed and released. `beforeSecond`
+  // runs just before the key that completes it goes down, `whileHeld` while both
+  // are down: a benchmark's clock starts at the one, a reader waits in the other.
+  bool pressChord(const std::function<void()>& beforeSecond = {}, const std::function<void()>& whileHeld = {});
   // Moves the pointer to (x, y) on the root and clicks the first button there.
   bool click(int x, int y);
 
