@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/session/DesktopSession.h"
 #include "tests/platform/ColourWindow.h"
 
 namespace zoba::platform {
@@ -17,7 +18,7 @@ using namespace std::chrono_literals;
 
 TEST(X11WorkspaceTest, TheFrontmostApplicationOwnsTheActiveWindow) {
   if (!hasDisplay()) GTEST_SKIP() << "no X display";
-  auto workspace = linux_backend::makeWorkspace();
+  auto workspace = linux_backend::makeWorkspace(linux_backend::detectDesktopSession());
   ColourWindow window(0x405060, 240, 200, 300, 200, "Front");
   std::optional<RunningApplication> front;
   // The window manager maps the window, then takes the request to activate it.
