@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
@@ -65,6 +67,14 @@ class WaylandCapture : public ::testing::Test {
     if (!directory.empty()) fs::remove_all(directory);
   }
 
+  // Once the application has joined the accessibility bus (its toolkit may still be
+  // starting when its window shows, and Xwayland with it).
+  json debugCaptureOf(pid_t pid) {
+    EXPECT_TRUE(waitForAccessibleApplication(pid, 10s))
+        << "the application did not join the accessibility bus";
+    return debugCapture();
+  }
+
   json debugCapture(const ChildEnvironment& environment = {}) {
     ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path.string(), "--delay", "0"}, environment);
     auto lines = helper.readAllLines(30s);
@@ -116,7 +126,13 @@ TEST_F(WaylandCapture, NativeGtk3WindowPlacedFloating) {
   WaylandWindow window(options);
   ASSERT_TRUE(window.pid()) << "the GTK 3 window did not come up focused";
   ASSERT_TRUE(window.place({260, 180, 640, 400}));
-  const json line = debugCapture();
+  // The window repaints at its new size a frame or two after it moved.
+  for (auto end = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < end;) {
+    auto shot = screenshot({270, 190, 300, 150});
+    if (shot && pixelsNear(*shot, 0x2080C0) == shot->width() * shot->height()) break;
+    std::this_thread::sleep_for(50ms);
+  }
+  const json line = debugCaptureOf(*window.pid());
   expectCaptured(line, *window.view(), 0x2080C0, "zoba-wayland-window",
                  {"\nframe Wayland GTK 3 capture\n", "\tlabel Three label\n", "\tpush button Three button\n",
                   "\nThe focused UI element is text (settable)"});
@@ -128,7 +144,7 @@ TEST_F(WaylandCapture, NativeGtk4WindowTiled) {
                     "--button", "Four button"},
                    "wayland", "Wayland GTK 4 capture");
   ASSERT_TRUE(window.view) << "the GTK 4 window did not come up focused";
-  const json line = debugCapture();
+  const json line = debugCaptureOf(window.view->pid);
   expectCaptured(line, *window.view, 0xC08020, "zoba-gtk4-window",
                  {"\nwindow Wayland GTK 4 capture\n", "\tlabel Four label\n", "\tbutton Four button\n",
                   "\nThe focused UI element is text box (settable)"});
@@ -142,7 +158,7 @@ TEST_F(WaylandCapture, X11WindowThroughXwayland) {
                    "x11", "Xwayland capture");
   ASSERT_TRUE(window.view) << "the X11 window did not come up focused";
   EXPECT_EQ(window.view->shell, "xwayland");
-  const json line = debugCapture();
+  const json line = debugCaptureOf(window.view->pid);
   expectCaptured(line, *window.view, 0x60A040, "zoba-xwayland-window", {"\tlabel X label\n"});
 }
 
