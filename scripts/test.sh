@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures, builds and tests each preset.
 # Usage: scripts/test.sh [preset ...]   (default: default asan tsan fuzz)
-# Tests that need a desktop run on a private headless one (scripts/headless-desktop.sh).
+# Tests that need a desktop run on a private headless one (scripts/headless-desktop.sh);
+# those labelled `wayland` on a private headless sway (scripts/headless-sway.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,18 @@ fuzz_seconds=${ZOBA_FUZZ_SECONDS:-30}
 run_on_desktop() {
   if [[ -x scripts/headless-desktop.sh ]]; then
     scripts/headless-desktop.sh run -- "$@"
+  else
+    "$@"
+  fi
+}
+
+# The tests labelled `wayland` on the headless sway desktop, as its user when we are
+# root (CI): that user writes the build tree's Testing/ for the run.
+run_on_sway() {
+  local preset=$1
+  shift
+  if [[ -x scripts/headless-sway.sh ]]; then
+    scripts/headless-sway.sh run --writable "build/$preset/Testing" -- "$@"
   else
     "$@"
   fi
@@ -39,5 +52,7 @@ for preset in "${presets[@]}"; do
     continue
   fi
   echo "== $preset: test"
-  run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300
+  run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE wayland
+  echo "== $preset: test on sway"
+  run_on_sway "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
 done
