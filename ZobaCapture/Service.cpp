@@ -82,7 +82,8 @@ void CaptureService::installMonitor() {
 
 void CaptureService::watchPresetKeys() {
   if (!monitor_) return;
-  monitor_->watchKeys(ChordPresets::leftKeyBit(detector_.preset) | ChordPresets::rightKeyBit(detector_.preset));
+  monitor_->watchKeys(ChordPresets::leftKeyBit(detector_.preset) |
+                      ChordPresets::rightKeyBit(detector_.preset));
 }
 
 Message CaptureService::readyMessage() const {

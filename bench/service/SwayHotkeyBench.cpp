@@ -22,7 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+double milliseconds(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
 
 void print(const char* what, std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -55,8 +57,8 @@ int main() {
   std::vector<double> fromEvent, fromStart;
   for (int i = 0; i < chords; ++i) {
     const auto start = Clock::now();
-    ChildProcess keys("/usr/bin/wtype", {"-P", "Shift_L", "-M", "shift", "-s", "50", "-P", "Shift_R", "-s", "20",
-                                         "-p", "Shift_R", "-m", "shift", "-p", "Shift_L"});
+    ChildProcess keys("/usr/bin/wtype", {"-P", "Shift_L", "-M", "shift", "-s", "50", "-P", "Shift_R", "-s",
+                                         "20", "-p", "Shift_R", "-m", "shift", "-p", "Shift_L"});
     auto event = events->read(std::chrono::milliseconds(2000));
     const auto eventAt = Clock::now();
     auto line = helper.readLine(2s);

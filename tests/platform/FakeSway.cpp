@@ -45,7 +45,8 @@ FakeSway::FakeSway() {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path_.c_str(), path_.size());
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || ::listen(listener_, 8) != 0)
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(listener_, 8) != 0)
     throw std::runtime_error("listen");
   if (::pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   thread_ = std::thread([this] { serve(); });

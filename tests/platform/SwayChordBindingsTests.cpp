@@ -27,15 +27,19 @@ TEST(ChordBindings, CommandsBindBothOrdersOfTheWatchedPairsOnly) {
       {0, "", ""},
       {Flag::control | Flag::leftControl, "", ""},
       {shiftPair,
-       "bindsym --no-repeat Shift+Shift_R nop zoba-chord-7 shift; bindsym --no-repeat Shift+Shift_L nop zoba-chord-7 shift",
+       "bindsym --no-repeat Shift+Shift_R nop zoba-chord-7 shift; bindsym --no-repeat Shift+Shift_L nop "
+       "zoba-chord-7 shift",
        "unbindsym Shift+Shift_R; unbindsym Shift+Shift_L"},
       // One key of a pair watches the pair.
       {Flag::rightCommand,
-       "bindsym --no-repeat Mod4+Super_R nop zoba-chord-7 command; bindsym --no-repeat Mod4+Super_L nop zoba-chord-7 command",
+       "bindsym --no-repeat Mod4+Super_R nop zoba-chord-7 command; bindsym --no-repeat Mod4+Super_L nop "
+       "zoba-chord-7 command",
        "unbindsym Mod4+Super_R; unbindsym Mod4+Super_L"},
       {optionPair,
-       "bindsym --no-repeat Mod1+Alt_R nop zoba-chord-7 option; bindsym --no-repeat Mod1+Alt_L nop zoba-chord-7 option; "
-       "bindsym --no-repeat Mod1+ISO_Level3_Shift nop zoba-chord-7 option; bindsym --no-repeat Mod5+Alt_L nop "
+       "bindsym --no-repeat Mod1+Alt_R nop zoba-chord-7 option; bindsym --no-repeat Mod1+Alt_L nop "
+       "zoba-chord-7 option; "
+       "bindsym --no-repeat Mod1+ISO_Level3_Shift nop zoba-chord-7 option; bindsym --no-repeat Mod5+Alt_L "
+       "nop "
        "zoba-chord-7 option",
        "unbindsym Mod1+Alt_R; unbindsym Mod1+Alt_L; unbindsym Mod1+ISO_Level3_Shift; unbindsym Mod5+Alt_L"},
   };
@@ -45,7 +49,8 @@ TEST(ChordBindings, CommandsBindBothOrdersOfTheWatchedPairsOnly) {
     EXPECT_EQ(bindings.unbindCommands(c.keys), c.unbind);
   }
   EXPECT_EQ(ChordBindings::allPairs(), shiftPair | optionPair | commandPair);
-  EXPECT_EQ(ChordBindings::pairsOf(Flag::leftShift | Flag::leftOption | Flag::capsLock), shiftPair | optionPair);
+  EXPECT_EQ(ChordBindings::pairsOf(Flag::leftShift | Flag::leftOption | Flag::capsLock),
+            shiftPair | optionPair);
 }
 
 TEST(ChordBindings, OnlyThisProcesssBindingEventsAreChords) {
@@ -68,10 +73,14 @@ TEST(ChordBindings, OnlyThisProcesssBindingEventsAreChords) {
       {"the user's own binding",
        R"({"change":"run","binding":{"command":"nop other","event_state_mask":["Control"],"input_codes":[],"input_code":0,"symbols":["x"],"symbol":"x","input_type":"keyboard"}})",
        std::nullopt},
-      {"another helper's", R"({"change":"run","binding":{"command":"nop zoba-chord-42 shift"}})", std::nullopt},
-      {"a longer pid", R"({"change":"run","binding":{"command":"nop zoba-chord-42420 shift"}})", std::nullopt},
-      {"an unknown pair", R"({"change":"run","binding":{"command":"nop zoba-chord-4242 control"}})", std::nullopt},
-      {"a trailing word", R"({"change":"run","binding":{"command":"nop zoba-chord-4242 shift x"}})", std::nullopt},
+      {"another helper's", R"({"change":"run","binding":{"command":"nop zoba-chord-42 shift"}})",
+       std::nullopt},
+      {"a longer pid", R"({"change":"run","binding":{"command":"nop zoba-chord-42420 shift"}})",
+       std::nullopt},
+      {"an unknown pair", R"({"change":"run","binding":{"command":"nop zoba-chord-4242 control"}})",
+       std::nullopt},
+      {"a trailing word", R"({"change":"run","binding":{"command":"nop zoba-chord-4242 shift x"}})",
+       std::nullopt},
       {"not a run", R"({"change":"other","binding":{"command":"nop zoba-chord-4242 shift"}})", std::nullopt},
       {"command not a string", R"({"change":"run","binding":{"command":7}})", std::nullopt},
       {"binding not an object", R"({"change":"run","binding":[]})", std::nullopt},

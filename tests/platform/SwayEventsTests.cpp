@@ -9,8 +9,8 @@
 
 #include <cstdlib>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/Events.h"

@@ -72,8 +72,9 @@ class SwayChord : public ::testing::Test {
   void expectNothingBound(pid_t guard) {
     ASSERT_TRUE(waitUntilEnded(guard)) << "the guard did not end";
     ASSERT_TRUE(pressChord("shift"));
-    EXPECT_EQ(windowKeys("release Shift_L"), (std::vector<std::string>{"press Shift_L", "press Shift_R",
-                                                                        "release Shift_R", "release Shift_L"}));
+    EXPECT_EQ(
+        windowKeys("release Shift_L"),
+        (std::vector<std::string>{"press Shift_L", "press Shift_R", "release Shift_R", "release Shift_L"}));
   }
 
   // The launcher's one child is the service, and the service's one child its guard.
@@ -101,8 +102,8 @@ TEST_F(SwayChord, BothShiftKeysFireOnceAndSwayKeepsTheSecondKeyFromTheWindow) {
   EXPECT_EQ(windowKeys("release Shift_L"), (std::vector<std::string>{"press Shift_L", "release Shift_L"}));
 
   // The mirror order fires too.
-  ASSERT_TRUE(typeKeys({"-P", "Shift_R", "-M", "shift", "-s", "50", "-P", "Shift_L", "-s", "50", "-p", "Shift_L",
-                        "-m", "shift", "-p", "Shift_R"}));
+  ASSERT_TRUE(typeKeys({"-P", "Shift_R", "-M", "shift", "-s", "50", "-P", "Shift_L", "-s", "50", "-p",
+                        "Shift_L", "-m", "shift", "-p", "Shift_R"}));
   EXPECT_EQ(parse(helper->readLine(5s)), (json{{"type", "hotkey"}, {"target", "host"}}));
 
   // One Shift key alone is no chord, and reaches the window.
@@ -125,7 +126,7 @@ TEST_F(SwayChord, AnotherPresetRebindsAndShutdownRemovesTheBindings) {
   ASSERT_TRUE(pressChord("shift"));
   EXPECT_EQ(helper->readLine(300ms), std::nullopt);
   EXPECT_EQ(windowKeys("release Shift_L"), (std::vector<std::string>{"press Shift_L", "press Shift_R",
-                                                                      "release Shift_R", "release Shift_L"}));
+                                                                     "release Shift_R", "release Shift_L"}));
 
   helper->writeLine(R"({"type":"shutdown"})");
   EXPECT_EQ(helper->wait(), 0);

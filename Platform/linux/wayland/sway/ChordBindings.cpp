@@ -69,7 +69,12 @@ std::uint64_t ChordBindings::pairsOf(std::uint64_t deviceBits) {
 std::string ChordBindings::bindCommands(std::uint64_t deviceBits) const {
   // --no-repeat: a held key's repeats are not new chords.
   return commands(deviceBits, [this](std::string& out, const Pair& pair, std::string_view combo) {
-    out.append("bindsym --no-repeat ").append(combo).append(" nop ").append(tag_).append(" ").append(pair.name);
+    out.append("bindsym --no-repeat ")
+        .append(combo)
+        .append(" nop ")
+        .append(tag_)
+        .append(" ")
+        .append(pair.name);
   });
 }
 

@@ -52,11 +52,12 @@ class BindingMonitor final : public EventMonitor {
         bindings_("zoba-chord-" + std::to_string(::getpid())),
         handler_(std::move(handler)),
         alive_(std::make_shared<bool>(true)) {
-    source_.reset(g_unix_fd_source_new(events_->fd(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR)));
+    source_.reset(
+        g_unix_fd_source_new(events_->fd(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR)));
     g_source_set_priority(source_.get(), G_PRIORITY_HIGH);
     GUnixFDSourceFunc callback = &BindingMonitor::readable;
-    g_source_set_callback(source_.get(), reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(callback)), this,
-                          nullptr);
+    g_source_set_callback(
+        source_.get(), reinterpret_cast<GSourceFunc>(reinterpret_cast<void (*)()>(callback)), this, nullptr);
     g_source_attach(source_.get(), nullptr);
     watchKeys(ChordBindings::allPairs());
   }
@@ -135,9 +136,11 @@ class SwayEvents final : public Events {
     if (!succeededSubscription(events->request(SwayMessage::subscribe, R"(["binding"])"))) return nullptr;
     // One guard for the process's monitors, started with the first.
     if (!guard_) {
-      if (auto guard = BindingGuard::start(socketPath_)) guard_ = std::make_shared<BindingGuard>(std::move(*guard));
+      if (auto guard = BindingGuard::start(socketPath_))
+        guard_ = std::make_shared<BindingGuard>(std::move(*guard));
     }
-    return std::make_unique<BindingMonitor>(std::move(*commands), std::move(*events), guard_, std::move(handler));
+    return std::make_unique<BindingMonitor>(std::move(*commands), std::move(*events), guard_,
+                                            std::move(handler));
   }
 
  private:
