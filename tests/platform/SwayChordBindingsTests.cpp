@@ -27,21 +27,21 @@ TEST(ChordBindings, CommandsBindBothOrdersOfTheWatchedPairsOnly) {
       {0, "", ""},
       {Flag::control | Flag::leftControl, "", ""},
       {shiftPair,
-       "bindsym --no-repeat Shift+Shift_R nop zoba-chord-7 shift; bindsym --no-repeat Shift+Shift_L nop "
-       "zoba-chord-7 shift",
-       "unbindsym Shift+Shift_R; unbindsym Shift+Shift_L"},
+       "bindsym --no-repeat --inhibited Shift+Shift_R nop zoba-chord-7 shift; "
+       "bindsym --no-repeat --inhibited Shift+Shift_L nop zoba-chord-7 shift",
+       "unbindsym --inhibited Shift+Shift_R; unbindsym --inhibited Shift+Shift_L"},
       // One key of a pair watches the pair.
       {Flag::rightCommand,
-       "bindsym --no-repeat Mod4+Super_R nop zoba-chord-7 command; bindsym --no-repeat Mod4+Super_L nop "
-       "zoba-chord-7 command",
-       "unbindsym Mod4+Super_R; unbindsym Mod4+Super_L"},
+       "bindsym --no-repeat --inhibited Mod4+Super_R nop zoba-chord-7 command; "
+       "bindsym --no-repeat --inhibited Mod4+Super_L nop zoba-chord-7 command",
+       "unbindsym --inhibited Mod4+Super_R; unbindsym --inhibited Mod4+Super_L"},
       {optionPair,
-       "bindsym --no-repeat Mod1+Alt_R nop zoba-chord-7 option; bindsym --no-repeat Mod1+Alt_L nop "
-       "zoba-chord-7 option; "
-       "bindsym --no-repeat Mod1+ISO_Level3_Shift nop zoba-chord-7 option; bindsym --no-repeat Mod5+Alt_L "
-       "nop "
-       "zoba-chord-7 option",
-       "unbindsym Mod1+Alt_R; unbindsym Mod1+Alt_L; unbindsym Mod1+ISO_Level3_Shift; unbindsym Mod5+Alt_L"},
+       "bindsym --no-repeat --inhibited Mod1+Alt_R nop zoba-chord-7 option; "
+       "bindsym --no-repeat --inhibited Mod1+Alt_L nop zoba-chord-7 option; "
+       "bindsym --no-repeat --inhibited Mod1+ISO_Level3_Shift nop zoba-chord-7 option; "
+       "bindsym --no-repeat --inhibited Mod5+Alt_L nop zoba-chord-7 option",
+       "unbindsym --inhibited Mod1+Alt_R; unbindsym --inhibited Mod1+Alt_L; "
+       "unbindsym --inhibited Mod1+ISO_Level3_Shift; unbindsym --inhibited Mod5+Alt_L"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keys);

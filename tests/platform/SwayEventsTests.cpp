@@ -82,8 +82,9 @@ TEST_F(SwayEventsTest, BindsThePresetsKeysAndTurnsItsBindingEventsIntoOneChordEa
 
   monitor->watchKeys(Flag::leftShift | Flag::rightShift);
   ASSERT_TRUE(sway.waitForCommands(3));
-  EXPECT_EQ(sway.commands()[2], "bindsym --no-repeat Shift+Shift_R nop " + tag() +
-                                    " shift; bindsym --no-repeat Shift+Shift_L nop " + tag() + " shift");
+  EXPECT_EQ(sway.commands()[2], "bindsym --no-repeat --inhibited Shift+Shift_R nop " + tag() +
+                                    " shift; bindsym --no-repeat --inhibited Shift+Shift_L nop " + tag() +
+                                    " shift");
   monitor->watchKeys(Flag::leftShift | Flag::rightShift);  // the same keys: nothing to do
   EXPECT_FALSE(sway.waitForCommands(4, 100ms));
 
@@ -102,7 +103,7 @@ TEST_F(SwayEventsTest, BindsThePresetsKeysAndTurnsItsBindingEventsIntoOneChordEa
 
   monitor.reset();
   ASSERT_TRUE(sway.waitForCommands(4));
-  EXPECT_EQ(sway.commands()[3], "unbindsym Shift+Shift_R; unbindsym Shift+Shift_L");
+  EXPECT_EQ(sway.commands()[3], "unbindsym --inhibited Shift+Shift_R; unbindsym --inhibited Shift+Shift_L");
 }
 
 TEST_F(SwayEventsTest, AHandlerThatDropsItsMonitorGetsNoMoreWords) {
@@ -132,7 +133,8 @@ TEST_F(SwayEventsTest, TheGuardRunsTheLastCleanupWhenItsProcessHasGone) {
   ASSERT_GE(helper, 0);
   if (helper == 0) {
     auto guard = BindingGuard::start(sway.path());
-    if (!guard || !guard->setCleanup("unbindsym Shift+Shift_R") || !guard->setCleanup("unbindsym Mod1+Alt_R"))
+    if (!guard || !guard->setCleanup("unbindsym --inhibited Shift+Shift_R") ||
+        !guard->setCleanup("unbindsym --inhibited Mod1+Alt_R"))
       ::_exit(1);
     ::raise(SIGKILL);
   }
@@ -140,13 +142,13 @@ TEST_F(SwayEventsTest, TheGuardRunsTheLastCleanupWhenItsProcessHasGone) {
   ASSERT_EQ(::waitpid(helper, &status, 0), helper);
   ASSERT_TRUE(WIFSIGNALED(status));
   ASSERT_TRUE(sway.waitForCommands(1));
-  EXPECT_EQ(sway.commands(), std::vector<std::string>{"unbindsym Mod1+Alt_R"});
+  EXPECT_EQ(sway.commands(), std::vector<std::string>{"unbindsym --inhibited Mod1+Alt_R"});
 
   // Told there is nothing left to remove, it connects to nobody.
   {
     auto guard = BindingGuard::start(sway.path());
     ASSERT_TRUE(guard);
-    ASSERT_TRUE(guard->setCleanup("unbindsym Shift+Shift_L"));
+    ASSERT_TRUE(guard->setCleanup("unbindsym --inhibited Shift+Shift_L"));
     ASSERT_TRUE(guard->setCleanup(""));
     EXPECT_FALSE(guard->setCleanup(std::string(BindingGuard::maxCommands + 1, 'x')));
   }

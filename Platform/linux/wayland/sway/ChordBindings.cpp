@@ -67,9 +67,11 @@ std::uint64_t ChordBindings::pairsOf(std::uint64_t deviceBits) {
 }
 
 std::string ChordBindings::bindCommands(std::uint64_t deviceBits) const {
-  // --no-repeat: a held key's repeats are not new chords.
+  // --no-repeat: a held key's repeats are not new chords. --inhibited: the chord works
+  // in front of a client that inhibits the compositor's shortcuts too (a virtual
+  // machine's window), as raw key events do on X11.
   return commands(deviceBits, [this](std::string& out, const Pair& pair, std::string_view combo) {
-    out.append("bindsym --no-repeat ")
+    out.append("bindsym --no-repeat --inhibited ")
         .append(combo)
         .append(" nop ")
         .append(tag_)
@@ -80,7 +82,9 @@ std::string ChordBindings::bindCommands(std::uint64_t deviceBits) const {
 
 std::string ChordBindings::unbindCommands(std::uint64_t deviceBits) const {
   return commands(deviceBits, [](std::string& out, const Pair&, std::string_view combo) {
-    out.append("unbindsym ").append(combo);
+    // sway finds a binding by its keys and the flags that tell bindings apart
+    // (--inhibited is one, --no-repeat is not).
+    out.append("unbindsym --inhibited ").append(combo);
   });
 }
 

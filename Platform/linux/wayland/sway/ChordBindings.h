@@ -1,10 +1,10 @@
 #pragma once
 
 // sway passes no key events of other clients to us, so the chord's keys are claimed as
-// key bindings of the compositor: `bindsym --no-repeat Shift+Shift_R nop TAG shift` fires
-// when the right key goes down while the left one holds the modifier, its mirror for
-// the other order, and a `binding` event tells us. Pure text in, text out: tested
-// without sway.
+// key bindings of the compositor: `bindsym --no-repeat --inhibited Shift+Shift_R nop
+// TAG shift` fires when the right key goes down while the left one holds the modifier,
+// its mirror for the other order, and a `binding` event tells us. Pure text in, text
+// out: tested without sway.
 //
 // What the focused window sees differs from X11: sway keeps the press and the release
 // of a key that completed a binding from the client (it still gets the first key's
