@@ -20,6 +20,15 @@ struct Screen {
   Rect frame;  // bottom-left space
 };
 
+// The desktop session as a host would explain it to the user.
+struct SessionDescription {
+  std::string type;     // "x11", "wayland" or "none"
+  std::string desktop;  // "sway", "gnome"…; empty when unknown
+  // What the session cannot do: "screenshot", "overlay", "hotkey", "frontmostWindow".
+  std::vector<std::string> unavailable;
+  friend bool operator==(const SessionDescription&, const SessionDescription&) = default;
+};
+
 class Workspace {
  public:
   virtual ~Workspace() = default;
@@ -33,6 +42,15 @@ class Workspace {
     (void)application;
     return std::nullopt;
   }
+  // The focused window's frame when it belongs to `pid`, as the window system knows
+  // it, in the space of ShareableWindow::frame. Absent where the application's own
+  // accessibility frame serves (X11) or when another window has the focus.
+  virtual std::optional<Rect> focusedWindowFrame(std::int32_t pid) {
+    (void)pid;
+    return std::nullopt;
+  }
+  // Absent where there is nothing to describe.
+  virtual std::optional<SessionDescription> session() { return std::nullopt; }
 };
 
 }  // namespace zoba::platform

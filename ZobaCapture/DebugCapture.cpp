@@ -121,6 +121,7 @@ Task<void> run(Options options) {
   co_await sleepFor{delaySeconds(options.delay)};
 
   Message message = {{"type", "debugCapture"}, {"permissions", Permissions::status()}};
+  if (auto session = Permissions::session()) message["session"] = std::move(*session);
   if (!message["permissions"]["screenRecording"].get<bool>() ||
       !message["permissions"]["accessibility"].get<bool>())
     finish(message);

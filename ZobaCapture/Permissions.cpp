@@ -24,3 +24,15 @@ Message status() {
 }
 
 }  // namespace zoba::Permissions
+
+namespace zoba::Permissions {
+
+std::optional<Message> session() {
+  auto description = platform::current().workspace->session();
+  if (!description) return std::nullopt;
+  return Message{{"type", description->type},
+                 {"desktop", description->desktop},
+                 {"unavailable", description->unavailable}};
+}
+
+}  // namespace zoba::Permissions

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "ZobaCapture/Message.h"
@@ -13,5 +14,10 @@ bool request(std::string_view name);
 
 // {"screenRecording": bool, "accessibility": bool}, read now.
 Message status();
+
+// The desktop session, for a host to explain what is missing:
+// {"type": "wayland", "desktop": "sway", "unavailable": ["overlay", ...]}. Absent
+// where the platform describes none.
+std::optional<Message> session();
 
 }  // namespace zoba::Permissions

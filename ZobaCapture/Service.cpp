@@ -87,10 +87,12 @@ void CaptureService::watchPresetKeys() {
 }
 
 Message CaptureService::readyMessage() const {
-  return {{"type", "ready"},
-          {"version", 1},
-          {"hotkey", rawValue(detector_.preset)},
-          {"permissions", Permissions::status()}};
+  Message message = {{"type", "ready"},
+                     {"version", 1},
+                     {"hotkey", rawValue(detector_.preset)},
+                     {"permissions", Permissions::status()}};
+  if (auto session = Permissions::session()) message["session"] = std::move(*session);
+  return message;
 }
 
 void CaptureService::readRequests() {
@@ -118,8 +120,9 @@ void CaptureService::handle(std::string_view line) {
   };
 
   if (type == "status") {
-    respond(id, {{"permissions", Permissions::status()}, {"hotkey", rawValue(detector_.preset)}},
-            std::nullopt);
+    Message result = {{"permissions", Permissions::status()}, {"hotkey", rawValue(detector_.preset)}};
+    if (auto session = Permissions::session()) result["session"] = std::move(*session);
+    respond(id, result, std::nullopt);
   } else if (type == "requestPermission") {
     auto permission = text("permission");
     if (permission && Permissions::request(*permission)) {

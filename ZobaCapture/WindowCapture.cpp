@@ -120,6 +120,9 @@ std::optional<std::string> iconBase64(const platform::RunningApplication& applic
 }
 
 std::optional<Rect> focusedWindowFrame(const platform::RunningApplication& application) {
+  // Where the window system knows the frame (Wayland), the accessibility frame is
+  // relative to the window and says nothing of where it is.
+  if (auto frame = platform::current().workspace->focusedWindowFrame(application.pid)) return frame;
   auto& accessibility = *platform::current().accessibility;
   auto app = accessibility.applicationElement(application.pid);
   if (!app) return std::nullopt;
@@ -152,7 +155,8 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   }
   std::vector<Rect> frames;
   for (const auto& window : kept) frames.push_back(window.frame);
-  const std::optional<Rect> target = first ? AXTree::frame(*first) : std::nullopt;
+  std::optional<Rect> target = services.workspace->focusedWindowFrame(pid);
+  if (!target && first) target = AXTree::frame(*first);
   const auto index = WindowMatch::best(target, frames);
   if (!index) co_return CaptureFailure{CaptureError::noWindow};
   const platform::ShareableWindow chosen = kept[*index];

@@ -123,6 +123,7 @@ stop_desktop() {
   if [[ -f $state/display ]]; then
     local number
     number=$(tr -dc '0-9' <"$state/display")
+    # shellcheck disable=SC2002  # a lock file that is missing is no error
     if [[ -n $number ]] && ! alive "$(cat "/tmp/.X$number-lock" 2>/dev/null | tr -dc '0-9')"; then
       rm -f "/tmp/.X11-unix/X$number" "/tmp/.X$number-lock" 2>/dev/null || true
     fi

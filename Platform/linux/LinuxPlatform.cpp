@@ -1,35 +1,57 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/WaylandProbe.h"
+#include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace zoba::platform {
 
 namespace {
 
-// The chord's source: sway's key bindings in a sway session whose IPC answers (no key
-// event of another client reaches us there), XInput2 raw events otherwise.
-std::unique_ptr<Events> chordEvents(const linux_backend::DesktopSession& session) {
-  if (session.compositor == linux_backend::Compositor::sway) {
-    if (auto sway = linux_backend::makeSwayEvents()) return sway;
-  }
-  return linux_backend::makeEvents();
+using namespace linux_backend;
+
+// A Wayland session is served through the compositor whatever the window in front,
+// native or X11 through Xwayland: one road for both.
+void addWaylandServices(Services& services, const DesktopSession& session) {
+  auto probe = std::make_shared<wayland::WaylandProbe>();
+  services.workspace = makeWaylandWorkspace(session, probe);
+  services.privacy = makePrivacy([probe] { return probe->offers(zwlr_screencopy_manager_v1_interface.name); });
+  services.screenCapture = makeWaylandScreenCapture(session);
+  // The chord: sway's key bindings where its IPC answers (no key event of another
+  // client reaches us on Wayland), XInput2 through Xwayland otherwise.
+  if (session.compositor == Compositor::sway) services.events = makeSwayEvents();
+  if (!services.events) services.events = makeEvents();
+}
+
+void addX11Services(Services& services, const DesktopSession& session) {
+  services.workspace = makeWorkspace(session);
+  services.privacy = makePrivacy();
+  services.screenCapture = makeScreenCapture();
+  services.events = makeEvents();
+}
+
+// The overlay of a Wayland session: layer-shell surfaces over every window.
+std::unique_ptr<LayerRenderer> makeRenderer(const DesktopSession& session) {
+  if (session.server == DisplayServer::wayland) return makeWaylandLayerRenderer();
+  return makeLayerRenderer();
 }
 
 }  // namespace
 
 std::unique_ptr<Services> makePlatform() {
+  const DesktopSession session = detectDesktopSession();
   auto services = std::make_unique<Services>();
-  services->process = linux_backend::makeProcess();
-  services->codeSigning = linux_backend::makeCodeSigning();
-  services->runLoop = linux_backend::makeRunLoop();
-  services->events = chordEvents(linux_backend::detectDesktopSession());
-  services->workspace = linux_backend::makeWorkspace();
-  services->privacy = linux_backend::makePrivacy();
-  services->accessibility = linux_backend::makeAccessibility();
-  services->screenCapture = linux_backend::makeScreenCapture();
+  services->process = makeProcess();
+  services->codeSigning = makeCodeSigning();
+  services->runLoop = makeRunLoop();
+  services->accessibility = makeAccessibility();
+  if (session.server == DisplayServer::wayland) {
+    addWaylandServices(*services, session);
+  } else {
+    addX11Services(*services, session);
+  }
   // The media clock is the run loop's monotonic clock, which the render thread reads too.
   RunLoop* clock = services->runLoop.get();
-  services->layers =
-      std::make_unique<Layers>(linux_backend::makeLayerRenderer(), [clock] { return clock->now(); });
+  services->layers = std::make_unique<Layers>(makeRenderer(session), [clock] { return clock->now(); });
   return services;
 }
 

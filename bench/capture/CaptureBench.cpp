@@ -1,9 +1,11 @@
 // The capture of one real window, without the accessibility walk and the
 // activation wait: from the start of the capture to the JPEG preview and to the
 // payload; the "capture" line of that payload serialised and queued; the peak
-// resident memory. `maim -i` of the same window runs beside it for comparison.
+// resident memory. `maim -i` of the same window runs beside it for comparison on
+// X11, `grim -g` of the window's region (a screen copy and a PNG encode) on sway.
 //
-//   capture_bench WIDTH HEIGHT [RUNS]     (on an X display at least that large)
+//   capture_bench WIDTH HEIGHT [RUNS]     (on an X display at least that large, or
+//                                          on sway, where the window is tiled)
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -188,6 +190,7 @@ int main(int argc, char** argv) {
   const double peak = peakResidentMB();
 
   // Where the time goes: each step alone, on this thread.
+  std::optional<Rect> frame;  // the window's, as the list gave it
   {
     auto& screen = *platform::current().screenCapture;
     Figures list, shot, png, base64, jpeg, icon;
@@ -200,6 +203,7 @@ int main(int argc, char** argv) {
       auto found = std::find_if(windows->windows.begin(), windows->windows.end(),
                                 [&](const auto& w) { return w.owningProcessID == window.pid; });
       if (found == windows->windows.end()) break;
+      frame = found->frame;
       platform::StreamConfiguration configuration;
       configuration.width = last->image.width;
       configuration.height = last->image.height;
@@ -278,13 +282,33 @@ int main(int argc, char** argv) {
                 fast.median(), fast.best(), generic.median(), generic.best());
   }
 
+  // On sway, grim of the same region: its copy of the screen and its PNG encode.
+  if (std::getenv("WAYLAND_DISPLAY") && frame) {
+    Figures grim;
+    char geometry[96];
+    std::snprintf(geometry, sizeof geometry, "%.0f,%.0f %.0fx%.0f", frame->minX(), frame->minY(), frame->width(),
+                  frame->height());
+    for (int run = 0; run < runs; ++run) {
+      auto ms = runCommand({"grim", "-g", geometry, "/tmp/capture_bench_grim.png"});
+      if (!ms) break;
+      grim.add(*ms);
+    }
+    if (grim.values.empty()) {
+      std::printf("  grim -g: not available\n");
+    } else {
+      std::printf("  grim -g \"%s\" (PNG, whole process): %7.1f ms / %7.1f ms\n", geometry, grim.median(), grim.best());
+      unlink("/tmp/capture_bench_grim.png");
+    }
+  }
+
   Figures maim;
-  for (int run = 0; run < runs; ++run) {
+  for (int run = 0; run < runs && !std::getenv("WAYLAND_DISPLAY"); ++run) {
     auto ms = runCommand({"maim", "-i", window.xid, "/tmp/capture_bench_maim.png"});
     if (!ms) break;
     maim.add(*ms);
   }
-  if (maim.values.empty()) {
+  if (std::getenv("WAYLAND_DISPLAY")) {
+  } else if (maim.values.empty()) {
     std::printf("  maim -i: not available\n");
   } else {
     std::printf("  maim -i (PNG only, whole process): %7.1f ms / %7.1f ms\n", maim.median(), maim.best());

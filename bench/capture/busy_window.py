@@ -2,7 +2,8 @@
 """A GTK 3 window of ordinary widgets at a given size, for the capture benchmark.
 
 Usage: busy_window.py WIDTH HEIGHT TITLE
-Prints the X window id once the window is drawn.
+Prints the X window id once the window is drawn ("wayland" for a native Wayland
+window, which has none).
 """
 import sys
 
@@ -51,7 +52,9 @@ def main():
     def shown(*_):
         window.disconnect(handler)
         # Let the first frame reach the screen before reporting.
-        GLib.timeout_add(400, lambda: print(window.get_window().get_xid(), flush=True) and False)
+        surface = window.get_window()
+        ident = surface.get_xid() if hasattr(surface, "get_xid") else "wayland"
+        GLib.timeout_add(400, lambda: print(ident, flush=True) and False)
 
     handler = window.connect("map-event", shown)
     window.show_all()

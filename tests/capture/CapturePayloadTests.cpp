@@ -27,6 +27,25 @@ TEST_F(WindowCaptureTest, FocusedWindowFrameFallsBackToTheMainWindow) {
   EXPECT_EQ(WindowCapture::focusedWindowFrame(application), std::nullopt) << "the focused window has no frame";
 }
 
+// On Wayland the accessibility frame is relative to the window: the window system's
+// frame picks the window, and the outline still comes from the accessibility tree.
+TEST_F(WindowCaptureTest, WindowSystemFrameDecidesWhereItIsKnown) {
+  screen().windows = {FakeScreenCapture::window(7, kPid, Rect(0, 0, 400, 300), "At the origin"),
+                      FakeScreenCapture::window(8, kPid, Rect(200, 150, 400, 300), "Moved")};
+  focus(axWindow(Rect(0, 0, 400, 300), "Moved", {ax().add({{"AXRole", "AXStaticText"}, {"AXValue", "label"}})}));
+  EXPECT_EQ(WindowCapture::focusedWindowFrame(application), Rect(0, 0, 400, 300));
+  EXPECT_EQ(payloadOf(run()).windowTitle, "At the origin") << "without it, the accessibility frame decides";
+
+  fake.workspace.windowFrame = std::pair{kPid, Rect(200, 150, 400, 300)};
+  EXPECT_EQ(WindowCapture::focusedWindowFrame(application), Rect(200, 150, 400, 300));
+  const CapturePayload payload = payloadOf(run());
+  EXPECT_EQ(payload.windowTitle, "Moved");
+  EXPECT_NE(payload.text.find("label"), std::string::npos) << payload.text;
+  // Another application's focused window says nothing about this one's.
+  fake.workspace.windowFrame = std::pair{kPid + 1, Rect(200, 150, 400, 300)};
+  EXPECT_EQ(WindowCapture::focusedWindowFrame(application), Rect(0, 0, 400, 300));
+}
+
 TEST_F(WindowCaptureTest, SnapshotWalksTheWindowFocusedAfterTheScreenshot) {
   listOneWindow(std::nullopt);
   AXElement before = axWindow(Rect(0, 0, 400, 300), "Before",

@@ -39,6 +39,24 @@ TEST_F(ServiceTest, ReadyMessage) {
                   {"permissions", {{"screenRecording", true}, {"accessibility", false}}}}));
 }
 
+TEST_F(ServiceTest, SessionIsAnAdditionalKeyOfReadyAndStatus) {
+  grant(false, true);
+  fake.workspace.sessionDescription = platform::SessionDescription{"wayland", "gnome", {"screenshot", "overlay"}};
+  const json session = {{"type", "wayland"}, {"desktop", "gnome"}, {"unavailable", {"screenshot", "overlay"}}};
+  auto ready = service.readyMessage();
+  EXPECT_EQ(ready["session"], session);
+  EXPECT_EQ(ready["permissions"], (json{{"screenRecording", false}, {"accessibility", true}}));
+  EXPECT_EQ(ready["hotkey"], "shift");
+  service.handle(R"({"type":"status","id":"s"})");
+  auto messages = sent();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0]["result"]["session"], session);
+  EXPECT_EQ(messages[0]["result"]["hotkey"], "shift");
+  // Nothing unavailable is an empty list, not an absent key.
+  fake.workspace.sessionDescription = platform::SessionDescription{"x11", "", {}};
+  EXPECT_EQ(service.readyMessage()["session"], (json{{"type", "x11"}, {"desktop", ""}, {"unavailable", json::array()}}));
+}
+
 TEST_F(ServiceTest, PermissionRequestsReachThePlatformOnlyForKnownNames) {
   service.handle(R"({"type":"requestPermission","id":"1","permission":"accessibility"})");
   service.handle(R"({"type":"requestPermission","id":"2","permission":"accessibility"})");

@@ -46,6 +46,9 @@ class Helper {
 };
 
 const json noPermissions = {{"screenRecording", false}, {"accessibility", false}};
+// No display of any kind: nothing the capture needs is there.
+const json noSession = {
+    {"type", "none"}, {"desktop", ""}, {"unavailable", {"screenshot", "overlay", "hotkey", "frontmostWindow"}}};
 
 TEST(Protocol, ReadyComesFirstEvenWhenRequestsWereAlreadyWritten) {
   Helper helper;
@@ -53,7 +56,11 @@ TEST(Protocol, ReadyComesFirstEvenWhenRequestsWereAlreadyWritten) {
     helper.child.writeLine(R"({"type":"status","id":")" + std::to_string(i) + "\"}");
   json ready = helper.ready();
   EXPECT_EQ(ready,
-            (json{{"type", "ready"}, {"version", 1}, {"hotkey", "shift"}, {"permissions", noPermissions}}));
+            (json{{"type", "ready"},
+                  {"version", 1},
+                  {"hotkey", "shift"},
+                  {"permissions", noPermissions},
+                  {"session", noSession}}));
   for (int i = 0; i < 20; ++i) EXPECT_EQ(helper.next()["id"], std::to_string(i));
 }
 
@@ -71,6 +78,9 @@ TEST(Protocol, EveryRequestAndErrorText) {
   auto ok = [](const char* id, json result) {
     return json{{"type", "response"}, {"id", id}, {"ok", true}, {"result", std::move(result)}};
   };
+  auto status = [](const char* hotkey) {
+    return json{{"permissions", noPermissions}, {"hotkey", hotkey}, {"session", noSession}};
+  };
   auto failed = [](const char* id, const char* error) {
     return json{{"type", "response"}, {"id", id}, {"ok", false}, {"error", error}};
   };
@@ -78,7 +88,7 @@ TEST(Protocol, EveryRequestAndErrorText) {
       {R"({"type":"status"})", nullptr},
       {R"({"type":"status","id":7})", nullptr},
       {R"({"type":"status","id":null})", nullptr},
-      {R"({"type":"status","id":"s"})", ok("s", {{"permissions", noPermissions}, {"hotkey", "shift"}})},
+      {R"({"type":"status","id":"s"})", ok("s", status("shift"))},
       {R"({"type":"requestPermission","id":"p1","permission":"screenRecording"})",
        ok("p1", {{"permissions", noPermissions}})},
       {R"({"type":"requestPermission","id":"p2","permission":"accessibility"})",
@@ -93,9 +103,9 @@ TEST(Protocol, EveryRequestAndErrorText) {
       {R"({"type":"setHotkey","id":"h2","hotkey":"cmd"})", failed("h2", "Unknown hotkey")},
       {R"({"type":"setHotkey","id":"h3"})", failed("h3", "Unknown hotkey")},
       {R"({"type":"setHotkey","id":"h4","hotkey":"command"})", ok("h4", {{"hotkey", "command"}})},
-      {R"({"type":"status","id":"s2"})", ok("s2", {{"permissions", noPermissions}, {"hotkey", "command"}})},
+      {R"({"type":"status","id":"s2"})", ok("s2", status("command"))},
       {R"({"type":"setHotkey","hotkey":"option"})", nullptr},
-      {R"({"type":"status","id":"s3"})", ok("s3", {{"permissions", noPermissions}, {"hotkey", "option"}})},
+      {R"({"type":"status","id":"s3"})", ok("s3", status("option"))},
       {R"({"type":"captureTarget","id":"t1"})", failed("t1", "Missing capture")},
       {R"({"type":"captureTarget","id":"t2","captureId":5})", failed("t2", "Missing capture")},
       {R"({"type":"captureTarget","id":"t3","captureId":"unknown"})", ok("t3", json::object())},
@@ -116,7 +126,7 @@ TEST(Protocol, EveryRequestAndErrorText) {
       {R"({"type":"status","id":"x")", nullptr},
       {R"({"type":"status","id":"late"} trailing)", nullptr},
       {R"({"type":"status","id":"a/b\n"})",
-       ok("a/b\n", {{"permissions", noPermissions}, {"hotkey", "option"}})},
+       ok("a/b\n", status("option"))},
   };
   Helper helper;
   helper.ready();

@@ -96,8 +96,15 @@ class FakeWorkspace final : public platform::Workspace {
   bool accessibilityDisplayShouldReduceMotion() override { return reduceMotion; }
   std::vector<platform::Screen> screens() override { return screenList; }
   std::optional<platform::Image> icon(const platform::RunningApplication& application) override;
+  std::optional<Rect> focusedWindowFrame(std::int32_t pid) override {
+    return windowFrame && windowFrame->first == pid ? std::optional<Rect>(windowFrame->second) : std::nullopt;
+  }
+  std::optional<platform::SessionDescription> session() override { return sessionDescription; }
 
   std::optional<platform::RunningApplication> frontmost;
+  // The window system's frame of the focused window, and whose it is; absent as on X11.
+  std::optional<std::pair<std::int32_t, Rect>> windowFrame;
+  std::optional<platform::SessionDescription> sessionDescription;  // absent as in the tests before it
   bool reduceMotion = false;
   std::vector<platform::Screen> screenList;
   std::map<std::int32_t, platform::Image> icons;  // by pid; no entry: no icon

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/WaylandSession.h"
 
 namespace zoba::platform::linux_backend {
 namespace {
@@ -44,6 +45,33 @@ TEST(DesktopSession, ChosenFromTheEnvironment) {
     EXPECT_EQ(session.server, c.server);
     EXPECT_EQ(session.compositor, c.compositor);
     EXPECT_EQ(session.desktop, c.desktop);
+  }
+}
+
+// What a host is told about a Wayland session: a GNOME desktop without extensions
+// offers none of what the capture needs, sway all of it.
+TEST(DesktopSession, WaylandSessionNamesWhatIsMissing) {
+  using wayland::WaylandAbilities;
+  struct Row {
+    const char* name;
+    SessionEnvironment environment;
+    WaylandAbilities abilities;
+    SessionDescription expected;
+  };
+  const Row rows[] = {
+      {"sway", {.waylandDisplay = "wayland-1", .swaySocket = "/s"}, {true, true, true, true}, {"wayland", "sway", {}}},
+      {"gnome without extensions",
+       {.waylandDisplay = "wayland-0", .currentDesktop = "GNOME"},
+       {},
+       {"wayland", "gnome", {"screenshot", "overlay", "hotkey", "frontmostWindow"}}},
+      {"wlroots compositor without IPC",
+       {.waylandDisplay = "wayland-0", .currentDesktop = "labwc:wlroots"},
+       {true, true, false, false},
+       {"wayland", "labwc", {"hotkey", "frontmostWindow"}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(wayland::describeWaylandSession(detectDesktopSession(row.environment), row.abilities), row.expected);
   }
 }
 

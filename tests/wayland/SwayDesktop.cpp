@@ -41,7 +41,8 @@ void collectViews(const nlohmann::json& node, std::vector<SwayView>& views) {
     SwayView view;
     view.id = node.value("id", std::int64_t{0});
     view.pid = node["pid"].get<pid_t>();
-    view.appId = node.contains("app_id") && node["app_id"].is_string() ? node["app_id"].get<std::string>() : "";
+    view.appId =
+        node.contains("app_id") && node["app_id"].is_string() ? node["app_id"].get<std::string>() : "";
     view.name = node.contains("name") && node["name"].is_string() ? node["name"].get<std::string>() : "";
     view.shell = node.value("shell", "");
     view.focused = node.value("focused", false);
@@ -72,7 +73,8 @@ using Variant = std::unique_ptr<GVariant, VariantUnref>;
 
 // One connection to the accessibility bus for the test process, made at first use.
 GDBusConnection* accessibilityBus() {
-  static std::unique_ptr<GDBusConnection, GObjectUnref> bus = []() -> std::unique_ptr<GDBusConnection, GObjectUnref> {
+  static std::unique_ptr<GDBusConnection, GObjectUnref> bus =
+      []() -> std::unique_ptr<GDBusConnection, GObjectUnref> {
     std::string address = accessibilityBusAddress();
     if (address.empty()) return nullptr;
     GError* error = nullptr;
@@ -95,16 +97,17 @@ Variant call(const std::string& busName, const std::string& path, const char* in
     return nullptr;
   }
   GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(bus, busName.c_str(), path.c_str(), interface, method, parameters,
-                                                G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-                                                &error);
+  GVariant* reply =
+      g_dbus_connection_call_sync(bus, busName.c_str(), path.c_str(), interface, method, parameters,
+                                  G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
   if (error) g_error_free(error);
   return Variant(reply);
 }
 
-Variant property(const std::string& busName, const std::string& path, const char* interface, const char* name) {
-  auto reply = call(busName, path, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, name),
-                    "(v)");
+Variant property(const std::string& busName, const std::string& path, const char* interface,
+                 const char* name) {
+  auto reply = call(busName, path, "org.freedesktop.DBus.Properties", "Get",
+                    g_variant_new("(ss)", interface, name), "(v)");
   if (!reply) return nullptr;
   GVariant* value = nullptr;
   g_variant_get(reply.get(), "(v)", &value);
@@ -131,7 +134,8 @@ std::optional<std::string> runProgram(const std::string& path, const std::vector
   auto deadline = std::chrono::steady_clock::now() + timeout;
   std::string output;
   for (const auto& line : child.readAllLines(timeout)) output += line + "\n";
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   auto status = child.wait(std::max(left, std::chrono::milliseconds(100)));
   if (!status || *status != 0) return std::nullopt;
   return output;
@@ -183,12 +187,18 @@ WaylandWindow::WaylandWindow(const WaylandWindowOptions& options, std::chrono::m
             char colour[8];
             std::snprintf(colour, sizeof colour, "%06x", options.colour & 0xFFFFFFu);
             std::vector<std::string> all = {ZOBA_WAYLAND_SOURCE_DIR "/gtk3_wayland_window.py",
-                                            "--title", options.title,
-                                            "--app-id", options.appId,
-                                            "--colour", colour,
-                                            "--label", options.label,
-                                            "--button", options.button,
-                                            "--text", options.text};
+                                            "--title",
+                                            options.title,
+                                            "--app-id",
+                                            options.appId,
+                                            "--colour",
+                                            colour,
+                                            "--label",
+                                            options.label,
+                                            "--button",
+                                            options.button,
+                                            "--text",
+                                            options.text};
             if (options.reportKeys) all.push_back("--report-keys");
             all.insert(all.end(), options.extraArguments.begin(), options.extraArguments.end());
             return all;
@@ -198,7 +208,8 @@ WaylandWindow::WaylandWindow(const WaylandWindowOptions& options, std::chrono::m
   if (auto line = process_.readLine(timeout)) {
     char* end = nullptr;
     long value = std::strtol(line->c_str(), &end, 10);
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - (std::chrono::steady_clock::now() - start));
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        timeout - (std::chrono::steady_clock::now() - start));
     if (end != line->c_str() && value > 0) {
       view_ = waitUntilFocused(static_cast<pid_t>(value), std::max(left, std::chrono::milliseconds(1000)),
                                options.title);
@@ -239,8 +250,9 @@ bool WaylandWindow::place(const SwayRect& content, std::chrono::milliseconds tim
                          std::to_string(outerWidth + content.width - view.content.width) + " px height " +
                          std::to_string(outerHeight + content.height - view.content.height) + " px"))
           return false;
-      } else if (!swayCommand(criteria + "move position " + std::to_string(content.x - (view.content.x - view.rect.x)) +
-                              " px " + std::to_string(content.y - (view.content.y - top)) + " px")) {
+      } else if (!swayCommand(criteria + "move position " +
+                              std::to_string(content.x - (view.content.x - view.rect.x)) + " px " +
+                              std::to_string(content.y - (view.content.y - top)) + " px")) {
         return false;
       }
     }
@@ -263,8 +275,8 @@ bool pressChord(const std::string& modifier, std::chrono::milliseconds hold) {
     return false;
   }
   const std::string pause = std::to_string(hold.count());
-  return typeKeys({"-P", left, "-M", modifier, "-s", pause, "-P", right, "-s", pause, "-p", right, "-m", modifier,
-                   "-p", left});
+  return typeKeys({"-P", left, "-M", modifier, "-s", pause, "-P", right, "-s", pause, "-p", right, "-m",
+                   modifier, "-p", left});
 }
 
 bool clickAvailable() {
@@ -303,7 +315,8 @@ std::optional<platform::Image> screenshot(const SwayRect& region) {
 std::int64_t pixelsNear(const platform::Image& image, std::uint32_t rgb, int tolerance) {
   std::int64_t count = 0;
   auto near = [&](std::uint32_t a, std::uint32_t b, int shift) {
-    return std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) <= tolerance;
+    return std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) <=
+           tolerance;
   };
   for (std::int64_t y = 0; y < image.height(); ++y) {
     for (std::int64_t x = 0; x < image.width(); ++x) {
@@ -319,9 +332,9 @@ std::string accessibilityBusAddress() {
   std::unique_ptr<GDBusConnection, GObjectUnref> session(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
   if (error) g_error_free(error);
   if (!session) return "";
-  GVariant* reply = g_dbus_connection_call_sync(session.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                                "GetAddress", nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
-                                                5000, nullptr, &error);
+  GVariant* reply = g_dbus_connection_call_sync(session.get(), "org.a11y.Bus", "/org/a11y/bus",
+                                                "org.a11y.Bus", "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
+                                                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
   if (error) g_error_free(error);
   if (!reply) return "";
   const char* address = nullptr;
@@ -345,7 +358,8 @@ std::vector<AccessibleApplication> accessibleApplications() {
   return applications;
 }
 
-std::optional<AccessibleApplication> waitForAccessibleApplication(pid_t pid, std::chrono::milliseconds timeout) {
+std::optional<AccessibleApplication> waitForAccessibleApplication(pid_t pid,
+                                                                  std::chrono::milliseconds timeout) {
   for (auto end = std::chrono::steady_clock::now() + timeout;;) {
     for (auto& application : accessibleApplications()) {
       if (application.pid == pid) return application;
@@ -363,7 +377,8 @@ std::vector<std::string> accessibleChildren(const std::string& busName, const st
   g_variant_get(reply.get(), "(a(so))", &iter);
   const char* name = nullptr;
   const char* object = nullptr;
-  while (g_variant_iter_next(iter, "(&s&o)", &name, &object)) children.push_back(std::string(name) + " " + object);
+  while (g_variant_iter_next(iter, "(&s&o)", &name, &object))
+    children.push_back(std::string(name) + " " + object);
   g_variant_iter_free(iter);
   return children;
 }
@@ -384,8 +399,8 @@ std::string accessibleName(const std::string& busName, const std::string& path) 
 
 std::optional<SwayRect> accessibleExtents(const std::string& busName, const std::string& path,
                                           std::uint32_t coordType) {
-  auto reply =
-      call(busName, path, "org.a11y.atspi.Component", "GetExtents", g_variant_new("(u)", coordType), "((iiii))");
+  auto reply = call(busName, path, "org.a11y.atspi.Component", "GetExtents", g_variant_new("(u)", coordType),
+                    "((iiii))");
   if (!reply) return std::nullopt;
   SwayRect rect;
   g_variant_get(reply.get(), "((iiii))", &rect.x, &rect.y, &rect.width, &rect.height);

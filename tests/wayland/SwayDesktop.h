@@ -39,15 +39,15 @@ std::string describe(const SwayRect& rect);
 
 // One view (a window) of sway's tree.
 struct SwayView {
-  std::int64_t id = 0;       // the container's id, for `[con_id=N]` criteria
+  std::int64_t id = 0;  // the container's id, for `[con_id=N]` criteria
   pid_t pid = 0;
-  std::string appId;         // xdg-shell app_id; empty for Xwayland views
-  std::string name;          // the title
-  std::string shell;         // "xdg_shell" or "xwayland"
+  std::string appId;  // xdg-shell app_id; empty for Xwayland views
+  std::string name;   // the title
+  std::string shell;  // "xdg_shell" or "xwayland"
   bool focused = false;
-  SwayRect rect;             // the container with its border and title bar ("rect")
-  SwayRect content;          // the surface on screen: rect moved by "window_rect"
-  nlohmann::json node;       // the whole node as sway gave it
+  SwayRect rect;        // the container with its border and title bar ("rect")
+  SwayRect content;     // the surface on screen: rect moved by "window_rect"
+  nlohmann::json node;  // the whole node as sway gave it
 };
 
 // Whether the test runs on a sway desktop (SWAYSOCK and WAYLAND_DISPLAY set) with
@@ -81,8 +81,8 @@ struct WaylandWindowOptions {
   std::uint32_t colour = 0x20C060;  // RRGGBB
   std::string label = "Wayland label";
   std::string button = "Wayland button";
-  std::string text;                 // the entry's first text
-  bool reportKeys = false;          // lines "press KEYSYM" / "release KEYSYM"
+  std::string text;         // the entry's first text
+  bool reportKeys = false;  // lines "press KEYSYM" / "release KEYSYM"
   std::vector<std::string> extraArguments;
 };
 
@@ -95,7 +95,9 @@ class WaylandWindow {
   const std::optional<SwayView>& view() const { return view_; }
   // The window's lines after its pid: "text TEXT" when the entry changes, "clicked",
   // and with reportKeys "press KEYSYM" / "release KEYSYM".
-  std::optional<std::string> readLine(std::chrono::milliseconds timeout) { return process_.readLine(timeout); }
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+    return process_.readLine(timeout);
+  }
   // Reads lines until one equals `line` (true) or `timeout` passes.
   bool waitForLine(const std::string& line, std::chrono::milliseconds timeout = 5s);
   // Makes the window float with its surface at `content` and waits until sway shows
@@ -137,13 +139,15 @@ struct AccessibleApplication {
 // The registry's children (the applications that joined the bus), with their pids.
 std::vector<AccessibleApplication> accessibleApplications();
 // Waits until an application of `pid` has joined the accessibility bus.
-std::optional<AccessibleApplication> waitForAccessibleApplication(pid_t pid, std::chrono::milliseconds timeout = 5s);
+std::optional<AccessibleApplication> waitForAccessibleApplication(pid_t pid,
+                                                                  std::chrono::milliseconds timeout = 5s);
 // An element of an application: its object path's children, role name, name,
 // Component.GetExtents (coordType 0 screen, 1 window) and Text of an element.
 std::vector<std::string> accessibleChildren(const std::string& busName, const std::string& path);
 std::string accessibleRoleName(const std::string& busName, const std::string& path);
 std::string accessibleName(const std::string& busName, const std::string& path);
-std::optional<SwayRect> accessibleExtents(const std::string& busName, const std::string& path, std::uint32_t coordType);
+std::optional<SwayRect> accessibleExtents(const std::string& busName, const std::string& path,
+                                          std::uint32_t coordType);
 std::optional<std::string> accessibleText(const std::string& busName, const std::string& path);
 // Depth-first, at most `limit` elements: the first element below `path` whose role
 // name is `role`.

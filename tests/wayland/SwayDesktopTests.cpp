@@ -153,7 +153,8 @@ TEST_F(SwayDesktopTest, ClickReachesTheButtonUnderThePointer) {
     std::this_thread::sleep_for(50ms);
   }
   ASSERT_TRUE(extents);
-  ASSERT_TRUE(click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
+  ASSERT_TRUE(
+      click(content.x + extents->x + extents->width / 2, content.y + extents->y + extents->height / 2));
   EXPECT_TRUE(window.waitForLine("clicked")) << describe(*extents);
 }
 
@@ -173,7 +174,8 @@ TEST_F(SwayDesktopTest, ChordFiresABindingAddedAtRunTime) {
   std::optional<nlohmann::json> binding;
   // swaymsg -r -m prints each event pretty-printed over several lines; gather them.
   std::string text;
-  for (auto end = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < end && !binding;) {
+  for (auto end = std::chrono::steady_clock::now() + 3s;
+       std::chrono::steady_clock::now() < end && !binding;) {
     auto line = events.readLine(200ms);
     if (!line) continue;
     text += *line + "\n";

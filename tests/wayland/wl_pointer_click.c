@@ -9,7 +9,7 @@
 #include <time.h>
 #include <wayland-client.h>
 
-#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "wayland-protocols/wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 static struct zwlr_virtual_pointer_manager_v1* manager;
 
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "the compositor has no zwlr_virtual_pointer_manager_v1\n");
     return 1;
   }
-  struct zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, NULL);
+  struct zwlr_virtual_pointer_v1* pointer =
+      zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, NULL);
   wl_display_roundtrip(display);
   /* The seat gains a pointer: give the clients a moment to bind their wl_pointer, so
    * that the pointer entering their surface reaches them. */
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   pause_ms(50);
   zwlr_virtual_pointer_v1_destroy(pointer);
   zwlr_virtual_pointer_manager_v1_destroy(manager);
+  wl_registry_destroy(registry);
   wl_display_roundtrip(display);
   wl_display_disconnect(display);
   return 0;

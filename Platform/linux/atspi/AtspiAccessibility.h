@@ -1,6 +1,8 @@
 #pragma once
 
-// Accessibility on the AT-SPI bus with GDBus.
+// Accessibility on the AT-SPI bus: GDBus for the bus itself (the registry, the
+// applications' addresses, notifications), sd-bus for the calls on each
+// application's own socket (AtspiPeer).
 //
 // Speed comes from the number of calls and from keeping many in flight: an
 // application answers about ten thousand calls a second, one after the other. So
@@ -12,7 +14,8 @@
 //
 // The work is split by concern: connections and the interface
 // (AtspiAccessibility.cpp), calls (AtspiCalls.cpp), fetching an element's answers
-// (AtspiFetching.cpp), a combo box's value (AtspiChoices.cpp) and answering
+// (AtspiFetching.cpp), children and their settling (AtspiChildren.cpp), the focused
+// element (AtspiFocus.cpp), a combo box's value (AtspiChoices.cpp) and answering
 // attributes from them (AtspiAnswers.cpp).
 
 #include <memory>

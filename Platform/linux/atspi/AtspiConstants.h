@@ -2,7 +2,7 @@
 
 // The role and state numbers of the AT-SPI D-Bus protocol, as the bridges send
 // them. Defined here rather than taken from libatspi's header: the backend speaks
-// the protocol with GDBus and links nothing of libatspi. The values are fixed by
+// the protocol with GDBus and sd-bus and links nothing of libatspi. The values are fixed by
 // the protocol; new roles are only ever appended.
 
 #include <cstdint>

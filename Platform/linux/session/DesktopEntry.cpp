@@ -24,6 +24,20 @@ std::string withoutSuffix(const char* id) {
   return text;
 }
 
+// The Icon key: a themed icon's first name, or a file icon's path.
+std::string iconOf(GAppInfo* info) {
+  GIcon* icon = g_app_info_get_icon(info);  // owned by the info
+  if (icon && G_IS_THEMED_ICON(icon)) {
+    const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));
+    if (names && names[0]) return names[0];
+  }
+  if (icon && G_IS_FILE_ICON(icon)) {
+    GCharPtr path(g_file_get_path(g_file_icon_get_file(G_FILE_ICON(icon))));
+    if (path) return path.get();
+  }
+  return {};
+}
+
 }  // namespace
 
 std::optional<DesktopEntry> desktopEntryFor(const std::optional<std::string>& instance,
@@ -45,7 +59,8 @@ std::optional<DesktopEntry> desktopEntryFor(const std::optional<std::string>& in
   GDesktopAppInfo* chosen = byClass ? byClass : byId;
   if (!chosen) return std::nullopt;
   const char* name = g_app_info_get_name(G_APP_INFO(chosen));
-  return DesktopEntry{withoutSuffix(g_app_info_get_id(G_APP_INFO(chosen))), name ? name : ""};
+  return DesktopEntry{withoutSuffix(g_app_info_get_id(G_APP_INFO(chosen))), name ? name : "",
+                      iconOf(G_APP_INFO(chosen))};
 }
 
 }  // namespace zoba::platform::linux_backend

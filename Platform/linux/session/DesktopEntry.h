@@ -1,7 +1,8 @@
 #pragma once
 
 // The installed desktop entry of a running application, found from its window's
-// WM_CLASS: its localized Name and its id are what the user knows the application by.
+// WM_CLASS (X11) or app_id (Wayland): its localized Name and its id are what the
+// user knows the application by.
 
 #include <optional>
 #include <string>
@@ -11,6 +12,8 @@ namespace zoba::platform::linux_backend {
 struct DesktopEntry {
   std::string id;    // the desktop file id without ".desktop" ("org.gnome.TextEditor")
   std::string name;  // Name, localized for the current locale
+  // Icon: a name in the icon theme, or an absolute file path; empty when none.
+  std::string icon;
 };
 
 // The entry whose StartupWMClass is the window's class or instance, else the one

@@ -1,8 +1,11 @@
-// The Linux counterparts of the two privacy permissions. X11 has no capture
-// permission: whoever reaches the display may read it. Accessibility is granted
-// when the AT-SPI bus answers, which is what reading other applications needs.
+// The Linux counterparts of the two privacy permissions. Neither X11 nor wlroots
+// has a capture permission: whoever reaches the display may read it (on Wayland,
+// through the compositor's screencopy), so "screen recording" says whether a
+// screenshot path exists. Accessibility is granted when the AT-SPI bus answers,
+// which is what reading other applications needs.
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 #include "Platform/linux/dbus/AccessibilityBus.h"
@@ -24,9 +27,11 @@ constexpr auto connectTimeout = 500ms;
 
 class LinuxPrivacy final : public Privacy {
  public:
+  explicit LinuxPrivacy(std::function<bool()> screenshotPath) : screenshotPath_(std::move(screenshotPath)) {}
+
   bool preflight(Permission permission) override {
     switch (permission) {
-      case Permission::screenRecording: return XConnection::shared() != nullptr;
+      case Permission::screenRecording: return screenshotPath_();
       case Permission::accessibility: return accessibilityBusReachable() && chordSourceReachable();
     }
     return false;
@@ -34,7 +39,7 @@ class LinuxPrivacy final : public Privacy {
 
   void request(Permission permission) override {
     switch (permission) {
-      case Permission::screenRecording: return;  // nothing to ask for on X11
+      case Permission::screenRecording: return;  // nothing to ask for
       case Permission::accessibility: {
         std::lock_guard lock(mutex_);
         if (auto* session = sessionBus()) setAccessibilityEnabled(session, true, callTimeout);
@@ -72,6 +77,7 @@ class LinuxPrivacy final : public Privacy {
     return session_.get();
   }
 
+  const std::function<bool()> screenshotPath_;
   std::mutex mutex_;
   GObjectPtr<GDBusConnection> session_;
   GObjectPtr<GDBusConnection> accessibility_;
@@ -79,6 +85,12 @@ class LinuxPrivacy final : public Privacy {
 
 }  // namespace
 
-std::unique_ptr<Privacy> makePrivacy() { return std::make_unique<LinuxPrivacy>(); }
+std::unique_ptr<Privacy> makePrivacy() {
+  return std::make_unique<LinuxPrivacy>([] { return XConnection::shared() != nullptr; });
+}
+
+std::unique_ptr<Privacy> makePrivacy(std::function<bool()> screenshotPath) {
+  return std::make_unique<LinuxPrivacy>(std::move(screenshotPath));
+}
 
 }  // namespace zoba::platform::linux_backend

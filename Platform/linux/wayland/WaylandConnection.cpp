@@ -1,6 +1,9 @@
 #include "Platform/linux/wayland/WaylandConnection.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -37,10 +40,47 @@ std::optional<Global> WaylandConnection::global(std::string_view interface) cons
   return *found;
 }
 
+bool WaylandConnection::dispatchUntil(const std::function<bool()>& done,
+                                      std::chrono::steady_clock::time_point deadline) const {
+  wl_display* display = display_.get();
+  while (!done()) {
+    // Events already read come first; prepare_read fails while any are queued.
+    while (wl_display_prepare_read(display) != 0) {
+      if (wl_display_dispatch_pending(display) < 0) return false;
+      if (done()) return true;
+    }
+    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+      wl_display_cancel_read(display);
+      return false;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      wl_display_cancel_read(display);
+      return false;
+    }
+    pollfd descriptor{wl_display_get_fd(display), POLLIN, 0};
+    const int ready = ::poll(&descriptor, 1, static_cast<int>(left.count()));
+    if (ready <= 0) {
+      wl_display_cancel_read(display);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) return false;
+      continue;  // timed out: the deadline check above ends the wait
+    }
+    if (wl_display_read_events(display) < 0) return false;
+    if (wl_display_dispatch_pending(display) < 0) return false;
+  }
+  return true;
+}
+
 void* WaylandConnection::bindRaw(const wl_interface& interface, std::uint32_t maxVersion) const {
   auto found = global(interface.name);
   if (!found) return nullptr;
-  return wl_registry_bind(registry_.get(), found->name, &interface, std::min(found->version, maxVersion));
+  return bindGlobal(*found, interface, maxVersion);
+}
+
+void* WaylandConnection::bindGlobal(const Global& global, const wl_interface& interface,
+                                    std::uint32_t maxVersion) const {
+  return wl_registry_bind(registry_.get(), global.name, &interface, std::min(global.version, maxVersion));
 }
 
 }  // namespace zoba::platform::linux_backend::wayland

@@ -6,7 +6,9 @@
 
 #include <wayland-client.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,13 +56,24 @@ class WaylandConnection {
     return static_cast<T*>(bindRaw(interface, maxVersion));
   }
 
+  // Binds one given global (one of several outputs, say) at the lower of its version
+  // and `maxVersion`.
+  template <typename T>
+  T* bind(const Global& global, const wl_interface& interface, std::uint32_t maxVersion) const {
+    return static_cast<T*>(bindGlobal(global, interface, maxVersion));
+  }
+
   // Sends what is queued and waits for the compositor to have handled it; false
   // when the connection broke.
   bool roundtrip() const { return wl_display_roundtrip(display_.get()) >= 0; }
+  // Sends what is queued and handles events until `done` holds; false when the
+  // connection broke or `deadline` passed first.
+  bool dispatchUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline) const;
 
  private:
   WaylandConnection() = default;
   void* bindRaw(const wl_interface& interface, std::uint32_t maxVersion) const;
+  void* bindGlobal(const Global& global, const wl_interface& interface, std::uint32_t maxVersion) const;
 
   DisplayPtr display_;
   ProxyPtr<wl_registry> registry_{nullptr, nullptr};

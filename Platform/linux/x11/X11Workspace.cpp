@@ -8,7 +8,8 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopEntry.h"
-#include "Platform/linux/handles/GLibPtr.h"
+#include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/session/ReduceMotion.h"
 #include "Platform/linux/x11/WindowIcon.h"
 #include "Platform/linux/x11/XConnection.h"
 
@@ -70,6 +71,10 @@ constexpr std::int64_t iconSize = 64;  // the size the capture draws icons at
 
 class X11Workspace final : public Workspace {
  public:
+  explicit X11Workspace(SessionDescription session) : session_(std::move(session)) {}
+
+  std::optional<SessionDescription> session() override { return session_; }
+
   std::optional<RunningApplication> frontmostApplication() override {
     auto x = XConnection::shared();
     if (!x) return std::nullopt;
@@ -118,11 +123,7 @@ class X11Workspace final : public Workspace {
     return std::nullopt;
   }
 
-  bool accessibilityDisplayShouldReduceMotion() override {
-    std::call_once(settingsOnce_, [this] { settings_ = interfaceSettings(); });
-    if (!settings_) return false;
-    return !g_settings_get_boolean(settings_.get(), "enable-animations");
-  }
+  bool accessibilityDisplayShouldReduceMotion() override { return reduceMotion_.reduceMotion(); }
 
   std::vector<Screen> screens() override {
     auto x = XConnection::shared();
@@ -142,22 +143,18 @@ class X11Workspace final : public Workspace {
   }
 
  private:
-  // GNOME's interface settings, when that schema is installed; the setting is then
-  // read live on every call.
-  static GObjectPtr<GSettings> interfaceSettings() {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (!source) return nullptr;
-    GSettingsSchemaPtr schema(g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE));
-    if (!schema || !g_settings_schema_has_key(schema.get(), "enable-animations")) return nullptr;
-    return GObjectPtr<GSettings>(g_settings_new_full(schema.get(), nullptr, nullptr));
-  }
-
-  std::once_flag settingsOnce_;
-  GObjectPtr<GSettings> settings_;
+  const SessionDescription session_;
+  ReduceMotionSetting reduceMotion_;
 };
 
 }  // namespace
 
-std::unique_ptr<Workspace> makeWorkspace() { return std::make_unique<X11Workspace>(); }
+std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session) {
+  SessionDescription description{session.type(), session.desktop, {}};
+  // Without any display there is nothing to capture, show or listen to.
+  if (session.server == DisplayServer::none)
+    description.unavailable = {"screenshot", "overlay", "hotkey", "frontmostWindow"};
+  return std::make_unique<X11Workspace>(std::move(description));
+}
 
 }  // namespace zoba::platform::linux_backend

@@ -1,0 +1,143 @@
+// The window list from the compositor's window source and screenshots of one
+// window through wlr-screencopy: the region under the window on the output that
+// shows most of it. Screencopy reads the composed screen, so whatever covers the
+// window is in the shot; the capture raises nothing.
+//
+// This service runs on the capture's worker threads and has its own connection.
+
+#include <map>
+#include <mutex>
+
+#include "Platform/linux/Backends.h"
+#include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/OutputList.h"
+#include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/Screencopy.h"
+#include "Platform/linux/wayland/WindowSource.h"
+#include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
+
+namespace zoba::platform::linux_backend {
+
+namespace {
+
+using namespace wayland;
+using namespace std::chrono_literals;
+
+// A copy of a still screen takes one frame of the compositor; a hidden output may
+// take a few.
+constexpr auto copyTimeout = 1000ms;
+
+const char* const noWindowList =
+    "The compositor gives no window list: the screen capture needs sway's IPC socket (SWAYSOCK)";
+const char* const noScreencopy =
+    "This Wayland compositor offers no screenshots to applications (the wlr-screencopy protocol, which sway "
+    "and other wlroots compositors offer)";
+
+// Ends the shot the overlay's presenter waits for, however the copy ends.
+struct ShotBracket {
+  ShotBracket() { OverlayGate::shared().shotStarted(); }
+  ~ShotBracket() { OverlayGate::shared().shotFinished(); }
+  ShotBracket(const ShotBracket&) = delete;
+  ShotBracket& operator=(const ShotBracket&) = delete;
+};
+
+class WaylandScreenCapture final : public ScreenCapture {
+ public:
+  explicit WaylandScreenCapture(DesktopSession session) : session_(std::move(session)) {}
+
+  ScreenCaptureResult<ShareableContent> shareableContent(bool, bool) override {
+    std::lock_guard lock(mutex_);
+    if (!windows_) windows_ = makeWindowSource(session_);
+    if (!windows_) return ScreenCaptureError{noWindowList};
+    auto toplevels = windows_->toplevels();
+    if (!toplevels) return ScreenCaptureError{noWindowList};
+    known_.clear();
+    ShareableContent content;
+    for (const auto& toplevel : *toplevels) {
+      ShareableWindow window;
+      window.windowID = static_cast<std::uint32_t>(toplevel.id);
+      if (toplevel.pid > 0) window.owningProcessID = toplevel.pid;
+      window.frame = toplevel.rect;
+      window.title = toplevel.title;
+      content.windows.push_back(std::move(window));
+      known_.emplace(static_cast<std::uint32_t>(toplevel.id), toplevel);
+    }
+    return content;
+  }
+
+  ContentFilter filter(const ShareableWindow& window) override {
+    std::lock_guard lock(mutex_);
+    ContentFilter filter;
+    filter.windowID = window.windowID;
+    if (auto found = known_.find(window.windowID); found != known_.end())
+      filter.pointPixelScale = found->second.scale;
+    return filter;
+  }
+
+  ScreenCaptureResult<Image> captureImage(const ContentFilter& filter,
+                                          const StreamConfiguration& configuration) override {
+    std::lock_guard lock(mutex_);
+    auto found = known_.find(filter.windowID);
+    if (found == known_.end()) return ScreenCaptureError{"The window is not in the compositor's window list"};
+    const Rect window = found->second.rect;
+    if (auto error = connect()) return ScreenCaptureError{*error};
+    const OutputList outputs(*connection_);
+    const auto list = outputs.list();
+    const OutputFacts* output = outputHolding(list, window);
+    if (!output) return ScreenCaptureError{"The window is on no output"};
+    // The part of the window on that output, in the output's own coordinates.
+    const Rect onOutput = intersection(window, output->logical);
+    const Rect region(onOutput.minX() - output->logical.minX(), onOutput.minY() - output->logical.minY(),
+                      onOutput.width(), onOutput.height());
+    std::variant<ShmFrame, std::string> copy;
+    {
+      ShotBracket bracket;
+      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), output->output, region,
+                              std::chrono::steady_clock::now() + copyTimeout);
+    }
+    // A late answer goes to a frame already destroyed, which the library drops.
+    if (auto* error = std::get_if<std::string>(&copy)) return ScreenCaptureError{*error};
+    const Rect copied(onOutput.minX() - window.minX(), onOutput.minY() - window.minY(), onOutput.width(),
+                      onOutput.height());
+    auto image =
+        windowImage(std::get<ShmFrame>(copy), copied, window.size, configuration.width, configuration.height);
+    if (!image) return ScreenCaptureError{"The screen copy could not be read"};
+    return std::move(*image);
+  }
+
+ private:
+  // Opens the connection and binds what a copy needs; the reason when it cannot.
+  std::optional<std::string> connect() {
+    if (connection_ && connection_->roundtrip()) return std::nullopt;
+    screencopy_.reset();
+    shm_.reset();
+    connection_.reset();
+    auto connection = WaylandConnection::open();
+    if (!connection) return "No Wayland compositor answers (WAYLAND_DISPLAY)";
+    auto* manager = connection->bind<zwlr_screencopy_manager_v1>(zwlr_screencopy_manager_v1_interface, 3);
+    if (!manager) return noScreencopy;
+    auto* shm = connection->bind<wl_shm>(wl_shm_interface, 1);
+    if (!shm) return "The compositor offers no shared memory (wl_shm)";
+    screencopy_ = own(manager, zwlr_screencopy_manager_v1_destroy);
+    shm_ = own(shm, wl_shm_destroy);
+    connection_ = std::move(connection);
+    return std::nullopt;
+  }
+
+  const DesktopSession session_;
+  std::mutex mutex_;
+  std::unique_ptr<WindowSource> windows_;
+  std::map<std::uint32_t, Toplevel> known_;  // the last list, by window id
+  // Declared before the proxies: they go first, then the connection.
+  std::unique_ptr<WaylandConnection> connection_;
+  ProxyPtr<zwlr_screencopy_manager_v1> screencopy_{nullptr, nullptr};
+  ProxyPtr<wl_shm> shm_{nullptr, nullptr};
+};
+
+}  // namespace
+
+std::unique_ptr<ScreenCapture> makeWaylandScreenCapture(const DesktopSession& session) {
+  return std::make_unique<WaylandScreenCapture>(session);
+}
+
+}  // namespace zoba::platform::linux_backend
