@@ -27,6 +27,10 @@ inline constexpr std::uint64_t command = 1ull << 20;
 class EventMonitor {
  public:
   virtual ~EventMonitor() = default;
+  // The device bits (left and right keys) the caller acts on. A monitor that has to
+  // claim keys from the desktop to see them at all (key bindings of a compositor)
+  // claims only these, and watches every pair until told; others see every key anyway.
+  virtual void watchKeys(std::uint64_t deviceBits) { static_cast<void>(deviceBits); }
 };
 
 class Events {

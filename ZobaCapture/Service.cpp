@@ -77,6 +77,13 @@ void CaptureService::installMonitor() {
   // The monitor lives in a field, so its handler never outlives the service.
   monitor_ = platform::current().events->addGlobalFlagsChangedMonitor(
       [this](std::uint64_t modifierFlags) { flagsChanged(modifierFlags); });
+  watchPresetKeys();
+}
+
+void CaptureService::watchPresetKeys() {
+  if (!monitor_) return;
+  monitor_->watchKeys(ChordPresets::leftKeyBit(detector_.preset) |
+                      ChordPresets::rightKeyBit(detector_.preset));
 }
 
 Message CaptureService::readyMessage() const {
@@ -128,6 +135,7 @@ void CaptureService::handle(std::string_view line) {
     auto preset = name ? ChordPresets::fromRawValue(*name) : std::nullopt;
     if (preset) {
       detector_ = ChordDetector(*preset);  // a new detector starts armed
+      watchPresetKeys();
       respond(id, {{"hotkey", rawValue(*preset)}}, std::nullopt);
     } else {
       respond(id, Message::object(), "Unknown hotkey");

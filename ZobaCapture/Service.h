@@ -56,6 +56,8 @@ class CaptureService {
   void readRequests();
   void respond(const std::optional<std::string>& id, Message result, const std::optional<std::string>& error);
   void flagsChanged(std::uint64_t modifierFlags);
+  // Tells the monitor which keys the preset needs.
+  void watchPresetKeys();
   void hotkey();
   struct StartedTransition {
     std::shared_ptr<CaptureTransition> value;

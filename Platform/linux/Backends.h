@@ -19,6 +19,7 @@ std::unique_ptr<Process> makeProcess();          // /proc
 std::unique_ptr<CodeSigning> makeCodeSigning();  // the signing label in the ELF file
 std::unique_ptr<RunLoop> makeRunLoop();          // GLib's default main context
 std::unique_ptr<Events> makeEvents();            // XInput2 raw key events
+std::unique_ptr<Events> makeSwayEvents();        // sway's key bindings; null when SWAYSOCK does not answer
 std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session);  // EWMH or the input focus, RandR
 std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
 std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI: GDBus on the bus, sd-bus on applications' sockets

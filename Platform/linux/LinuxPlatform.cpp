@@ -16,8 +16,10 @@ void addWaylandServices(Services& services, const DesktopSession& session) {
   services.workspace = makeWaylandWorkspace(session, probe);
   services.privacy = makePrivacy([probe] { return probe->offers(zwlr_screencopy_manager_v1_interface.name); });
   services.screenCapture = makeWaylandScreenCapture(session);
-  // WAYLAND EVENTS: the chord source of sway goes here (XInput2 meanwhile).
-  services.events = makeEvents();
+  // The chord: sway's key bindings where its IPC answers (no key event of another
+  // client reaches us on Wayland), XInput2 through Xwayland otherwise.
+  if (session.compositor == Compositor::sway) services.events = makeSwayEvents();
+  if (!services.events) services.events = makeEvents();
 }
 
 void addX11Services(Services& services, const DesktopSession& session) {

@@ -91,6 +91,10 @@ TEST_F(ServiceTest, SetHotkeyReplacesTheDetectorArmed) {
   fake.events.flagsChanged(Flag::leftShift | Flag::rightShift);
   fake.events.flagsChanged(Flag::leftOption | Flag::rightOption | Flag::option);
   EXPECT_EQ(service.preset(), ChordPreset::option);
+  // The monitor learns each preset's keys (a compositor's bindings claim only those).
+  EXPECT_EQ(fake.events.watchedKeys,
+            (std::vector<std::uint64_t>{Flag::leftShift | Flag::rightShift, Flag::leftShift | Flag::rightShift,
+                                        Flag::leftOption | Flag::rightOption}));
   json host{{"type", "hotkey"}, {"target", "host"}};
   EXPECT_EQ(sent(), (std::vector<json>{
                         host,

@@ -43,6 +43,7 @@ class FakeMonitor final : public platform::EventMonitor {
  public:
   FakeMonitor(FakeEvents& events, int token) : events_(events), token_(token) {}
   ~FakeMonitor() override { events_.handlers_.erase(token_); }
+  void watchKeys(std::uint64_t deviceBits) override { events_.watchedKeys.push_back(deviceBits); }
 
  private:
   FakeEvents& events_;

@@ -55,6 +55,7 @@ class FakeEvents final : public platform::Events {
   void flagsChanged(std::uint64_t flags);
   bool available = true;  // false: no display, no monitor
   int installed() const { return static_cast<int>(handlers_.size()); }
+  std::vector<std::uint64_t> watchedKeys;  // every watchKeys() of a monitor, in order
 
  private:
   friend class FakeMonitor;

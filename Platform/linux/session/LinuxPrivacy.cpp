@@ -10,6 +10,8 @@
 
 #include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "Platform/linux/x11/XConnection.h"
 
 namespace zoba::platform::linux_backend {
@@ -30,7 +32,7 @@ class LinuxPrivacy final : public Privacy {
   bool preflight(Permission permission) override {
     switch (permission) {
       case Permission::screenRecording: return screenshotPath_();
-      case Permission::accessibility: return accessibilityBusReachable();
+      case Permission::accessibility: return accessibilityBusReachable() && chordSourceReachable();
     }
     return false;
   }
@@ -58,6 +60,13 @@ class LinuxPrivacy final : public Privacy {
     if (!address) return false;
     accessibility_ = connectToBus(*address, connectTimeout);
     return accessibility_ != nullptr;
+  }
+
+  // Without a source of the chord nothing is read from other applications either. In
+  // a Wayland session that is sway's IPC (the chord's key bindings); X11 always has one.
+  static bool chordSourceReachable() {
+    if (detectDesktopSession().server != DisplayServer::wayland) return true;
+    return wayland::SwayIpc::connect().has_value();
   }
 
   // Kept open between questions; connected anew when the bus has gone away.
