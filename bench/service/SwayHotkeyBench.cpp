@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Platform/linux/wayland/sway/SwayIpc.h"
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
 
 using namespace zoba::testing;

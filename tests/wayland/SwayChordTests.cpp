@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
