@@ -125,7 +125,9 @@ class TwoMonitors : public ::testing::Test {
     ASSERT_TRUE(seen.first && seen.last);
     // The shutter first, over the window and its frame (the title bar and borders
     // the window manager adds are part of what the accessibility tree reports).
-    EXPECT_TRUE(contains(*seen.first, window, 0) && contains(window, *seen.first, 32))
+    // On a busy machine the first frame sampled may already be the screenshot
+    // lifting, up to about 45 points larger on each side; still over this window.
+    EXPECT_TRUE(contains(*seen.first, window, 0) && contains(window, *seen.first, 48))
         << describe(*seen.first) << " over " << describe(window);
     // Last the landed card, its shadow reaching a little past it, at the host's card.
     EXPECT_TRUE(contains(*seen.last, card, 2) && contains(card, *seen.last, 48))
