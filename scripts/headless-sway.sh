@@ -250,14 +250,35 @@ give_writable() {
     mkdir -p "$path"
     echo "$owner $path" >>"${ZOBA_SWAY_STATE:?}/writable"
     chown -R "$user_name:$(id -g "$user_name")" "$path"
+    let_user_through "$path"
     (as_user test -w "$path") ||
       die "$user_name cannot reach $path: every folder above it must be searchable (o+x)"
   done
 }
+# A clone under a private home (/root is 0700) is out of the user's reach: each
+# folder above the path that the user cannot search gets o+x for the run.
+let_user_through() {
+  local folder=$1
+  local folders=()
+  while [[ $folder != / ]]; do
+    folder=$(dirname "$folder")
+    folders+=("$folder")
+  done
+  for folder in "${folders[@]}"; do
+    if ! (as_user test -x "$folder"); then
+      echo "$(stat -c %a "$folder") $folder" >>"${ZOBA_SWAY_STATE:?}/traversed"
+      chmod o+x "$folder"
+    fi
+  done
+}
 take_back_writable() {
-  local state=$1 owner path
-  [[ -f $state/writable ]] || return 0
-  while read -r owner path; do chown -R "$owner" "$path" 2>/dev/null || true; done <"$state/writable"
+  local state=$1 owner path mode
+  if [[ -f $state/writable ]]; then
+    while read -r owner path; do chown -R "$owner" "$path" 2>/dev/null || true; done <"$state/writable"
+  fi
+  if [[ -f $state/traversed ]]; then
+    while read -r mode path; do chmod "$mode" "$path" 2>/dev/null || true; done <"$state/traversed"
+  fi
 }
 
 case ${1:-} in

@@ -10,6 +10,7 @@ presets=("$@")
 if ((${#presets[@]} == 0)); then presets=(default asan tsan fuzz); fi
 
 bash scripts/install-deps.sh
+bash scripts/check-format.sh
 
 jobs=${ZOBA_JOBS:-$(nproc)}
 fuzz_seconds=${ZOBA_FUZZ_SECONDS:-30}
