@@ -54,7 +54,9 @@ class Image {
   std::size_t bytesPerRow() const { return bytesPerRow_; }
   Format format() const { return format_; }
   bool empty() const { return width_ <= 0 || height_ <= 0 || pixels_ == nullptr; }
-  const std::uint8_t* row(std::int64_t y) const { return pixels_ + static_cast<std::size_t>(y) * bytesPerRow_; }
+  const std::uint8_t* row(std::int64_t y) const {
+    return pixels_ + static_cast<std::size_t>(y) * bytesPerRow_;
+  }
   // The pixel word at (x, y), top-left origin; alpha forced to 0xFF for opaque images.
   std::uint32_t pixel(std::int64_t x, std::int64_t y) const {
     std::uint32_t word;

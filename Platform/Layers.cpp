@@ -23,8 +23,8 @@ struct LayerContext {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kKeyPathNames = {"opacity",      "shadowOpacity", "position",
-                                                          "bounds",       "cornerRadius",  "contentsRect"};
+constexpr std::array<std::string_view, 6> kKeyPathNames = {"opacity", "shadowOpacity", "position",
+                                                           "bounds",  "cornerRadius",  "contentsRect"};
 
 double lerp(double from, double to, double progress) { return from + (to - from) * progress; }
 
@@ -129,7 +129,8 @@ LayerValue Animation::valueAt(double time) const {
   return interpolate(start, to, progress);
 }
 
-LayerProperties presentation(const LayerProperties& model, std::span<const Animation> animations, double time) {
+LayerProperties presentation(const LayerProperties& model, std::span<const Animation> animations,
+                             double time) {
   LayerProperties shown = model;
   for (const auto& animation : animations) {
     if (animation.finished(time)) continue;
@@ -141,7 +142,8 @@ LayerProperties presentation(const LayerProperties& model, std::span<const Anima
 Rect contentsSourceRect(const Rect& unitRect, double imageWidth, double imageHeight) {
   const double left = std::clamp(unitRect.minX(), 0.0, 1.0), right = std::clamp(unitRect.maxX(), 0.0, 1.0);
   const double bottom = std::clamp(unitRect.minY(), 0.0, 1.0), top = std::clamp(unitRect.maxY(), 0.0, 1.0);
-  return Rect(left * imageWidth, (1 - top) * imageHeight, (right - left) * imageWidth, (top - bottom) * imageHeight);
+  return Rect(left * imageWidth, (1 - top) * imageHeight, (right - left) * imageWidth,
+              (top - bottom) * imageHeight);
 }
 
 bool RenderTree::animating(double time) const {

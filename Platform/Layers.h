@@ -80,8 +80,8 @@ struct Animation {
   static Animation basic(KeyPath keyPath, std::optional<LayerValue> from, LayerValue to, double duration);
   // A spring made from a perceptual duration and a bounce, running for its own
   // settling duration.
-  static Animation spring(KeyPath keyPath, std::optional<LayerValue> from, LayerValue to, double perceptualDuration,
-                          double bounce);
+  static Animation spring(KeyPath keyPath, std::optional<LayerValue> from, LayerValue to,
+                          double perceptualDuration, double bounce);
 
   bool finished(double time) const { return !(time < beginTime + duration); }
   // The value at `time` while it runs.
@@ -89,7 +89,8 @@ struct Animation {
 };
 
 // A layer's model values with the running animations applied at `time`.
-LayerProperties presentation(const LayerProperties& model, std::span<const Animation> animations, double time);
+LayerProperties presentation(const LayerProperties& model, std::span<const Animation> animations,
+                             double time);
 
 // The part of an image, in pixels with a top-left origin, that a unit contents
 // rectangle (y up from the image's bottom-left corner) names; clamped to the image.
@@ -104,8 +105,8 @@ struct RenderLayer {
 };
 
 struct RenderPanel {
-  std::uint64_t id = 0;  // stable for the panel's life
-  Rect frame;            // bottom-left screen space
+  std::uint64_t id = 0;             // stable for the panel's life
+  Rect frame;                       // bottom-left screen space
   std::vector<RenderLayer> layers;  // pre-order: every parent before its sublayers, siblings bottom to top
 };
 

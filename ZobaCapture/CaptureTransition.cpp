@@ -14,8 +14,8 @@ namespace {
 using platform::KeyPath;
 
 // Nominal seconds; every one is multiplied by the time scale where it is used.
-constexpr double flashDuration = 0.06;       // the shutter's flash to white
-constexpr double minimumReveal = 0.1;        // the flash is seen before the screenshot replaces it
+constexpr double flashDuration = 0.06;  // the shutter's flash to white
+constexpr double minimumReveal = 0.1;   // the flash is seen before the screenshot replaces it
 constexpr double shutterFadeDuration = 0.18;
 constexpr double liftDuration = 0.22;
 constexpr double targetWait = 1.2;           // how long the lifted card waits for the host's card
@@ -244,9 +244,8 @@ void CaptureTransition::animate(SurfaceLayer layer, KeyPath keyPath, double to, 
 }
 
 void CaptureTransition::after(double delay, std::function<void(CaptureTransition&)> work) {
-  platform::current().runLoop->after(delay * timeScale_, [self = shared_from_this(), work = std::move(work)] {
-    work(*self);
-  });
+  platform::current().runLoop->after(delay * timeScale_,
+                                     [self = shared_from_this(), work = std::move(work)] { work(*self); });
 }
 
 }  // namespace zoba

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Platform/Image.h"
@@ -178,8 +178,9 @@ std::shared_ptr<CaptureTransition> startTransition(const platform::RunningApplic
   if (!frame) return nullptr;
   // This mode always flies; the reduce-motion setting is not consulted.
   auto overlay = std::make_shared<CaptureTransition>(
-      TransitionGeometry::appKitRect(*frame, screens.front().frame.height()), true,
-      [] { Output::send({{"type", "debugLanded"}}); });
+      TransitionGeometry::appKitRect(*frame, screens.front().frame.height()), true, [] {
+        Output::send({{"type", "debugLanded"}});
+      });
   overlay->start();
   return overlay;
 }

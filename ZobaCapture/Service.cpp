@@ -9,8 +9,8 @@
 #include "Platform/Platform.h"
 #include "ZobaCapture/CallerCheck.h"
 #include "ZobaCapture/CaptureId.h"
-#include "ZobaCapture/CaptureTransition.h"
 #include "ZobaCapture/CaptureTarget.h"
+#include "ZobaCapture/CaptureTransition.h"
 #include "ZobaCapture/CommandLine.h"
 #include "ZobaCapture/DebugCapture.h"
 #include "ZobaCapture/LineReader.h"
@@ -192,8 +192,8 @@ void CaptureService::hotkey() {
   capture(std::move(*application), std::move(overlay), flight, std::move(captureId)).detach();
 }
 
-CaptureService::StartedTransition CaptureService::startTransition(const platform::RunningApplication& application,
-                                                                  const std::string& captureId) {
+CaptureService::StartedTransition CaptureService::startTransition(
+    const platform::RunningApplication& application, const std::string& captureId) {
   auto& workspace = *platform::current().workspace;
   auto screens = workspace.screens();
   if (screens.empty()) return {};
@@ -213,8 +213,10 @@ CaptureService::StartedTransition CaptureService::startTransition(const platform
 }
 
 Task<void> CaptureService::capture(platform::RunningApplication application,
-                                   std::shared_ptr<CaptureTransition> overlay, bool flight, std::string captureId) {
-  auto onImage = [overlay, flight, application, captureId](const platform::Image& image, const std::string& title) {
+                                   std::shared_ptr<CaptureTransition> overlay, bool flight,
+                                   std::string captureId) {
+  auto onImage = [overlay, flight, application, captureId](const platform::Image& image,
+                                                           const std::string& title) {
     if (overlay) overlay->setScreenshot(image);
     if (!flight) return;  // a capture without flight sends no preview
     auto dataUrl = WindowCapture::snapshotDataURL(image, snapshotMaxEdge);
@@ -231,7 +233,8 @@ Task<void> CaptureService::capture(platform::RunningApplication application,
   auto result = co_await WindowCapture::capture(application, std::move(onImage), std::move(walkHold));
   if (auto* payload = std::get_if<CapturePayload>(&result)) {
     // The id is a UUID and needs no escaping; the payload's Base64 skips the JSON writer.
-    Output::sendLine(R"({"type":"capture","captureId":")" + captureId + R"(","capture":)" + payload->json() + "}");
+    Output::sendLine(R"({"type":"capture","captureId":")" + captureId + R"(","capture":)" + payload->json() +
+                     "}");
     capturing_ = false;
     releaseMemoryLater();
     co_return;

@@ -63,7 +63,8 @@ class CaptureService {
     std::shared_ptr<CaptureTransition> value;
     bool flight = false;  // an overlay exists and will fly; the host's "animated"
   };
-  StartedTransition startTransition(const platform::RunningApplication& application, const std::string& captureId);
+  StartedTransition startTransition(const platform::RunningApplication& application,
+                                    const std::string& captureId);
   void releaseMemoryLater();
   Task<void> capture(platform::RunningApplication application, std::shared_ptr<CaptureTransition> overlay,
                      bool flight, std::string captureId);

@@ -132,7 +132,8 @@ std::optional<Rect> focusedWindowFrame(const platform::RunningApplication& appli
   return AXTree::frame(*window);
 }
 
-Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage, WalkHold walkHold) {
+Task<CaptureResult> capture(platform::RunningApplication application, ImageHandler onImage,
+                            WalkHold walkHold) {
   auto& services = platform::current();
   auto& accessibility = *services.accessibility;
   platform::ScreenCapture* screenCapture = services.screenCapture.get();

@@ -251,8 +251,7 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
     const std::size_t lineStart = text.size();
     text.append(static_cast<std::size_t>(level), '\t');
     appendDescription(text, node);
-    const std::int64_t next =
-        used + UnicodeText::utf16Length(std::string_view(text).substr(lineStart)) + 1;
+    const std::int64_t next = used + UnicodeText::utf16Length(std::string_view(text).substr(lineStart)) + 1;
     if (next > budget) {
       text.resize(mark);
       outline.truncated = true;

@@ -11,8 +11,8 @@ namespace {
 double area(const Rect& r) { return r.width() * r.height(); }
 
 double distance(const Rect& c, const Rect& t) {
-  return std::fabs(c.minX() - t.minX()) + std::fabs(c.minY() - t.minY()) +
-         std::fabs(c.width() - t.width()) + std::fabs(c.height() - t.height());
+  return std::fabs(c.minX() - t.minX()) + std::fabs(c.minY() - t.minY()) + std::fabs(c.width() - t.width()) +
+         std::fabs(c.height() - t.height());
 }
 }  // namespace
 

@@ -23,8 +23,7 @@ struct Rect {
   Size size;
 
   constexpr Rect() = default;
-  constexpr Rect(double x, double y, double width, double height)
-      : origin{x, y}, size{width, height} {}
+  constexpr Rect(double x, double y, double width, double height) : origin{x, y}, size{width, height} {}
 
   Rect standardized() const;
   double minX() const;

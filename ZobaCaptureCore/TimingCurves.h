@@ -11,8 +11,12 @@ namespace zoba {
 class CubicBezier {
  public:
   constexpr CubicBezier(double x1, double y1, double x2, double y2)
-      : cx_(3 * x1), bx_(3 * (x2 - x1) - 3 * x1), ax_(1 - 3 * x1 - (3 * (x2 - x1) - 3 * x1)),
-        cy_(3 * y1), by_(3 * (y2 - y1) - 3 * y1), ay_(1 - 3 * y1 - (3 * (y2 - y1) - 3 * y1)) {}
+      : cx_(3 * x1),
+        bx_(3 * (x2 - x1) - 3 * x1),
+        ax_(1 - 3 * x1 - (3 * (x2 - x1) - 3 * x1)),
+        cy_(3 * y1),
+        by_(3 * (y2 - y1) - 3 * y1),
+        ay_(1 - 3 * y1 - (3 * (y2 - y1) - 3 * y1)) {}
 
   // y for x in [0, 1]; x outside is clamped.
   double solve(double x) const;

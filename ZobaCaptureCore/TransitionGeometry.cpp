@@ -9,8 +9,7 @@ Rect appKitRect(const Rect& topLeft, double primaryScreenHeight) {
 }
 
 Rect coverContentsRect(Size imageSize, Size boxSize) {
-  if (!(imageSize.width > 0) || !(imageSize.height > 0) || !(boxSize.width > 0) ||
-      !(boxSize.height > 0)) {
+  if (!(imageSize.width > 0) || !(imageSize.height > 0) || !(boxSize.width > 0) || !(boxSize.height > 0)) {
     return Rect(0, 0, 1, 1);
   }
   const double sx = boxSize.width / imageSize.width;

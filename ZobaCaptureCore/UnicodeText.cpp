@@ -15,7 +15,9 @@ namespace zoba::UnicodeText {
 
 namespace {
 
-const std::uint8_t* bytes(std::string_view text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
+const std::uint8_t* bytes(std::string_view text) {
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+}
 
 // ICU takes 32-bit lengths; nothing the outline meets comes near, but a longer text must not wrap.
 std::int32_t icuLength(std::string_view text) {

@@ -21,11 +21,13 @@ std::unique_ptr<RunLoop> makeRunLoop();          // GLib's default main context
 std::unique_ptr<Events> makeEvents();            // XInput2 raw key events
 std::unique_ptr<Events> makeSwayEvents();        // sway's key bindings; null when SWAYSOCK does not answer
 std::unique_ptr<Workspace> makeWorkspace(const DesktopSession& session);  // EWMH or the input focus, RandR
-std::unique_ptr<Privacy> makePrivacy();          // X display and AT-SPI bus reachability
-std::unique_ptr<Accessibility> makeAccessibility();  // AT-SPI: GDBus on the bus, sd-bus on applications' sockets
+std::unique_ptr<Privacy> makePrivacy();  // X display and AT-SPI bus reachability
+std::unique_ptr<Accessibility>
+makeAccessibility();  // AT-SPI: GDBus on the bus, sd-bus on applications' sockets
 std::unique_ptr<ScreenCapture> makeScreenCapture();  // EWMH or ICCCM window list, MIT-SHM, XComposite
 std::unique_ptr<LayerRenderer> makeLayerRenderer();  // a render thread drawing into override-redirect windows
-std::unique_ptr<LayerRenderer> makeWaylandLayerRenderer();  // a render thread drawing into layer-shell surfaces
+std::unique_ptr<LayerRenderer>
+makeWaylandLayerRenderer();  // a render thread drawing into layer-shell surfaces
 
 // Privacy with "screen recording" granted while `screenshotPath` says a way to
 // take screenshots exists.

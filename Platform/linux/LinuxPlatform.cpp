@@ -14,7 +14,8 @@ using namespace linux_backend;
 void addWaylandServices(Services& services, const DesktopSession& session) {
   auto probe = std::make_shared<wayland::WaylandProbe>();
   services.workspace = makeWaylandWorkspace(session, probe);
-  services.privacy = makePrivacy([probe] { return probe->offers(zwlr_screencopy_manager_v1_interface.name); });
+  services.privacy =
+      makePrivacy([probe] { return probe->offers(zwlr_screencopy_manager_v1_interface.name); });
   services.screenCapture = makeWaylandScreenCapture(session);
   // The chord: sway's key bindings where its IPC answers (no key event of another
   // client reaches us on Wayland), XInput2 through Xwayland otherwise.

@@ -86,14 +86,16 @@ int main(int argc, char** argv) {
     const double cpu = bench::cpuSeconds() - cpuBefore;
     const double appCpu = bench::processCpuSeconds(pid) - appBefore;
     const std::uint64_t calls = (counter ? counter->callsSent() : 0) - callsBefore;
-    bench::printWalkRow(walk == 0 ? "cold" : "warm", snapshot.nodes.size(), seconds, snapshot.timedOut, calls, cpu,
-                        appCpu);
+    bench::printWalkRow(walk == 0 ? "cold" : "warm", snapshot.nodes.size(), seconds, snapshot.timedOut, calls,
+                        cpu, appCpu);
     std::this_thread::sleep_for(1100ms);  // past the read-ahead's lifetime: every walk reads afresh
   }
   if (printOutline) {
     AXSnapshot snapshot = AXTree::snapshot(*window, *app, clock.now() + 30.0);
     // Every field, so that two builds' walks can be compared line by line.
-    auto text = [](const std::optional<std::string>& field) { return field ? "\"" + *field + "\"" : std::string("-"); };
+    auto text = [](const std::optional<std::string>& field) {
+      return field ? "\"" + *field + "\"" : std::string("-");
+    };
     for (const auto& node : snapshot.nodes) {
       std::printf("%*s%s rd=%s t=%s v=%s d=%s p=%s u=%s%s%s%s\n", static_cast<int>(node.depth * 2), "",
                   node.role.c_str(), text(node.roleDescription).c_str(), text(node.title).c_str(),

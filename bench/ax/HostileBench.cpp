@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
   auto& ax = *platform::current().accessibility;
   auto& clock = *platform::current().runLoop;
 
-  std::printf("deadline %.1f s, call timeout %.2f s, %zu records, depth %lld\n", WindowCapture::snapshotSeconds,
-              WindowCapture::captureMessagingTimeout, AXTree::maxRecords,
+  std::printf("deadline %.1f s, call timeout %.2f s, %zu records, depth %lld\n",
+              WindowCapture::snapshotSeconds, WindowCapture::captureMessagingTimeout, AXTree::maxRecords,
               static_cast<long long>(AXTree::maxChildDepth + 1));
   std::printf("%-6s %8s %6s %9s %9s %9s %9s %9s\n", "tree", "records", "depth", "walk ms", "timedOut", "text",
               "RSS MB", "peak MB");

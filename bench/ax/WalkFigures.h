@@ -49,8 +49,8 @@ inline void printWalkHeader() {
               "elem/s", "cpu ms", "cpu/call", "app ms");
 }
 
-inline void printWalkRow(const char* label, std::size_t elements, double seconds, bool timedOut, std::uint64_t calls,
-                         double cpu, double appCpu) {
+inline void printWalkRow(const char* label, std::size_t elements, double seconds, bool timedOut,
+                         std::uint64_t calls, double cpu, double appCpu) {
   const double count = static_cast<double>(elements);
   std::printf("%-8s %9zu %9.1f %9s %10.2f %9.0f %9.1f %7.1f us %9.0f\n", label, elements, seconds * 1000.0,
               timedOut ? "yes" : "no", count > 0 ? static_cast<double>(calls) / count : 0.0,

@@ -72,7 +72,8 @@ class NoAccessibility final : public platform::Accessibility {
   bool setAttributeValue(const platform::AXElement&, std::string_view, const platform::AXValue&) override {
     return false;
   }
-  std::unique_ptr<platform::AXObserver> createObserver(std::int32_t, platform::AXNotificationHandler) override {
+  std::unique_ptr<platform::AXObserver> createObserver(std::int32_t,
+                                                       platform::AXNotificationHandler) override {
     return nullptr;
   }
 };
@@ -92,8 +93,12 @@ Window openWindow(int width, int height) {
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string script = std::string(ZOBA_BENCH_SOURCE_DIR) + "/busy_window.py";
   std::string w = std::to_string(width), h = std::to_string(height), title = "Busy " + w + "x" + h;
-  char* argv[] = {const_cast<char*>("/usr/bin/python3"), const_cast<char*>(script.c_str()), w.data(),
-                  h.data(), title.data(), nullptr};
+  char* argv[] = {const_cast<char*>("/usr/bin/python3"),
+                  const_cast<char*>(script.c_str()),
+                  w.data(),
+                  h.data(),
+                  title.data(),
+                  nullptr};
   Window window;
   if (posix_spawn(&window.pid, argv[0], &actions, nullptr, argv, environ) != 0) window.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
@@ -140,7 +145,7 @@ OneCapture captureOnce(const platform::RunningApplication& application) {
     out = co_await WindowCapture::capture(std::move(application), std::move(handler));
     platform::current().runLoop->quit();
   }(application, onImage, result)
-                                     .detach();
+                                                              .detach();
   platform::current().runLoop->run();
   one.payload = msSince(start);
   if (auto* payload = std::get_if<CapturePayload>(&*result)) {
@@ -225,9 +230,10 @@ int main(int argc, char** argv) {
       auto iconText = WindowCapture::iconBase64(application);
       icon.add(msSince(start));
     }
-    std::printf("  steps (median): window list %.1f ms, screenshot %.1f ms, PNG %.1f ms, Base64 %.1f ms, "
-                "preview %.1f ms, icon %.1f ms\n",
-                list.median(), shot.median(), png.median(), base64.median(), jpeg.median(), icon.median());
+    std::printf(
+        "  steps (median): window list %.1f ms, screenshot %.1f ms, PNG %.1f ms, Base64 %.1f ms, "
+        "preview %.1f ms, icon %.1f ms\n",
+        list.median(), shot.median(), png.median(), base64.median(), jpeg.median(), icon.median());
   }
 
   // The "capture" line: the payload's own writer against the generic one.
@@ -238,7 +244,8 @@ int main(int argc, char** argv) {
   std::size_t lineBytes = 0;
   for (int run = 0; run < runs; ++run) {
     auto start = Clock::now();
-    std::string line = "{\"type\":\"capture\",\"captureId\":\"" + captureId + "\",\"capture\":" + last->json() + "}";
+    std::string line =
+        "{\"type\":\"capture\",\"captureId\":\"" + captureId + "\",\"capture\":" + last->json() + "}";
     lineBytes = line.size() + 1;
     Output::sendLine(std::move(line));
     fastLine.add(msSince(start));
@@ -250,13 +257,15 @@ int main(int argc, char** argv) {
     Output::flush();
   }
 
-  std::printf("window %dx%d, screenshot %lldx%lld, PNG Base64 %.1f MB, %d runs (median / best)\n", width, height,
-              static_cast<long long>(last->image.width), static_cast<long long>(last->image.height),
+  std::printf("window %dx%d, screenshot %lldx%lld, PNG Base64 %.1f MB, %d runs (median / best)\n", width,
+              height, static_cast<long long>(last->image.width), static_cast<long long>(last->image.height),
               static_cast<double>(last->image.base64.size()) / 1e6, runs);
   std::printf("  capture start -> JPEG preview: %7.1f ms / %7.1f ms\n", preview.median(), preview.best());
   std::printf("  capture start -> payload:      %7.1f ms / %7.1f ms\n", payload.median(), payload.best());
-  std::printf("  \"capture\" line, %zu bytes: payload writer + queue %.2f ms / %.2f ms; generic JSON writer + queue %.2f ms / %.2f ms\n",
-              lineBytes, fastLine.median(), fastLine.best(), genericLine.median(), genericLine.best());
+  std::printf(
+      "  \"capture\" line, %zu bytes: payload writer + queue %.2f ms / %.2f ms; generic JSON writer + queue "
+      "%.2f ms / %.2f ms\n",
+      lineBytes, fastLine.median(), fastLine.best(), genericLine.median(), genericLine.best());
   std::printf("  peak resident memory: %.1f MB (%.1f MB before the first capture)\n", peak, baseline);
 
   // A screenshot of busy content: a PNG Base64 text of 4 MB.
@@ -269,7 +278,8 @@ int main(int argc, char** argv) {
     Figures fast, generic;
     for (int run = 0; run < runs; ++run) {
       auto start = Clock::now();
-      Output::sendLine("{\"type\":\"capture\",\"captureId\":\"" + captureId + "\",\"capture\":" + busy.json() + "}");
+      Output::sendLine("{\"type\":\"capture\",\"captureId\":\"" + captureId +
+                       "\",\"capture\":" + busy.json() + "}");
       fast.add(msSince(start));
       Output::flush();
       start = Clock::now();
@@ -277,17 +287,19 @@ int main(int argc, char** argv) {
       generic.add(msSince(start));
       Output::flush();
     }
-    std::printf("  \"capture\" line with a 4 MB Base64 text: payload writer + queue %.2f ms / %.2f ms; generic JSON writer + "
-                "queue %.2f ms / %.2f ms\n",
-                fast.median(), fast.best(), generic.median(), generic.best());
+    std::printf(
+        "  \"capture\" line with a 4 MB Base64 text: payload writer + queue %.2f ms / %.2f ms; generic JSON "
+        "writer + "
+        "queue %.2f ms / %.2f ms\n",
+        fast.median(), fast.best(), generic.median(), generic.best());
   }
 
   // On sway, grim of the same region: its copy of the screen and its PNG encode.
   if (std::getenv("WAYLAND_DISPLAY") && frame) {
     Figures grim;
     char geometry[96];
-    std::snprintf(geometry, sizeof geometry, "%.0f,%.0f %.0fx%.0f", frame->minX(), frame->minY(), frame->width(),
-                  frame->height());
+    std::snprintf(geometry, sizeof geometry, "%.0f,%.0f %.0fx%.0f", frame->minX(), frame->minY(),
+                  frame->width(), frame->height());
     for (int run = 0; run < runs; ++run) {
       auto ms = runCommand({"grim", "-g", geometry, "/tmp/capture_bench_grim.png"});
       if (!ms) break;
@@ -296,7 +308,8 @@ int main(int argc, char** argv) {
     if (grim.values.empty()) {
       std::printf("  grim -g: not available\n");
     } else {
-      std::printf("  grim -g \"%s\" (PNG, whole process): %7.1f ms / %7.1f ms\n", geometry, grim.median(), grim.best());
+      std::printf("  grim -g \"%s\" (PNG, whole process): %7.1f ms / %7.1f ms\n", geometry, grim.median(),
+                  grim.best());
       unlink("/tmp/capture_bench_grim.png");
     }
   }

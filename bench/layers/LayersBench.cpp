@@ -101,7 +101,8 @@ Scene build(Layers& layers, const Image& image) {
   return scene;
 }
 
-void setCardFrame(Scene& scene, const Rect& frame, const std::function<Animation(KeyPath, LayerValue)>& animate) {
+void setCardFrame(Scene& scene, const Rect& frame,
+                  const std::function<Animation(KeyPath, LayerValue)>& animate) {
   const Rect bounds(0, 0, frame.width(), frame.height());
   scene.host->add(animate(KeyPath::position, Point{frame.midX(), frame.midY()}), "position");
   scene.host->add(animate(KeyPath::bounds, bounds), "bounds");
@@ -120,7 +121,8 @@ void shutterIn(Scene& scene, Layers& layers) {
 void lift(Scene& scene, Layers& layers) {
   Layers::Transaction transaction(layers);
   const Rect lifted = kCardFrame.insetBy(kCardFrame.width() * 0.03, kCardFrame.height() * 0.03);
-  setCardFrame(scene, lifted, [](KeyPath key, LayerValue to) { return Animation::basic(key, std::nullopt, to, 0.22); });
+  setCardFrame(scene, lifted,
+               [](KeyPath key, LayerValue to) { return Animation::basic(key, std::nullopt, to, 0.22); });
   scene.card->add(Animation::basic(KeyPath::cornerRadius, 0.0, 10.0, 0.22), "cornerRadius");
   scene.card->setCornerRadius(10);
   scene.host->add(Animation::basic(KeyPath::shadowOpacity, 0.0, 0.28, 0.22), "shadowOpacity");
@@ -131,7 +133,9 @@ void lift(Scene& scene, Layers& layers) {
 
 double fly(Scene& scene, Layers& layers) {
   Layers::Transaction transaction(layers);
-  auto spring = [](KeyPath key, LayerValue to) { return Animation::spring(key, std::nullopt, to, 0.4, 0.06); };
+  auto spring = [](KeyPath key, LayerValue to) {
+    return Animation::spring(key, std::nullopt, to, 0.4, 0.06);
+  };
   setCardFrame(scene, kThumbFrame, spring);
   scene.card->add(spring(KeyPath::cornerRadius, 8.0), "cornerRadius");
   scene.card->setCornerRadius(8);
@@ -196,8 +200,10 @@ int main(int argc, char** argv) {
   double idleSeconds = 2;
   std::string framesDir;
   for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--idle-seconds") && i + 1 < argc) idleSeconds = std::atof(argv[++i]);
-    else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) framesDir = argv[++i];
+    if (!std::strcmp(argv[i], "--idle-seconds") && i + 1 < argc)
+      idleSeconds = std::atof(argv[++i]);
+    else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc)
+      framesDir = argv[++i];
   }
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
@@ -246,12 +252,14 @@ int main(int argc, char** argv) {
   std::printf("frames                       %zu (flight %.3f s: %zu)\n", stats.frameTimes.size(), flight,
               stats.frameTimes.size() - flightStart);
   std::printf("a capture's shutter, shown to first frame  %.2f ms\n", firstFrame * 1e3);
-  std::printf("frame render time            median %.2f ms, p90 %.2f ms, worst %.2f ms   (goal <= 4 / <= 8)\n",
-              percentile(renderMs, 0.5), percentile(renderMs, 0.9), percentile(renderMs, 1.0));
+  std::printf(
+      "frame render time            median %.2f ms, p90 %.2f ms, worst %.2f ms   (goal <= 4 / <= 8)\n",
+      percentile(renderMs, 0.5), percentile(renderMs, 0.9), percentile(renderMs, 1.0));
   std::printf("longest gap, main blocked    %.2f ms = %.2f intervals   (goal <= 2)\n", longestGap * 1e3,
               longestGap * 1e3 / interval);
-  std::printf("commit on the main thread    median %.1f us, p99 %.1f us, worst %.1f us over %zu   (goal <= 50)\n",
-              percentile(commitUs, 0.5), percentile(commitUs, 0.99), percentile(commitUs, 1.0), commitUs.size());
+  std::printf(
+      "commit on the main thread    median %.1f us, p99 %.1f us, worst %.1f us over %zu   (goal <= 50)\n",
+      percentile(commitUs, 0.5), percentile(commitUs, 0.99), percentile(commitUs, 1.0), commitUs.size());
 
   if (!framesDir.empty()) {
     std::error_code ignored;
@@ -274,7 +282,8 @@ int main(int argc, char** argv) {
       auto png = shot ? encodePNG(*shot) : std::nullopt;
       if (!png) continue;
       const std::string path = framesDir + "/flight-" + std::to_string(frame) + ".png";
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(png->data()), std::streamsize(png->size()));
       std::printf("wrote %s (%.0f ms into the flight)\n", path.c_str(), (monotonic() - start) * 1e3);
     }
     std::this_thread::sleep_for(800ms);

@@ -139,7 +139,8 @@ std::optional<Road> captureOnce(Keyboard& keyboard, ChildProcess& helper) {
   keyboard.pressChord([&] { road.chord = Clock::now(); });
   const auto deadline = Clock::now() + 15s;
   while (!(road.capture && road.landed) && Clock::now() < deadline) {
-    auto line = helper.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    auto line =
+        helper.readLine(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
     if (!line) break;
     const auto at = Clock::now();
     auto message = json::parse(*line, nullptr, false);
@@ -250,7 +251,8 @@ int run(int rows, int chords, const char* title) {
     std::printf(" overlay frames seen from outside (DAMAGE on the panels), chord to landing:\n");
     auto& counts = frames.framesPerCapture.values;
     std::sort(counts.begin(), counts.end());
-    std::printf("  %-34s median %.0f\n", "frames per capture", counts.empty() ? 0.0 : counts[counts.size() / 2]);
+    std::printf("  %-34s median %.0f\n", "frames per capture",
+                counts.empty() ? 0.0 : counts[counts.size() / 2]);
     frames.firstFrame.print("chord -> first frame", "the shutter; reveal at 100 ms");
     frames.medianGap.print("median frame interval", "60 Hz = 16.7 ms");
     frames.longestGap.print("longest frame interval", "");

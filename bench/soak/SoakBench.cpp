@@ -2,10 +2,10 @@
 //   scripts/headless-desktop.sh run -- build/default/bench/soak/soak_bench [COUNT]
 // Prints whether every capture ended and landed, and what the helper held after
 // capture 1, capture 100 and the last one, and the captures per minute.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <algorithm>
 
 #include "tests/support/Soak.h"
 
@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
   auto result = zoba::testing::soak(ZOBA_CAPTURE_PATH, count, sampleAt, [](int round) {
     if (round % 50 == 0) std::fprintf(stderr, "%d captures\n", round);
   });
-  std::printf("captures %d, ended %d (failed %d), animated %d, landed %d, duplicate ids %d\n", result.captures,
-              result.ended, result.failed, result.animated, result.landed, result.duplicateIds);
+  std::printf("captures %d, ended %d (failed %d), animated %d, landed %d, duplicate ids %d\n",
+              result.captures, result.ended, result.failed, result.animated, result.landed,
+              result.duplicateIds);
   print("after 1", result.first);
   print(("after " + std::to_string(sampleAt)).c_str(), result.atSample);
   print(("after " + std::to_string(count)).c_str(), result.last);

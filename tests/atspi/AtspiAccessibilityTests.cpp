@@ -214,10 +214,11 @@ TEST_F(AtspiAccessibilityTest, OnlyChromiumTakesTheAccessibilitySwitches) {
 
 TEST_F(AtspiAccessibilityTest, ObserverDeliversTitleChangesOnTheMainLoop) {
   std::vector<std::string> seen;
-  auto observer = ax().createObserver(window_->pid(), [&](const AXElement& element, std::string_view notification) {
-    EXPECT_EQ(element.application, app_->application);
-    seen.emplace_back(notification);
-  });
+  auto observer =
+      ax().createObserver(window_->pid(), [&](const AXElement& element, std::string_view notification) {
+        EXPECT_EQ(element.application, app_->application);
+        seen.emplace_back(notification);
+      });
   ASSERT_TRUE(observer);
   EXPECT_TRUE(observer->addNotification(*app_, "AXTitleChanged"));
   EXPECT_FALSE(observer->addNotification(*app_, "AXNoSuchNotification"));
@@ -276,8 +277,9 @@ TEST_F(AtspiComboTest, AComboBoxWithAnEntryIsEditable) {
   ASSERT_EQ(combos.size(), 1u);
   ASSERT_EQ(popUps.size(), 1u);
   // The entry is read below its combo box, its menu is not.
-  const auto entry = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(),
-                                  [](const auto& node) { return node.role != "AXComboBox" && node.value == "typed choice"; });
+  const auto entry = std::find_if(snapshot.nodes.begin(), snapshot.nodes.end(), [](const auto& node) {
+    return node.role != "AXComboBox" && node.value == "typed choice";
+  });
   ASSERT_NE(entry, snapshot.nodes.end());
   EXPECT_EQ(entry->depth, combos.front()->depth + 1);
   EXPECT_EQ(entry->role, "AXTextField");

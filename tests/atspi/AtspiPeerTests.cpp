@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "Platform/linux/handles/UniqueFd.h"
 #include "Platform/linux/atspi/AtspiPeer.h"
+#include "Platform/linux/handles/UniqueFd.h"
 
 using namespace zoba::platform::linux_backend;
 using namespace zoba::platform::linux_backend::atspi;

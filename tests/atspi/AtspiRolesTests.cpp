@@ -71,7 +71,8 @@ TEST(AtspiRoles, ValueIsSettableOnlyWhenEnabledAndWritable) {
   const StateSet live = with({ATSPI_STATE_SENSITIVE, ATSPI_STATE_ENABLED, ATSPI_STATE_EDITABLE});
   EXPECT_TRUE(valueSettable(ATSPI_ROLE_TEXT, live));
   EXPECT_FALSE(valueSettable(ATSPI_ROLE_TEXT, with({ATSPI_STATE_SENSITIVE, ATSPI_STATE_ENABLED})));
-  EXPECT_FALSE(valueSettable(ATSPI_ROLE_TEXT, with({ATSPI_STATE_SENSITIVE, ATSPI_STATE_EDITABLE, ATSPI_STATE_READ_ONLY})));
+  EXPECT_FALSE(valueSettable(ATSPI_ROLE_TEXT,
+                             with({ATSPI_STATE_SENSITIVE, ATSPI_STATE_EDITABLE, ATSPI_STATE_READ_ONLY})));
   EXPECT_TRUE(valueSettable(ATSPI_ROLE_CHECK_BOX, live));
   EXPECT_FALSE(valueSettable(ATSPI_ROLE_CHECK_BOX, with({ATSPI_STATE_ENABLED})));
   EXPECT_FALSE(valueSettable(ATSPI_ROLE_PUSH_BUTTON, live));
@@ -91,12 +92,13 @@ TEST(AtspiRoles, RolesReadWithoutStatesDoNotDependOnThem) {
     EXPECT_FALSE(readsChecked(role));
     EXPECT_FALSE(readsRange(role));
     EXPECT_FALSE(valueSettable(role, all));
-    for (auto parent : {std::optional<AtspiRole>{}, std::optional(ATSPI_ROLE_LIST_BOX), std::optional(ATSPI_ROLE_MENU),
-                        std::optional(ATSPI_ROLE_TREE)}) {
+    for (auto parent : {std::optional<AtspiRole>{}, std::optional(ATSPI_ROLE_LIST_BOX),
+                        std::optional(ATSPI_ROLE_MENU), std::optional(ATSPI_ROLE_TREE)}) {
       const auto plain = axRole(RoleContext{role, {}, parent, false});
       EXPECT_EQ(axRole(RoleContext{role, all, parent, false}), plain);
       for (unsigned state = 0; state < ATSPI_STATE_LAST_DEFINED; ++state)
-        EXPECT_EQ(axRole(RoleContext{role, with({static_cast<AtspiStateType>(state)}), parent, false}), plain);
+        EXPECT_EQ(axRole(RoleContext{role, with({static_cast<AtspiStateType>(state)}), parent, false}),
+                  plain);
     }
   }
   EXPECT_GT(skipped, 0);

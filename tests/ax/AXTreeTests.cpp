@@ -2,8 +2,8 @@
 
 #include "Platform/Platform.h"
 #include "ZobaCapture/AXTree.h"
-#include "tests/support/VirtualClockLoop.h"
 #include "tests/fakes/FakeAccessibility.h"
+#include "tests/support/VirtualClockLoop.h"
 
 namespace zoba {
 namespace {
@@ -18,7 +18,8 @@ class AXTreeTest : public testing::Test {
  protected:
   void SetUp() override {
     auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<testing_support::VirtualClockLoop>(testing_support::VirtualClockLoop::Timers::whenIdle, 100);
+    auto loop = std::make_unique<testing_support::VirtualClockLoop>(
+        testing_support::VirtualClockLoop::Timers::whenIdle, 100);
     auto fake = std::make_unique<fakes::FakeAccessibility>();
     loop_ = loop.get();
     ax_ = fake.get();

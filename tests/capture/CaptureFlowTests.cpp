@@ -27,8 +27,8 @@ class CaptureFlowTest : public ::testing::Test {
     fake.privacy.accessibility = true;
     fake.workspace.screenList = {platform::Screen{Rect(0, 0, 1920, 1080)}};
     fake.workspace.frontmost = platform::RunningApplication{kPid, "Mail", "org.example.Mail"};
-    fake.workspace.icons[kPid] = platform::Image::fromWords(128, 128, platform::Image::Format::opaque,
-                                                            std::vector<std::uint32_t>(128 * 128, 0xFF00FF00u));
+    fake.workspace.icons[kPid] = platform::Image::fromWords(
+        128, 128, platform::Image::Format::opaque, std::vector<std::uint32_t>(128 * 128, 0xFF00FF00u));
     auto app = fake.accessibility.addTree("AXApplication");
     fake.accessibility.mapProcess(kPid, app);
     auto window = fake.accessibility.addTree("AXWindow");
@@ -133,7 +133,8 @@ TEST_F(CaptureFlowTest, CardFramesCountFromThePrimaryScreensCorner) {
 TEST_F(CaptureFlowTest, OneCaptureWithAnImmediateCard) {
   chord();
   const std::string id = lastCaptureId();
-  EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")))
+  EXPECT_TRUE(
+      std::regex_match(id, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}")))
       << id;
   ASSERT_TRUE(service.transition(id));
   target(id, R"(,"frame":{"x":100,"y":50,"width":160,"height":96})");
@@ -148,7 +149,8 @@ TEST_F(CaptureFlowTest, OneCaptureWithAnImmediateCard) {
   auto messages = sent();
   ASSERT_EQ(types(messages),
             (std::vector<std::string>{"hotkey", "response", "captureSnapshot", "capture", "captureLanded"}));
-  EXPECT_EQ(messages[0], (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
+  EXPECT_EQ(messages[0],
+            (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
   const auto& snapshot = messages[2]["snapshot"];
   EXPECT_EQ(messages[2]["captureId"], id);
   EXPECT_TRUE(snapshot["dataUrl"].get<std::string>().starts_with("data:image/jpeg;base64,"));
@@ -182,10 +184,12 @@ TEST_F(CaptureFlowTest, TheCardRequestReachesItsOverlay) {
   };
   for (const Case& c : {
            Case{R"(,"frame":{"x":100,"y":50,"width":160,"height":96})", Rect(100, 934, 160, 96), 8},
-           Case{R"(,"frame":{"x":100,"y":50,"width":160,"height":96},"radius":"12")", Rect(100, 934, 160, 96), 8},
+           Case{R"(,"frame":{"x":100,"y":50,"width":160,"height":96},"radius":"12")", Rect(100, 934, 160, 96),
+                8},
            Case{R"(,"frame":{"x":0,"y":0,"width":10,"height":10},"radius":0)", Rect(0, 1070, 10, 10), 0},
            Case{R"(,"frame":{"x":0,"y":0,"width":10,"height":10},"radius":-4)", Rect(0, 1070, 10, 10), -4},
-           Case{R"(,"frame":{"x":0,"y":0,"width":10,"height":10},"radius":12.5)", Rect(0, 1070, 10, 10), 12.5},
+           Case{R"(,"frame":{"x":0,"y":0,"width":10,"height":10},"radius":12.5)", Rect(0, 1070, 10, 10),
+                12.5},
            Case{R"(,"frame":{"x":1,"y":2,"width":0,"height":4})", std::nullopt, 8},
            Case{R"(,"frame":{"x":1,"y":2,"width":3,"height":-4})", std::nullopt, 8},
            Case{R"(,"frame":{"x":"1","y":2,"width":3,"height":4})", std::nullopt, 8},
@@ -216,11 +220,12 @@ TEST_F(CaptureFlowTest, TheCardRequestReachesItsOverlay) {
     EXPECT_FALSE(service.transition(id));
   }
   auto messages = sent();
-  EXPECT_EQ(std::count(messages.begin(), messages.end(), json{{"type", "response"}, {"id", "t"}, {"ok", true},
-                                                               {"result", json::object()}}),
+  EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                       json{{"type", "response"}, {"id", "t"}, {"ok", true}, {"result", json::object()}}),
             22);
   for (const char* type : {"hotkey", "captureSnapshot", "capture", "captureLanded"}) {
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [&](const json& m) { return m["type"] == type; }), 11)
+    EXPECT_EQ(
+        std::count_if(messages.begin(), messages.end(), [&](const json& m) { return m["type"] == type; }), 11)
         << type;
   }
 }

@@ -20,11 +20,13 @@ TEST_F(WindowCaptureTest, MessagingTimeoutsOfCaptureAndFocusedFrame) {
 
 TEST_F(WindowCaptureTest, FocusedWindowFrameFallsBackToTheMainWindow) {
   EXPECT_EQ(WindowCapture::focusedWindowFrame(application), std::nullopt);
-  EXPECT_EQ(WindowCapture::focusedWindowFrame(RunningApplication{kPid + 1, "None", std::nullopt}), std::nullopt);
+  EXPECT_EQ(WindowCapture::focusedWindowFrame(RunningApplication{kPid + 1, "None", std::nullopt}),
+            std::nullopt);
   focus(axWindow(Rect(1, 2, 30, 40)), "AXMainWindow");
   EXPECT_EQ(WindowCapture::focusedWindowFrame(application), Rect(1, 2, 30, 40));
   focus(axWindow(std::nullopt));
-  EXPECT_EQ(WindowCapture::focusedWindowFrame(application), std::nullopt) << "the focused window has no frame";
+  EXPECT_EQ(WindowCapture::focusedWindowFrame(application), std::nullopt)
+      << "the focused window has no frame";
 }
 
 // On Wayland the accessibility frame is relative to the window: the window system's
@@ -32,7 +34,8 @@ TEST_F(WindowCaptureTest, FocusedWindowFrameFallsBackToTheMainWindow) {
 TEST_F(WindowCaptureTest, WindowSystemFrameDecidesWhereItIsKnown) {
   screen().windows = {FakeScreenCapture::window(7, kPid, Rect(0, 0, 400, 300), "At the origin"),
                       FakeScreenCapture::window(8, kPid, Rect(200, 150, 400, 300), "Moved")};
-  focus(axWindow(Rect(0, 0, 400, 300), "Moved", {ax().add({{"AXRole", "AXStaticText"}, {"AXValue", "label"}})}));
+  focus(axWindow(Rect(0, 0, 400, 300), "Moved",
+                 {ax().add({{"AXRole", "AXStaticText"}, {"AXValue", "label"}})}));
   EXPECT_EQ(WindowCapture::focusedWindowFrame(application), Rect(0, 0, 400, 300));
   EXPECT_EQ(payloadOf(run()).windowTitle, "At the origin") << "without it, the accessibility frame decides";
 
@@ -112,7 +115,8 @@ class TextLimit : public WindowCaptureTest, public testing::WithParamInterface<L
 TEST_P(TextLimit, HeaderLineFeedAndOutlineFillTheBudgetWithoutPassingIt) {
   listOneWindow(GetParam().title);
   std::vector<AXElement> rows;
-  for (int i = 0; i < 4000; ++i) rows.push_back(ax().add({{"AXRole", "AXStaticText"}, {"AXValue", "row " + std::to_string(i)}}));
+  for (int i = 0; i < 4000; ++i)
+    rows.push_back(ax().add({{"AXRole", "AXStaticText"}, {"AXValue", "row " + std::to_string(i)}}));
   focus(axWindow(Rect(0, 0, 400, 300), std::nullopt, rows));
   const CapturePayload payload = payloadOf(run());
   EXPECT_TRUE(payload.textTruncated);
@@ -127,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextLimit,
                          testing::Values(LimitCase{"Ascii", "Inbox"},
                                          LimitCase{"TwoByteLetters", "Ünïcödé Pöst Äbc Éèê"},
                                          LimitCase{"AstralPlane", repeated("\xF0\x9F\x93\xAC", 60)}),
-                         [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<LimitCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(WindowCaptureTest, TextTruncatedWhenTheWalkRunsOutOfTime) {
   listOneWindow("Slow");
@@ -146,7 +152,8 @@ TEST_F(WindowCaptureTest, TextTruncatedWhenTheWalkRunsOutOfTime) {
 
 TEST_F(WindowCaptureTest, UrlOnlyWhenTheSnapshotFoundAWebPage) {
   for (const auto& [address, expected] : std::vector<std::pair<std::string, std::optional<std::string>>>{
-           {"https://mail.example/inbox", "https://mail.example/inbox"}, {"file:///tmp/page.html", std::nullopt}}) {
+           {"https://mail.example/inbox", "https://mail.example/inbox"},
+           {"file:///tmp/page.html", std::nullopt}}) {
     listOneWindow("Inbox");
     AXElement web = ax().add({{"AXRole", "AXWebArea"}, {"AXURL", AXURL{address}}});
     focus(axWindow(Rect(0, 0, 400, 300), std::nullopt, {web}));
@@ -167,7 +174,8 @@ TEST_F(WindowCaptureTest, PayloadHasExactlyTheKeysAndBothWritersAgree) {
     focus(axWindow(Rect(0, 0, 400, 300), std::nullopt, {web}));
     const CapturePayload payload = payloadOf(run());
     const json message = payload.message();
-    EXPECT_EQ(keysOf(message), (std::set<std::string>{"app", "windowTitle", "text", "textTruncated", "image", "url"}));
+    EXPECT_EQ(keysOf(message),
+              (std::set<std::string>{"app", "windowTitle", "text", "textTruncated", "image", "url"}));
     EXPECT_EQ(keysOf(message["image"]), (std::set<std::string>{"mimeType", "width", "height", "base64"}));
     EXPECT_EQ(message["image"]["mimeType"], "image/png");
     EXPECT_EQ(message["app"]["name"], "Mail");
@@ -194,7 +202,8 @@ TEST(CapturePayloadJson, MissingOptionalsAndInvalidUtf8) {
   EXPECT_EQ(parsed["app"], (json{{"name", ""}, {"bundleId", ""}}));
   EXPECT_EQ(parsed["windowTitle"], "bad \xEF\xBF\xBD byte");
   EXPECT_EQ(parsed["text"], payload.text);
-  EXPECT_EQ(parsed["image"], (json{{"mimeType", "image/png"}, {"width", 3}, {"height", 2}, {"base64", "AAAA"}}));
+  EXPECT_EQ(parsed["image"],
+            (json{{"mimeType", "image/png"}, {"width", 3}, {"height", 2}, {"base64", "AAAA"}}));
 }
 
 TEST_F(WindowCaptureTest, EmptyNameAndIdentifierWhenTheApplicationHasNone) {
@@ -232,9 +241,11 @@ TEST_P(PreviewSize, JpegDataUrlShrunkByTruncationNeverEnlarged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PreviewSize,
-                         testing::Values(PreviewCase{3000, 2000, 640, 640, 426}, PreviewCase{500, 400, 640, 500, 400},
+                         testing::Values(PreviewCase{3000, 2000, 640, 640, 426},
+                                         PreviewCase{500, 400, 640, 500, 400},
                                          PreviewCase{2000, 1, 640, 640, 1}, PreviewCase{1, 2000, 640, 1, 640},
-                                         PreviewCase{2400, 1500, 640, 640, 400}, PreviewCase{640, 640, 640, 640, 640},
+                                         PreviewCase{2400, 1500, 640, 640, 400},
+                                         PreviewCase{640, 640, 640, 640, 640},
                                          PreviewCase{300, 200, 0, 1, 1}));
 
 TEST(Preview, TransparentPixelsTurnWhite) {
@@ -251,7 +262,8 @@ TEST(Preview, TransparentPixelsTurnWhite) {
 TEST_F(WindowCaptureTest, IconIsA64By64PngOfWhateverSizeTheApplicationHas) {
   EXPECT_FALSE(WindowCapture::iconBase64(application));
   for (auto [width, height] : {std::pair{16, 16}, std::pair{256, 128}, std::pair{64, 64}}) {
-    fake.workspace.icons.insert_or_assign(kPid, solid(width, height, 0xFF00FF00, Image::Format::premultiplied));
+    fake.workspace.icons.insert_or_assign(kPid,
+                                          solid(width, height, 0xFF00FF00, Image::Format::premultiplied));
     auto icon = WindowCapture::iconBase64(application);
     ASSERT_TRUE(icon) << width;
     auto png = decodeBase64PNG(*icon);

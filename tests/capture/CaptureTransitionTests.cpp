@@ -1,11 +1,10 @@
-#include "ZobaCapture/CaptureTransition.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "tests/fakes/FakePlatform.h"
+#include "ZobaCapture/CaptureTransition.h"
 #include "ZobaCaptureCore/TransitionGeometry.h"
+#include "tests/fakes/FakePlatform.h"
 
 namespace zoba {
 namespace {
@@ -217,7 +216,8 @@ TEST_F(CaptureTransitionTest, FlightStartsWhereTheLiftHasTheCardAndEndsInTheHost
   overlay->setTarget(hostCard, 12);
   EXPECT_EQ(overlay->phase(), CaptureTransition::Phase::flying);
   expectNear(only().card.frame(), before);  // no jump
-  const double response = TransitionGeometry::springResponse(TransitionGeometry::liftedRect(window), hostCard);
+  const double response =
+      TransitionGeometry::springResponse(TransitionGeometry::liftedRect(window), hostCard);
   at(0.2 + response);
   auto s = only();
   expectNear(s.card.frame(), hostCard, 10);  // the spring is close, still settling
@@ -231,14 +231,15 @@ TEST_F(CaptureTransitionTest, FlightStartsWhereTheLiftHasTheCardAndEndsInTheHost
 TEST_F(CaptureTransitionTest, TheTargetQuestionIsAnsweredOnce) {
   struct Case {
     const char* name;
-    double answerAt;          // after the reveal at 0.1 s
+    double answerAt;  // after the reveal at 0.1 s
     std::optional<Rect> frame;
     CaptureTransition::Phase phaseAfter;
-    double landsAt;           // absolute
+    double landsAt;  // absolute
   };
   const double flight = TransitionGeometry::springResponse(TransitionGeometry::liftedRect(window), hostCard);
   for (const Case& c : {
-           Case{"no card during the lift: fade", 0.1, std::nullopt, CaptureTransition::Phase::finished, 0.2 + 0.28},
+           Case{"no card during the lift: fade", 0.1, std::nullopt, CaptureTransition::Phase::finished,
+                0.2 + 0.28},
            Case{"a card after the timeout is ignored", 1.25, hostCard, CaptureTransition::Phase::finished,
                 0.1 + 1.2 + 0.28},
            Case{"a card before the timeout flies", 1.0, hostCard, CaptureTransition::Phase::flying,

@@ -73,7 +73,7 @@ class DebugOverlay : public testing::Test {
       co_await DebugCapture::recordOverlayFrames(std::move(directory));
       done = true;
     }(directory.string(), done)
-                                    .detach();
+                                                 .detach();
     std::map<std::string, double> appeared;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!done && std::chrono::steady_clock::now() < deadline) {
@@ -128,8 +128,8 @@ TEST_F(DebugOverlay, RecorderWritesThePrimaryPanelAtTheEightTimes) {
   const std::int32_t self = ::getpid();
   using W = fakes::FakeScreenCapture;
   fake.screenCapture.windows = {
-      W::window(1, self, Rect(1920, 0, 1280, 1024), std::nullopt, 25),  // our panel on the second screen
-      W::window(2, self, Rect(0, 0, 400, 300), std::nullopt, 0),        // an ordinary window of ours
+      W::window(1, self, Rect(1920, 0, 1280, 1024), std::nullopt, 25),   // our panel on the second screen
+      W::window(2, self, Rect(0, 0, 400, 300), std::nullopt, 0),         // an ordinary window of ours
       W::window(3, self + 1, Rect(0, 0, 1920, 1080), std::nullopt, 25),  // someone else's
       W::window(4, self, Rect(0, 0, 1920, 1080), std::nullopt, 25),      // the one
   };
@@ -145,8 +145,9 @@ TEST_F(DebugOverlay, RecorderWritesThePrimaryPanelAtTheEightTimes) {
   std::size_t i = 0;
   double previous = 0;
   for (const auto& [name, time] : appeared) {
-    EXPECT_GE(time - previous, (DebugCapture::samplingTimes[i] - (i ? DebugCapture::samplingTimes[i - 1] : 0)) *
-                                   2 / 10 - 0.0015)
+    EXPECT_GE(
+        time - previous,
+        (DebugCapture::samplingTimes[i] - (i ? DebugCapture::samplingTimes[i - 1] : 0)) * 2 / 10 - 0.0015)
         << name;
     previous = time;
     ++i;
@@ -180,9 +181,8 @@ TEST_F(DebugOverlay, RecorderSkipsSamplesThatFail) {
                         Case{"no panel of ours", false, false, true, false},
                         Case{"directory missing", false, false, false, true}}) {
     SCOPED_TRACE(c.name);
-    fake.screenCapture.windows = {
-        fakes::FakeScreenCapture::window(4, c.noPanel ? ::getpid() + 1 : ::getpid(), Rect(0, 0, 64, 32),
-                                         std::nullopt, 25)};
+    fake.screenCapture.windows = {fakes::FakeScreenCapture::window(4, c.noPanel ? ::getpid() + 1 : ::getpid(),
+                                                                   Rect(0, 0, 64, 32), std::nullopt, 25)};
     if (c.contentError) fake.screenCapture.contentError = platform::ScreenCaptureError{"no list"};
     if (c.captureError) fake.screenCapture.captureError = platform::ScreenCaptureError{"no pixels"};
     if (c.missingDirectory) fs::remove_all(directory);

@@ -41,8 +41,10 @@ TEST_F(ServiceTest, ReadyMessage) {
 
 TEST_F(ServiceTest, SessionIsAnAdditionalKeyOfReadyAndStatus) {
   grant(false, true);
-  fake.workspace.sessionDescription = platform::SessionDescription{"wayland", "gnome", {"screenshot", "overlay"}};
-  const json session = {{"type", "wayland"}, {"desktop", "gnome"}, {"unavailable", {"screenshot", "overlay"}}};
+  fake.workspace.sessionDescription =
+      platform::SessionDescription{"wayland", "gnome", {"screenshot", "overlay"}};
+  const json session = {
+      {"type", "wayland"}, {"desktop", "gnome"}, {"unavailable", {"screenshot", "overlay"}}};
   auto ready = service.readyMessage();
   EXPECT_EQ(ready["session"], session);
   EXPECT_EQ(ready["permissions"], (json{{"screenRecording", false}, {"accessibility", true}}));
@@ -54,7 +56,8 @@ TEST_F(ServiceTest, SessionIsAnAdditionalKeyOfReadyAndStatus) {
   EXPECT_EQ(messages[0]["result"]["hotkey"], "shift");
   // Nothing unavailable is an empty list, not an absent key.
   fake.workspace.sessionDescription = platform::SessionDescription{"x11", "", {}};
-  EXPECT_EQ(service.readyMessage()["session"], (json{{"type", "x11"}, {"desktop", ""}, {"unavailable", json::array()}}));
+  EXPECT_EQ(service.readyMessage()["session"],
+            (json{{"type", "x11"}, {"desktop", ""}, {"unavailable", json::array()}}));
 }
 
 TEST_F(ServiceTest, PermissionRequestsReachThePlatformOnlyForKnownNames) {
@@ -92,9 +95,9 @@ TEST_F(ServiceTest, SetHotkeyReplacesTheDetectorArmed) {
   fake.events.flagsChanged(Flag::leftOption | Flag::rightOption | Flag::option);
   EXPECT_EQ(service.preset(), ChordPreset::option);
   // The monitor learns each preset's keys (a compositor's bindings claim only those).
-  EXPECT_EQ(fake.events.watchedKeys,
-            (std::vector<std::uint64_t>{Flag::leftShift | Flag::rightShift, Flag::leftShift | Flag::rightShift,
-                                        Flag::leftOption | Flag::rightOption}));
+  EXPECT_EQ(fake.events.watchedKeys, (std::vector<std::uint64_t>{Flag::leftShift | Flag::rightShift,
+                                                                 Flag::leftShift | Flag::rightShift,
+                                                                 Flag::leftOption | Flag::rightOption}));
   json host{{"type", "hotkey"}, {"target", "host"}};
   EXPECT_EQ(sent(), (std::vector<json>{
                         host,

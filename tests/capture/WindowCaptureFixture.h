@@ -33,7 +33,7 @@ inline std::set<std::string> keysOf(const json& object) {
 }
 
 inline Image solid(std::int64_t width, std::int64_t height, std::uint32_t word,
-            Image::Format format = Image::Format::opaque) {
+                   Image::Format format = Image::Format::opaque) {
   return Image::fromWords(width, height, format,
                           std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), word));
 }
@@ -96,7 +96,7 @@ class WindowCaptureTest : public testing::Test {
       out = co_await WindowCapture::capture(std::move(application), std::move(onImage));
       loop.quit();
     }(std::move(application), handler, result, fake.runLoop)
-                                                              .detach();
+                                                                                          .detach();
     fake.runLoop.run();
     return std::move(*result);
   }

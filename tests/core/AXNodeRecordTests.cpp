@@ -28,7 +28,8 @@ TEST(AXNodeRecord, InitialiserTakesTheFieldsInOrder) {
   EXPECT_FALSE(r.selected);
   EXPECT_TRUE(r.focused);
   const AXNodeRecord bare{0, "AXWindow"};
-  EXPECT_FALSE(bare.roleDescription || bare.title || bare.value || bare.description || bare.placeholder || bare.url);
+  EXPECT_FALSE(bare.roleDescription || bare.title || bare.value || bare.description || bare.placeholder ||
+               bare.url);
 }
 
 struct EqualityCase {
@@ -82,17 +83,17 @@ TEST_P(TextEquivalence, IsCanonical) {
   EXPECT_EQ(a == b, GetParam().equal);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TextEquivalence,
-    testing::Values(TextPair{"Kelvin", "\u212A", "K", true}, TextPair{"Angstrom", "\u212B", "A\u030A", true},
-                    // Canonical reordering of marks below and above.
-                    TextPair{"MarkOrder", "q\u0307\u0323", "q\u0323\u0307", true},
-                    TextPair{"HangulSyllable", "\uAC00", "\u1100\u1161", true},
-                    // Compatibility forms are not canonical.
-                    TextPair{"LigatureIsNotCanonical", "\uFB01", "fi", false},
-                    TextPair{"InvalidIsReplacement", "a\xFF", "a\uFFFD", true},
-                    TextPair{"InvalidDiffers", "a\xFF", "a", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, TextEquivalence,
+                         testing::Values(TextPair{"Kelvin", "\u212A", "K", true},
+                                         TextPair{"Angstrom", "\u212B", "A\u030A", true},
+                                         // Canonical reordering of marks below and above.
+                                         TextPair{"MarkOrder", "q\u0307\u0323", "q\u0323\u0307", true},
+                                         TextPair{"HangulSyllable", "\uAC00", "\u1100\u1161", true},
+                                         // Compatibility forms are not canonical.
+                                         TextPair{"LigatureIsNotCanonical", "\uFB01", "fi", false},
+                                         TextPair{"InvalidIsReplacement", "a\xFF", "a\uFFFD", true},
+                                         TextPair{"InvalidDiffers", "a\xFF", "a", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zoba

@@ -26,15 +26,22 @@ INSTANTIATE_TEST_SUITE_P(
     Ascii, Clean,
     testing::Values(CleanCase{"Absent", std::nullopt, 10, ""}, CleanCase{"Empty", "", 10, ""},
                     CleanCase{"CollapsesAndTrims", " \t hello \n\r\n  world\f\v ", 100, "hello world"},
-                    CleanCase{"ExactlyLimit", "abc", 3, "abc"}, CleanCase{"OneOverLimit", "abcd", 3, "abc\u2026"},
+                    CleanCase{"ExactlyLimit", "abc", 3, "abc"},
+                    CleanCase{"OneOverLimit", "abcd", 3, "abc\u2026"},
                     CleanCase{"OnlySeparators", " \t\r\n\v\f ", 5, ""},
                     CleanCase{"LimitOneTwoWords", "ab cd", 1, "a\u2026"},
                     CleanCase{"CutAfterSpaceKeepsIt", "ab cd", 3, "ab \u2026"},
                     CleanCase{"TrailingSeparatorsDoNotCount", "abc   ", 3, "abc"},
-                    CleanCase{"ZeroLimit", "abc", 0, "\u2026"}, CleanCase{"NegativeLimitIsZero", "abc", -5, "\u2026"},
+                    CleanCase{"ZeroLimit", "abc", 0, "\u2026"},
+                    CleanCase{"NegativeLimitIsZero", "abc", -5, "\u2026"},
                     CleanCase{"ZeroLimitNothingLeft", "   ", 0, ""},
                     // Unit and group separators are controls, not White_Space.
-                    CleanCase{"InformationSeparatorsAreText", "a\x1F" "b", 10, "a\x1F" "b"}),
+                    CleanCase{"InformationSeparatorsAreText",
+                              "a\x1F"
+                              "b",
+                              10,
+                              "a\x1F"
+                              "b"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,7 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"MarkAfterLineFeedIsAWord", "a\n\u0301b", 3, "a \u0301b"},
         CleanCase{"JoinedTextIsWhatIsCounted", "a\n\u0301b", 2, "a \u0301\u2026"},
         CleanCase{"CutAfterSpaceNonAscii", "\u00E9 fg", 2, "\u00E9 \u2026"},
-        CleanCase{"InvalidByteIsReplacement", "a\xFF" "b", 10, "a\uFFFDb"},
+        CleanCase{"InvalidByteIsReplacement",
+                  "a\xFF"
+                  "b",
+                  10, "a\uFFFDb"},
         CleanCase{"TruncatedSequence", "ab\xE2\x80", 10, "ab\uFFFD"},
         CleanCase{"SurrogateEncodingIsInvalid", "\xED\xA0\x80", 10, "\uFFFD\uFFFD\uFFFD"},
         CleanCase{"OverlongIsInvalid", "x\xC0\x80y", 10, "x\uFFFD\uFFFDy"},

@@ -74,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         DescribeCase{"KindFromRoleIsNotCleaned", {.role = "AXTwo  Words"}, "two  words"},
         // Default mapping: dotted capital I keeps its dot, final sigma is final.
         DescribeCase{"KindLowerCaseIsLocaleFree", {.role = "AX\u00C9CRAN\u0130"}, "\u00E9crani\u0307"},
-        DescribeCase{"KindLowerCaseFinalSigma", {.role = "AX\u039F\u0394\u039F\u03A3"}, "\u03BF\u03B4\u03BF\u03C2"},
+        DescribeCase{
+            "KindLowerCaseFinalSigma", {.role = "AX\u039F\u0394\u039F\u03A3"}, "\u03BF\u03B4\u03BF\u03C2"},
         DescribeCase{"InvalidRoleBytes", {.role = "AXA\xFF"}, "a\uFFFD"},
         DescribeCase{"ValueEqualsTitle", {.role = "AXButton", .title = "Go", .value = " Go "}, "button Go"},
         DescribeCase{"ValueEqualsDescription",
@@ -123,37 +124,39 @@ struct PresentCase {
 
 class ShouldPresent : public testing::TestWithParam<PresentCase> {};
 
-TEST_P(ShouldPresent, Decides) { EXPECT_EQ(AXTreeFormatter::shouldPresent(GetParam().node), GetParam().presented); }
+TEST_P(ShouldPresent, Decides) {
+  EXPECT_EQ(AXTreeFormatter::shouldPresent(GetParam().node), GetParam().presented);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, ShouldPresent,
-    testing::Values(PresentCase{"Window", {.depth = 0, .role = "AXWindow"}, true},
-                    PresentCase{"NegativeDepthIsTheWindow", {.depth = -3, .role = "AXGroup"}, true},
-                    PresentCase{"Bare", {.depth = 1, .role = "AXGroup"}, false},
-                    PresentCase{"Focused", {.depth = 2, .role = "AXGroup", .focused = true}, true},
-                    PresentCase{"Selected", {.depth = 2, .role = "AXGroup", .selected = true}, true},
-                    PresentCase{"Settable", {.depth = 2, .role = "AXGroup", .settable = true}, true},
-                    PresentCase{"Structural", {.depth = 1, .role = "AXToolbar"}, true},
-                    PresentCase{"StructuralIsExact", {.depth = 1, .role = "AXtoolbar"}, false},
-                    PresentCase{"Title", {.depth = 1, .role = "AXGroup", .title = "x"}, true},
-                    PresentCase{"Value", {.depth = 1, .role = "AXGroup", .value = " 0 "}, true},
-                    PresentCase{"Description", {.depth = 1, .role = "AXGroup", .description = "d"}, true},
-                    PresentCase{"Placeholder", {.depth = 1, .role = "AXGroup", .placeholder = "p"}, true},
-                    PresentCase{"BlankTexts",
-                                {.depth = 1,
-                                 .role = "AXGroup",
-                                 .title = "",
-                                 .value = " \u00A0\u2028\r\n",
-                                 .description = "\t",
-                                 .placeholder = " \u0301"},
-                                false},
-                    PresentCase{"RoleDescriptionAndUrlDoNotCount",
-                                {.depth = 1, .role = "AXGroup", .roleDescription = "group", .url = "x:y"},
-                                false},
-                    PresentCase{"InvalidByteIsACharacter", {.depth = 1, .role = "AXGroup", .title = " \xFF"}, true},
-                    PresentCase{"MarkAfterLineFeedIsACharacter",
-                                {.depth = 1, .role = "AXGroup", .title = "\n\u0301"},
-                                true}),
+    testing::Values(
+        PresentCase{"Window", {.depth = 0, .role = "AXWindow"}, true},
+        PresentCase{"NegativeDepthIsTheWindow", {.depth = -3, .role = "AXGroup"}, true},
+        PresentCase{"Bare", {.depth = 1, .role = "AXGroup"}, false},
+        PresentCase{"Focused", {.depth = 2, .role = "AXGroup", .focused = true}, true},
+        PresentCase{"Selected", {.depth = 2, .role = "AXGroup", .selected = true}, true},
+        PresentCase{"Settable", {.depth = 2, .role = "AXGroup", .settable = true}, true},
+        PresentCase{"Structural", {.depth = 1, .role = "AXToolbar"}, true},
+        PresentCase{"StructuralIsExact", {.depth = 1, .role = "AXtoolbar"}, false},
+        PresentCase{"Title", {.depth = 1, .role = "AXGroup", .title = "x"}, true},
+        PresentCase{"Value", {.depth = 1, .role = "AXGroup", .value = " 0 "}, true},
+        PresentCase{"Description", {.depth = 1, .role = "AXGroup", .description = "d"}, true},
+        PresentCase{"Placeholder", {.depth = 1, .role = "AXGroup", .placeholder = "p"}, true},
+        PresentCase{"BlankTexts",
+                    {.depth = 1,
+                     .role = "AXGroup",
+                     .title = "",
+                     .value = " \u00A0\u2028\r\n",
+                     .description = "\t",
+                     .placeholder = " \u0301"},
+                    false},
+        PresentCase{"RoleDescriptionAndUrlDoNotCount",
+                    {.depth = 1, .role = "AXGroup", .roleDescription = "group", .url = "x:y"},
+                    false},
+        PresentCase{"InvalidByteIsACharacter", {.depth = 1, .role = "AXGroup", .title = " \xFF"}, true},
+        PresentCase{
+            "MarkAfterLineFeedIsACharacter", {.depth = 1, .role = "AXGroup", .title = "\n\u0301"}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StructuralRoles, AreTheSix) {
@@ -206,26 +209,27 @@ TEST_P(FormatNotes, GivesTheOutline) {
 
 INSTANTIATE_TEST_SUITE_P(
     WorkedExample, FormatNotes,
-    testing::Values(
-        FormatCase{"Limit200",
-                   200,
-                   {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" + shareLine + "\n" +
-                        focusLine,
-                    false}},
-        FormatCase{"Limit150",
-                   150,
-                   {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" + focusLine, true}},
-        // A limit equal to the focus line's cost leaves no budget for the tree.
-        FormatCase{"Limit61", 61, {focusLine, true}},
-        // One lower drops the focus line and keeps the whole limit for the tree.
-        FormatCase{"Limit60", 60, {windowLine + "\n" + saveLine, true}},
-        FormatCase{"Limit0", 0, {"", true}}, FormatCase{"NegativeLimit", -7, {"", true}},
-        FormatCase{"MostNegativeLimit", std::numeric_limits<std::int64_t>::min(), {"", true}},
-        FormatCase{"HugeLimit",
-                   std::numeric_limits<std::int64_t>::max(),
-                   {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" + shareLine + "\n" +
-                        focusLine,
-                    false}}),
+    testing::Values(FormatCase{"Limit200",
+                               200,
+                               {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" +
+                                    shareLine + "\n" + focusLine,
+                                false}},
+                    FormatCase{"Limit150",
+                               150,
+                               {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" +
+                                    focusLine,
+                                true}},
+                    // A limit equal to the focus line's cost leaves no budget for the tree.
+                    FormatCase{"Limit61", 61, {focusLine, true}},
+                    // One lower drops the focus line and keeps the whole limit for the tree.
+                    FormatCase{"Limit60", 60, {windowLine + "\n" + saveLine, true}},
+                    FormatCase{"Limit0", 0, {"", true}}, FormatCase{"NegativeLimit", -7, {"", true}},
+                    FormatCase{"MostNegativeLimit", std::numeric_limits<std::int64_t>::min(), {"", true}},
+                    FormatCase{"HugeLimit",
+                               std::numeric_limits<std::int64_t>::max(),
+                               {windowLine + "\n" + saveLine + "\n" + memoLine + "\n" + toolbarLine + "\n" +
+                                    shareLine + "\n" + focusLine,
+                                false}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Format, WorkedExampleLengths) {
@@ -249,15 +253,16 @@ TEST(Format, TwoFocusedRecordsNameTheLater) {
                                         {.depth = 1, .role = "AXButton", .title = "A", .focused = true},
                                         {.depth = 1, .role = "AXButton", .title = "B", .focused = true},
                                         {.depth = 1, .role = "AXButton", .title = "C"}};
-  EXPECT_EQ(AXTreeFormatter::format(nodes, 1000),
-            (Outline{"window\n\tbutton A\n\tbutton B\n\tbutton C\nThe focused UI element is button B", false}));
+  EXPECT_EQ(
+      AXTreeFormatter::format(nodes, 1000),
+      (Outline{"window\n\tbutton A\n\tbutton B\n\tbutton C\nThe focused UI element is button B", false}));
 }
 
 TEST(Format, HiddenRecordsPassTheirLevelToChildren) {
   const std::vector<AXNodeRecord> nodes{
       {.depth = 0, .role = "AXWindow"},
-      {.depth = 1, .role = "AXGroup"},                  // hidden
-      {.depth = 2, .role = "AXGroup", .title = " "},    // hidden: only a separator
+      {.depth = 1, .role = "AXGroup"},                // hidden
+      {.depth = 2, .role = "AXGroup", .title = " "},  // hidden: only a separator
       {.depth = 3, .role = "AXButton", .title = "Deep"},
       {.depth = 4, .role = "AXImage", .description = "Icon"},
       {.depth = 2, .role = "AXList"},
@@ -265,7 +270,8 @@ TEST(Format, HiddenRecordsPassTheirLevelToChildren) {
       {.depth = 1, .role = "AXButton", .title = "Close"},
   };
   EXPECT_EQ(AXTreeFormatter::format(nodes, 1000).text,
-            "window\n\tbutton Deep\n\t\timage, Description: Icon\n\tlist\n\t\tstatictext, Value: Item\n\tbutton Close");
+            "window\n\tbutton Deep\n\t\timage, Description: Icon\n\tlist\n\t\tstatictext, Value: "
+            "Item\n\tbutton Close");
 }
 
 TEST(Format, ALineThatDoesNotFitEndsTheWalk) {
@@ -289,18 +295,23 @@ TEST(Format, BudgetCountsUtf16CodeUnits) {
 }
 
 TEST(Format, FocusLineCostCountsUtf16CodeUnits) {
-  const std::vector<AXNodeRecord> nodes{{.depth = 0, .role = "AXButton", .title = "\u4F60\U0001F44D", .focused = true}};
+  const std::vector<AXNodeRecord> nodes{
+      {.depth = 0, .role = "AXButton", .title = "\u4F60\U0001F44D", .focused = true}};
   const std::string line = "button \u4F60\U0001F44D";
   // The focus line is 36 units, cost 37; the tree line 10 (the emoji counts two), cost 11.
   EXPECT_EQ(AXTreeFormatter::format(nodes, 37), (Outline{"The focused UI element is " + line, true}));
   EXPECT_EQ(AXTreeFormatter::format(nodes, 47), (Outline{"The focused UI element is " + line, true}));
-  EXPECT_EQ(AXTreeFormatter::format(nodes, 48), (Outline{line + "\nThe focused UI element is " + line, false}));
+  EXPECT_EQ(AXTreeFormatter::format(nodes, 48),
+            (Outline{line + "\nThe focused UI element is " + line, false}));
   EXPECT_EQ(AXTreeFormatter::format(nodes, 36), (Outline{line, false}));
 }
 
 TEST(Format, InvalidUtf8BecomesReplacementCharacters) {
-  const std::vector<AXNodeRecord> nodes{
-      {.depth = 0, .role = "AXWin\xC3", .title = "a\xFF\xFE" "b", .url = "\xE2\x82"}};
+  const std::vector<AXNodeRecord> nodes{{.depth = 0,
+                                         .role = "AXWin\xC3",
+                                         .title = "a\xFF\xFE"
+                                                  "b",
+                                         .url = "\xE2\x82"}};
   EXPECT_EQ(AXTreeFormatter::format(nodes, 100).text, "win\uFFFD a\uFFFD\uFFFDb, URL: \uFFFD");
 }
 
@@ -339,9 +350,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {.depth = -4, .role = "AXGroup"},
                    {.depth = 1, .role = "AXButton", .title = "b"}},
                   "window\n\tbutton a\ngroup\n\tbutton b"},
-        OrderCase{"FirstRecordNotAtZero",
-                  {{.depth = 2, .role = "AXButton", .title = "a"}, {.depth = 3, .role = "AXButton", .title = "b"}},
-                  "button a\n\tbutton b"},
+        OrderCase{
+            "FirstRecordNotAtZero",
+            {{.depth = 2, .role = "AXButton", .title = "a"}, {.depth = 3, .role = "AXButton", .title = "b"}},
+            "button a\n\tbutton b"},
         OrderCase{"ExtremeDepths",
                   {{.depth = std::numeric_limits<std::int64_t>::max(), .role = "AXButton", .title = "a"},
                    {.depth = std::numeric_limits<std::int64_t>::min(), .role = "AXButton", .title = "b"}},

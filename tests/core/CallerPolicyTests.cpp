@@ -13,14 +13,18 @@ struct PolicyCase {
 
 class CallerPolicyDecision : public testing::TestWithParam<PolicyCase> {};
 
-TEST_P(CallerPolicyDecision, Decides) { EXPECT_EQ(CallerPolicy::allows(GetParam().facts), GetParam().allowed); }
+TEST_P(CallerPolicyDecision, Decides) {
+  EXPECT_EQ(CallerPolicy::allows(GetParam().facts), GetParam().allowed);
+}
 
 using F = CallerPolicy::Facts;
 INSTANTIATE_TEST_SUITE_P(
     Table, CallerPolicyDecision,
     testing::Values(
-        PolicyCase{"DevBuildThroughLauncher", F{"com.zoba.capture.dev", std::nullopt, true, false, false}, true},
-        PolicyCase{"DevBuildWithoutLauncher", F{"com.zoba.capture.dev", std::nullopt, false, true, true}, false},
+        PolicyCase{"DevBuildThroughLauncher", F{"com.zoba.capture.dev", std::nullopt, true, false, false},
+                   true},
+        PolicyCase{"DevBuildWithoutLauncher", F{"com.zoba.capture.dev", std::nullopt, false, true, true},
+                   false},
         PolicyCase{"SuffixInCapitals", F{"com.zoba.capture.DEV", std::nullopt, true, false, false}, false},
         PolicyCase{"SuffixThenMore", F{"com.zoba.capture.devx", std::nullopt, true, false, false}, false},
         PolicyCase{"JustSuffix", F{".dev", std::nullopt, true, false, false}, true},

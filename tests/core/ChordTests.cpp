@@ -28,7 +28,8 @@ TEST_P(ChordSequence, FiresExactlyWhereExpected) {
   ChordDetector detector(GetParam().preset);
   int index = 0;
   for (const Step& step : GetParam().steps) {
-    EXPECT_EQ(detector.update(step.flags), step.fires) << "step " << index << " flags 0x" << std::hex << step.flags;
+    EXPECT_EQ(detector.update(step.flags), step.fires)
+        << "step " << index << " flags 0x" << std::hex << step.flags;
     ++index;
   }
 }
@@ -46,13 +47,19 @@ INSTANTIATE_TEST_SUITE_P(
                    {0x6 | 0x10 | capsLock, false},
                    {0x0 | commandIndependent, false},
                    {0x6 | shiftIndependent | capsLock | 0x2000 | 0x1, true}}},
-        ChordCase{"OptionRearmsOnShiftChord", ChordPreset::option, {{0x60, true}, {0x6, false}, {0x60, true}}},
+        ChordCase{
+            "OptionRearmsOnShiftChord", ChordPreset::option, {{0x60, true}, {0x6, false}, {0x60, true}}},
         ChordCase{"OptionOneKeyHeldNeverFires",
                   ChordPreset::option,
                   {{0x20, false}, {0x60, true}, {0x40, false}, {0x60, false}, {0x20, false}}},
         ChordCase{"CommandNeedsBoth",
                   ChordPreset::command,
-                  {{0x8, false}, {0x10, false}, {0x8, false}, {0x18, true}, {0x18 | 0x6, false}, {0x6, false},
+                  {{0x8, false},
+                   {0x10, false},
+                   {0x8, false},
+                   {0x18, true},
+                   {0x18 | 0x6, false},
+                   {0x6, false},
                    {0x18, true}}}),
     [](const testing::TestParamInfo<ChordCase>& info) { return std::string(info.param.name); });
 

@@ -30,8 +30,8 @@ TEST(TimingCurves, SpringFromPerceptualDuration) {
   struct Case {
     double duration, stiffness, damping, settling;
   };
-  for (const Case& c : {Case{0.32, 385.53, 36.91, 0.446}, Case{0.4, 246.74, 29.53, 0.557},
-                        Case{0.5, 157.91, 23.62, 0.697}}) {
+  for (const Case& c :
+       {Case{0.32, 385.53, 36.91, 0.446}, Case{0.4, 246.74, 29.53, 0.557}, Case{0.5, 157.91, 23.62, 0.697}}) {
     SpringCurve spring(c.duration, 0.06);
     EXPECT_NEAR(spring.stiffness(), c.stiffness, 0.01) << c.duration;
     EXPECT_NEAR(spring.damping(), c.damping, 0.01) << c.duration;

@@ -37,15 +37,16 @@ TEST_P(CoverContents, Crops) {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-INSTANTIATE_TEST_SUITE_P(Table, CoverContents,
-                         testing::Values(CoverCase{"WideImage", {2000, 1000}, {160, 96}, Rect(0, 0, 160.0 / 192.0, 1)},
-                                         CoverCase{"TallImage", {1000, 2000}, {160, 96}, Rect(0, 1 - 0.3, 1, 0.3)},
-                                         CoverCase{"NoImageYet", {0, 0}, {160, 96}, Rect(0, 0, 1, 1)},
-                                         CoverCase{"ZeroBox", {100, 100}, {0, 96}, Rect(0, 0, 1, 1)},
-                                         CoverCase{"NegativeBox", {100, 100}, {160, -1}, Rect(0, 0, 1, 1)},
-                                         CoverCase{"NaNImage", {nan, 100}, {160, 96}, Rect(0, 0, 1, 1)},
-                                         CoverCase{"SameAspect", {1600, 960}, {160, 96}, Rect(0, 0, 1, 1)}),
-                         [](const testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, CoverContents,
+    testing::Values(CoverCase{"WideImage", {2000, 1000}, {160, 96}, Rect(0, 0, 160.0 / 192.0, 1)},
+                    CoverCase{"TallImage", {1000, 2000}, {160, 96}, Rect(0, 1 - 0.3, 1, 0.3)},
+                    CoverCase{"NoImageYet", {0, 0}, {160, 96}, Rect(0, 0, 1, 1)},
+                    CoverCase{"ZeroBox", {100, 100}, {0, 96}, Rect(0, 0, 1, 1)},
+                    CoverCase{"NegativeBox", {100, 100}, {160, -1}, Rect(0, 0, 1, 1)},
+                    CoverCase{"NaNImage", {nan, 100}, {160, 96}, Rect(0, 0, 1, 1)},
+                    CoverCase{"SameAspect", {1600, 960}, {160, 96}, Rect(0, 0, 1, 1)}),
+    [](const testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
 
 TEST(TransitionGeometry, SpringResponseByDistance) {
   const Rect a(0, 0, 100, 100);

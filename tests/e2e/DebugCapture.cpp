@@ -23,8 +23,10 @@ AppWindow::AppWindow(const std::string& program, const std::vector<std::string>&
   if (auto line = process_.readLine(timeout)) {
     char* stop = nullptr;
     const long value = std::strtol(line->c_str(), &stop, 10);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (stop != line->c_str() && value > 0 && waitUntilActive(static_cast<pid_t>(value), std::max(left, 1000ms)))
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (stop != line->c_str() && value > 0 &&
+        waitUntilActive(static_cast<pid_t>(value), std::max(left, 1000ms)))
       pid_ = static_cast<pid_t>(value);
   }
 }

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
 #include "tests/support/JsonLine.h"
 #include "tests/support/Keyboard.h"
@@ -46,16 +46,14 @@ long statusKilobytes(pid_t pid, const std::string& field) {
 class HelperSession {
  public:
   HelperSession() {
-    helper = std::make_unique<ChildProcess>(ZOBA_CAPTURE_PATH,
-                                            std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
+    helper = std::make_unique<ChildProcess>(
+        ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
     auto ready = parse(helper->readLine(15s));
     EXPECT_EQ(field(ready, "type"), "ready") << ready;
     auto children = childrenOf(helper->pid());
     if (children.size() == 1) service = children.front();
   }
-  bool chord() {
-    return keyboard.pressChord();
-  }
+  bool chord() { return keyboard.pressChord(); }
   // The next line of one of `types`, skipping others, within `bound`.
   json until(const std::vector<std::string>& types, std::chrono::milliseconds bound = 15s) {
     return nextLineOfType(*helper, types, bound);
@@ -118,8 +116,10 @@ class PrivateDesktop {
   ~PrivateDesktop() {
     if (!state_.empty()) ChildProcess(desktopScript, {"stop", state_}).wait(30s);
     for (const auto& [name, value] : saved_) {
-      if (value) ::setenv(name.c_str(), value->c_str(), 1);
-      else ::unsetenv(name.c_str());
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
     }
   }
   bool started() const { return !state_.empty(); }
@@ -161,7 +161,8 @@ TEST(AccessibilityBusFaults, TheBusGoingAwayAndComingBack) {
   if (!desktopAvailable()) GTEST_SKIP() << "needs an X display and GTK";
   PrivateDesktop desktop;
   ASSERT_TRUE(desktop.started());
-  auto window = std::make_unique<DesktopWindow>(std::vector<std::string>{"--title", "Before the bus went away"});
+  auto window =
+      std::make_unique<DesktopWindow>(std::vector<std::string>{"--title", "Before the bus went away"});
   ASSERT_TRUE(window->pid());
   HelperSession session;
   ASSERT_TRUE(session.keyboard.connected());

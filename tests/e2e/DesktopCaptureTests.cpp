@@ -6,20 +6,20 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <thread>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/JsonLine.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/Keyboard.h"
 
 namespace zoba::testing {
@@ -123,7 +123,8 @@ TEST_F(HotkeyCapture, ACardAnsweredAtOnceGetsTheWholeRoad) {
   for (const auto& [message, at] : lines) {
     const std::string type = message.value("type", "");
     if (type == "response") {
-      EXPECT_EQ(message, (json{{"type", "response"}, {"id", "card"}, {"ok", true}, {"result", json::object()}}));
+      EXPECT_EQ(message,
+                (json{{"type", "response"}, {"id", "card"}, {"ok", true}, {"result", json::object()}}));
       continue;
     }
     EXPECT_EQ(message["captureId"], id) << type;
@@ -170,7 +171,8 @@ TEST_F(HotkeyCapture, WithoutACardTheOverlayStillLandsAfterItsWait) {
   startHelper();
   chord();
   auto lines = readUntil(sawTypes({"hotkey", "capture", "captureLanded"}));
-  ASSERT_TRUE(sawTypes({"hotkey", "capture", "captureLanded"})(lines)) << ::testing::PrintToString(typesOf(lines));
+  ASSERT_TRUE(sawTypes({"hotkey", "capture", "captureLanded"})(lines))
+      << ::testing::PrintToString(typesOf(lines));
   for (const auto& [message, at] : lines) {
     if (message["type"] != "captureLanded") continue;
     EXPECT_EQ(message["captureId"], lines.front().message["captureId"]);
@@ -320,7 +322,7 @@ TEST_F(HotkeyCapture, ReduceMotionCapturesWithoutPreviewOrLanding) {
   const fs::path config = fs::temp_directory_path() / ("zoba-e2e-motion-" + std::to_string(::getpid()));
   fs::create_directories(config / "glib-2.0" / "settings");
   std::ofstream(config / "glib-2.0" / "settings" / "keyfile") << "[org/gnome/desktop/interface]\n"
-                                                                  "enable-animations=false\n";
+                                                                 "enable-animations=false\n";
   struct Remove {
     fs::path path;
     ~Remove() { fs::remove_all(path); }
@@ -349,7 +351,8 @@ TEST_F(HotkeyCapture, ReduceMotionCapturesWithoutPreviewOrLanding) {
   EXPECT_EQ(types, (std::vector<std::string>{"capture", "response"}));
   for (const auto& [message, at] : lines) {
     if (message.value("type", "") == "response") {
-      EXPECT_EQ(message, (json{{"type", "response"}, {"id", "card"}, {"ok", true}, {"result", json::object()}}));
+      EXPECT_EQ(message,
+                (json{{"type", "response"}, {"id", "card"}, {"ok", true}, {"result", json::object()}}));
     }
   }
 }

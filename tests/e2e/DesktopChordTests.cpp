@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/JsonLine.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/Keyboard.h"
 
 namespace zoba::testing {

@@ -183,7 +183,8 @@ TEST_F(DebugCaptureMode, WithoutAccessibilityOnlyThePermissionsAreReported) {
 TEST_F(DebugCaptureMode, NoFrontmostApplicationCapturesNothing) {
   // No window is open: the window manager names no active window.
   json line = debugCapture(path);
-  EXPECT_EQ(line["session"], (json{{"type", "x11"}, {"desktop", line["session"]["desktop"]}, {"unavailable", json::array()}}))
+  EXPECT_EQ(line["session"],
+            (json{{"type", "x11"}, {"desktop", line["session"]["desktop"]}, {"unavailable", json::array()}}))
       << line;
   line.erase("session");
   EXPECT_EQ(line, (json{{"type", "debugCapture"},

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -61,8 +61,8 @@ TEST_F(DesktopDebugOverlay, LandsBeforeTheLineAndRecordsTheCardInEightFrames) {
   DesktopWindow window({"--title", "Overlay frames", "--colour", "2080C0"});
   ASSERT_TRUE(window.pid());
   const auto started = std::chrono::steady_clock::now();
-  ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path, "--delay", "0", "--debug-transition", "--slow",
-                                          "2", "--debug-frames", frames.string()});
+  ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path, "--delay", "0", "--debug-transition",
+                                          "--slow", "2", "--debug-frames", frames.string()});
   auto lines = helper.readAllLines(40s);
   EXPECT_EQ(helper.wait(), 0);
   const auto took = std::chrono::steady_clock::now() - started;
@@ -108,7 +108,8 @@ TEST_F(DesktopDebugOverlay, LandsBeforeTheLineAndRecordsTheCardInEightFrames) {
 TEST_F(DesktopDebugOverlay, FramesNeedTheOverlay) {
   DesktopWindow window({"--title", "No overlay"});
   ASSERT_TRUE(window.pid());
-  ChildProcess helper(ZOBA_CAPTURE_PATH, {"--debug-capture", path, "--delay", "0", "--debug-frames", frames.string()});
+  ChildProcess helper(ZOBA_CAPTURE_PATH,
+                      {"--debug-capture", path, "--delay", "0", "--debug-frames", frames.string()});
   auto lines = helper.readAllLines(20s);
   EXPECT_EQ(helper.wait(), 0);
   ASSERT_EQ(lines.size(), 1u);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/JsonLine.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/Keyboard.h"
 #include "tests/support/PanelWindows.h"
 
@@ -56,9 +56,7 @@ class DesktopFaults : public ::testing::Test {
     ASSERT_EQ(children.size(), 1u);
     service = children.front();
   }
-  void chord() {
-    ASSERT_TRUE(keyboard.pressChord());
-  }
+  void chord() { ASSERT_TRUE(keyboard.pressChord()); }
   // The next line of one of `types`, skipping others, within `bound`.
   json until(const std::vector<std::string>& types, std::chrono::milliseconds bound = 15s) {
     return nextLineOfType(*helper, types, bound);

@@ -11,8 +11,8 @@
 #include <regex>
 #include <thread>
 
-#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
 #include "tests/support/FirefoxProfile.h"
 #include "tests/support/Keyboard.h"
@@ -28,7 +28,8 @@ constexpr const char* firefox = "/usr/lib/firefox-esr/firefox-esr";
 class FirefoxTabs : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!desktopAvailable() || ::access(firefox, X_OK) != 0) GTEST_SKIP() << "needs an X display and Firefox ESR";
+    if (!desktopAvailable() || ::access(firefox, X_OK) != 0)
+      GTEST_SKIP() << "needs an X display and Firefox ESR";
     directory = fs::temp_directory_path() / ("zoba-e2e-firefox-" + std::to_string(::getpid()));
     writeQuietFirefoxProfile(directory / "profile");
 
@@ -37,7 +38,8 @@ class FirefoxTabs : public ::testing::Test {
                                                      "--directory", ZOBA_TEST_SUPPORT_DIR "/web"});
     auto banner = server->readLine(10s);
     std::smatch port;
-    ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)"))) << banner.value_or("");
+    ASSERT_TRUE(banner && std::regex_search(*banner, port, std::regex("port ([0-9]+)")))
+        << banner.value_or("");
     const std::string site = "http://127.0.0.1:" + port[1].str();
     privateURL = site + "/private.html";
     reportURL = site + "/report.html";
@@ -45,13 +47,14 @@ class FirefoxTabs : public ::testing::Test {
     // The private page opens first and in front; the report's tab is then brought
     // forward, so the tab behind comes first in the window's tree.
     browser = std::make_unique<ChildProcess>(
-        firefox, std::vector<std::string>{"--no-remote", "--new-instance", "--profile", (directory / "profile").string(),
-                                          privateURL, reportURL});
+        firefox, std::vector<std::string>{"--no-remote", "--new-instance", "--profile",
+                                          (directory / "profile").string(), privateURL, reportURL});
     ASSERT_TRUE(waitUntilActive(browser->pid(), 90s, "Zoba private page — Mozilla Firefox"))
         << "Firefox did not show the first tab";
     Keyboard keys;
     ASSERT_TRUE(keys.connected());
-    ASSERT_TRUE(keys.press("Control_L") && keys.press("Tab") && keys.release("Tab") && keys.release("Control_L"));
+    ASSERT_TRUE(keys.press("Control_L") && keys.press("Tab") && keys.release("Tab") &&
+                keys.release("Control_L"));
     ASSERT_TRUE(waitUntilActive(browser->pid(), 30s, "Zoba report page — Mozilla Firefox"))
         << "Firefox did not bring the second tab forward";
   }
@@ -97,9 +100,9 @@ TEST_F(FirefoxTabs, PageTextReadsInOrder) {
   json captured = captureShowing("in the third quarter.");
   const std::string text = captured.value("text", "");
   std::size_t at = 0;
-  for (const char* expected : {"Quarterly report", "Revenue grew by", "12 percent", "in the third quarter.", "Region",
-                               "Sales", "North cell", "South cell", "First item", "Second item", "Read the",
-                               "annual summary", "for more."}) {
+  for (const char* expected :
+       {"Quarterly report", "Revenue grew by", "12 percent", "in the third quarter.", "Region", "Sales",
+        "North cell", "South cell", "First item", "Second item", "Read the", "annual summary", "for more."}) {
     const std::size_t found = text.find(expected, at);
     ASSERT_NE(found, std::string::npos) << expected << " after offset " << at << " in\n" << text;
     at = found + std::strlen(expected);

@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tests/support/ChildProcess.h"
 #include "tests/e2e/DebugCapture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
 #include "tests/support/Keyboard.h"
 
@@ -50,7 +50,8 @@ class LibreOfficeWriter : public ::testing::Test {
     std::ofstream(*directory / "profile" / "user" / "registrymodifications.xcu")
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
            "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"ShowTipOfTheDay\" "
            "oor:op=\"fuse\"><value>false</value></prop></item>\n"
            "</oor:items>\n";
@@ -66,8 +67,8 @@ class LibreOfficeWriter : public ::testing::Test {
 
     splash = new ChildProcess(
         soffice,
-        {"--writer", "-env:UserInstallation=file://" + (*directory / "profile").string(), "--norestore", "--nologo",
-         "--nofirststartwizard", (*directory / "minutes.fodt").string()},
+        {"--writer", "-env:UserInstallation=file://" + (*directory / "profile").string(), "--norestore",
+         "--nologo", "--nofirststartwizard", (*directory / "minutes.fodt").string()},
         ChildEnvironment{{}, {{"SAL_USE_VCLPLUGIN", "gtk3"}}});
     // A fresh profile's first start takes 10 to 30 seconds on a slow machine.
     for (auto end = std::chrono::steady_clock::now() + 90s; std::chrono::steady_clock::now() < end;) {
@@ -85,8 +86,9 @@ class LibreOfficeWriter : public ::testing::Test {
       // oosplash does not end Writer when it is killed: end Writer first.
       if (auto office = officeProcess(splash->pid())) {
         ::kill(*office, SIGKILL);
-        for (auto end = std::chrono::steady_clock::now() + 10s;
-             ::kill(*office, 0) == 0 && !childrenOf(splash->pid()).empty() && std::chrono::steady_clock::now() < end;)
+        for (auto end = std::chrono::steady_clock::now() + 10s; ::kill(*office, 0) == 0 &&
+                                                                !childrenOf(splash->pid()).empty() &&
+                                                                std::chrono::steady_clock::now() < end;)
           std::this_thread::sleep_for(20ms);
       }
       delete splash;
@@ -100,7 +102,8 @@ class LibreOfficeWriter : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!desktopAvailable() || ::access(soffice, X_OK) != 0) GTEST_SKIP() << "needs an X display and LibreOffice";
+    if (!desktopAvailable() || ::access(soffice, X_OK) != 0)
+      GTEST_SKIP() << "needs an X display and LibreOffice";
     ASSERT_TRUE(writer) << "Writer did not show the document";
   }
 
@@ -137,7 +140,8 @@ TEST_F(LibreOfficeWriter, ParagraphsReadAndTheOneWithTheCaretIsFocused) {
   // The menu bar is left out, and the items of its closed menus with it.
   EXPECT_EQ(text.find("menu item"), std::string::npos) << text;
   EXPECT_EQ(text.find("Save As..."), std::string::npos) << text;
-  EXPECT_NE(text.find(std::string("\nThe focused UI element is paragraph, Value: ") + paragraphs[0]), std::string::npos)
+  EXPECT_NE(text.find(std::string("\nThe focused UI element is paragraph, Value: ") + paragraphs[0]),
+            std::string::npos)
       << text;
 
   Keyboard keys;

@@ -27,8 +27,8 @@ constexpr RootRect secondary{0, 0, 960, 1080};
 constexpr RootRect primary{960, 0, 960, 1080};
 
 bool same(const RootRect& a, const RootRect& b, int slack) {
-  return std::abs(a.x - b.x) <= slack && std::abs(a.y - b.y) <= slack && std::abs(a.maxX() - b.maxX()) <= slack &&
-         std::abs(a.maxY() - b.maxY()) <= slack;
+  return std::abs(a.x - b.x) <= slack && std::abs(a.y - b.y) <= slack &&
+         std::abs(a.maxX() - b.maxX()) <= slack && std::abs(a.maxY() - b.maxY()) <= slack;
 }
 
 // Whether `outer` grown by `slack` on every side holds `inner`.
@@ -62,13 +62,14 @@ class TwoMonitors : public ::testing::Test {
   }
   void TearDown() override {
     if (split) {
-      [[maybe_unused]] int status = std::system("xrandr --delmonitor ZobaRight; xrandr --delmonitor ZobaLeft");
+      [[maybe_unused]] int status =
+          std::system("xrandr --delmonitor ZobaRight; xrandr --delmonitor ZobaLeft");
     }
   }
 
   void startHelper() {
-    helper = std::make_unique<ChildProcess>(ZOBA_CAPTURE_PATH,
-                                            std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
+    helper = std::make_unique<ChildProcess>(
+        ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(::getpid())});
     auto ready = helper->readLine();
     ASSERT_TRUE(ready && ready->find("\"ready\"") != std::string::npos);
     // The panels carry the service's pid; the launcher is its parent.
@@ -144,14 +145,18 @@ TEST_F(TwoMonitors, WindowsOnTheSecondaryAndAcrossBothAreCoveredAndFlyToTheCard)
   struct Case {
     const char* title;
     std::vector<std::string> placement;
-    json card;       // in primary-screen points
+    json card;        // in primary-screen points
     RootRect cardAt;  // where that is on the root window
   };
   for (const Case& c : {
-           Case{"On the secondary monitor", {"--at", "100,80", "--size", "480x320"},
-                json{{"x", 600}, {"y", 800}, {"width", 160}, {"height", 96}}, RootRect{1560, 800, 160, 96}},
-           Case{"Across both monitors", {"--at", "700,300", "--size", "560x320"},
-                json{{"x", -800}, {"y", 100}, {"width", 160}, {"height", 96}}, RootRect{160, 100, 160, 96}},
+           Case{"On the secondary monitor",
+                {"--at", "100,80", "--size", "480x320"},
+                json{{"x", 600}, {"y", 800}, {"width", 160}, {"height", 96}},
+                RootRect{1560, 800, 160, 96}},
+           Case{"Across both monitors",
+                {"--at", "700,300", "--size", "560x320"},
+                json{{"x", -800}, {"y", 100}, {"width", 160}, {"height", 96}},
+                RootRect{160, 100, 160, 96}},
        }) {
     SCOPED_TRACE(c.title);
     std::vector<std::string> arguments{"--title", c.title};

@@ -47,20 +47,20 @@ class Helper {
 
 const json noPermissions = {{"screenRecording", false}, {"accessibility", false}};
 // No display of any kind: nothing the capture needs is there.
-const json noSession = {
-    {"type", "none"}, {"desktop", ""}, {"unavailable", {"screenshot", "overlay", "hotkey", "frontmostWindow"}}};
+const json noSession = {{"type", "none"},
+                        {"desktop", ""},
+                        {"unavailable", {"screenshot", "overlay", "hotkey", "frontmostWindow"}}};
 
 TEST(Protocol, ReadyComesFirstEvenWhenRequestsWereAlreadyWritten) {
   Helper helper;
   for (int i = 0; i < 20; ++i)
     helper.child.writeLine(R"({"type":"status","id":")" + std::to_string(i) + "\"}");
   json ready = helper.ready();
-  EXPECT_EQ(ready,
-            (json{{"type", "ready"},
-                  {"version", 1},
-                  {"hotkey", "shift"},
-                  {"permissions", noPermissions},
-                  {"session", noSession}}));
+  EXPECT_EQ(ready, (json{{"type", "ready"},
+                         {"version", 1},
+                         {"hotkey", "shift"},
+                         {"permissions", noPermissions},
+                         {"session", noSession}}));
   for (int i = 0; i < 20; ++i) EXPECT_EQ(helper.next()["id"], std::to_string(i));
 }
 
@@ -125,8 +125,7 @@ TEST(Protocol, EveryRequestAndErrorText) {
       {R"("status")", nullptr},
       {R"({"type":"status","id":"x")", nullptr},
       {R"({"type":"status","id":"late"} trailing)", nullptr},
-      {R"({"type":"status","id":"a/b\n"})",
-       ok("a/b\n", status("option"))},
+      {R"({"type":"status","id":"a/b\n"})", ok("a/b\n", status("option"))},
   };
   Helper helper;
   helper.ready();

@@ -13,7 +13,9 @@ namespace zoba::fakes {
 
 class FakeLayerRenderer final : public platform::LayerRenderer {
  public:
-  void commit(std::shared_ptr<const platform::RenderTree> tree) override { commits.push_back(std::move(tree)); }
+  void commit(std::shared_ptr<const platform::RenderTree> tree) override {
+    commits.push_back(std::move(tree));
+  }
 
   // The newest tree; an empty one before the first commit.
   const platform::RenderTree& current() const { return commits.empty() ? empty_ : *commits.back(); }

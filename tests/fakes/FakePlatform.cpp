@@ -88,8 +88,8 @@ FakePlatform installFakePlatform() {
   FakeLayerRenderer& layerRenderer = *renderer;
   FakeRunLoop* clock = runLoop.get();
   auto layers = std::make_unique<platform::Layers>(std::move(renderer), [clock] { return clock->now(); });
-  FakePlatform fakes{*process,       *codeSigning,  *runLoop, *events, *workspace, *privacy,
-                     *accessibility, *screenCapture, *layers, layerRenderer};
+  FakePlatform fakes{*process, *codeSigning,   *runLoop,       *events, *workspace,
+                     *privacy, *accessibility, *screenCapture, *layers, layerRenderer};
   services->process = std::move(process);
   services->codeSigning = std::move(codeSigning);
   services->runLoop = std::move(runLoop);

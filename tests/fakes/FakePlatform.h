@@ -103,7 +103,7 @@ struct FakePlatform {
   FakePrivacy& privacy;
   FakeAccessibility& accessibility;
   FakeScreenCapture& screenCapture;
-  platform::Layers& layers;   // the real model on the virtual clock
+  platform::Layers& layers;          // the real model on the virtual clock
   FakeLayerRenderer& layerRenderer;  // what it committed
 };
 

@@ -2,8 +2,9 @@
 
 namespace zoba::fakes {
 
-platform::ShareableWindow FakeScreenCapture::window(std::uint32_t id, std::optional<std::int32_t> pid, Rect frame,
-                                                    std::optional<std::string> title, std::int32_t layer) {
+platform::ShareableWindow FakeScreenCapture::window(std::uint32_t id, std::optional<std::int32_t> pid,
+                                                    Rect frame, std::optional<std::string> title,
+                                                    std::int32_t layer) {
   return ShareableWindow{id, pid, layer, frame, std::move(title)};
 }
 
@@ -31,9 +32,11 @@ platform::ScreenCaptureResult<platform::Image> FakeScreenCapture::captureImage(
   if (captureError) return *captureError;
   if (image) return *image;
   const auto width = configuration.width, height = configuration.height;
-  if (width <= 0 || height <= 0) return platform::ScreenCaptureError{"The fake cannot make an empty screenshot"};
-  return platform::Image::fromWords(width, height, platform::Image::Format::opaque,
-                                    std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), fillWord));
+  if (width <= 0 || height <= 0)
+    return platform::ScreenCaptureError{"The fake cannot make an empty screenshot"};
+  return platform::Image::fromWords(
+      width, height, platform::Image::Format::opaque,
+      std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), fillWord));
 }
 
 }  // namespace zoba::fakes

@@ -43,8 +43,8 @@ class FakeScreenCapture final : public platform::ScreenCapture {
   std::vector<platform::ContentFilter> filters;               // as passed to captureImage
   std::vector<platform::StreamConfiguration> configurations;  // as passed to captureImage
 
-  platform::ScreenCaptureResult<platform::ShareableContent> shareableContent(bool excludeDesktopWindows,
-                                                                           bool onScreenWindowsOnly) override;
+  platform::ScreenCaptureResult<platform::ShareableContent> shareableContent(
+      bool excludeDesktopWindows, bool onScreenWindowsOnly) override;
   platform::ContentFilter filter(const ShareableWindow& window) override;
   platform::ScreenCaptureResult<platform::Image> captureImage(
       const platform::ContentFilter& filter, const platform::StreamConfiguration& configuration) override;

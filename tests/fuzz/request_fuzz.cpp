@@ -10,10 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "ZobaCapture/CaptureTarget.h"
 #include "ZobaCapture/LineReader.h"

@@ -19,25 +19,56 @@ TEST(DesktopSession, ChosenFromTheEnvironment) {
   const Case cases[] = {
       {"nothing", {}, DisplayServer::none, Compositor::none, ""},
       {"x11", {.display = ":1"}, DisplayServer::x11, Compositor::x11, ""},
-      {"x11 desktop named", {.display = ":1", .currentDesktop = "XFCE"}, DisplayServer::x11, Compositor::x11, "xfce"},
+      {"x11 desktop named",
+       {.display = ":1", .currentDesktop = "XFCE"},
+       DisplayServer::x11,
+       Compositor::x11,
+       "xfce"},
       {"sway by socket",
        {.waylandDisplay = "wayland-1", .display = ":0", .swaySocket = "/run/sway.sock"},
-       DisplayServer::wayland, Compositor::sway, "sway"},
-      {"sway by name", {.waylandDisplay = "wayland-1", .currentDesktop = "sway"}, DisplayServer::wayland,
-       Compositor::sway, "sway"},
-      {"kde", {.waylandDisplay = "wayland-0", .currentDesktop = "KDE"}, DisplayServer::wayland, Compositor::kwin,
+       DisplayServer::wayland,
+       Compositor::sway,
+       "sway"},
+      {"sway by name",
+       {.waylandDisplay = "wayland-1", .currentDesktop = "sway"},
+       DisplayServer::wayland,
+       Compositor::sway,
+       "sway"},
+      {"kde",
+       {.waylandDisplay = "wayland-0", .currentDesktop = "KDE"},
+       DisplayServer::wayland,
+       Compositor::kwin,
        "kde"},
-      {"gnome in a list", {.waylandDisplay = "wayland-0", .currentDesktop = "ubuntu:GNOME"}, DisplayServer::wayland,
-       Compositor::gnome, "ubuntu"},
-      {"unknown wayland", {.waylandDisplay = "wayland-0"}, DisplayServer::wayland, Compositor::otherWayland, ""},
-      {"wayland by session type", {.display = ":0", .sessionType = "wayland"}, DisplayServer::wayland,
-       Compositor::otherWayland, ""},
-      {"empty variables are unset", {.waylandDisplay = "", .display = ""}, DisplayServer::none, Compositor::none, ""},
+      {"gnome in a list",
+       {.waylandDisplay = "wayland-0", .currentDesktop = "ubuntu:GNOME"},
+       DisplayServer::wayland,
+       Compositor::gnome,
+       "ubuntu"},
+      {"unknown wayland",
+       {.waylandDisplay = "wayland-0"},
+       DisplayServer::wayland,
+       Compositor::otherWayland,
+       ""},
+      {"wayland by session type",
+       {.display = ":0", .sessionType = "wayland"},
+       DisplayServer::wayland,
+       Compositor::otherWayland,
+       ""},
+      {"empty variables are unset",
+       {.waylandDisplay = "", .display = ""},
+       DisplayServer::none,
+       Compositor::none,
+       ""},
       {"forced x11 through Xwayland",
-       {.waylandDisplay = "wayland-1", .display = ":0", .swaySocket = "/s", .override = "x11"}, DisplayServer::x11,
-       Compositor::x11, ""},
-      {"forced wayland", {.waylandDisplay = "wayland-1", .display = ":0", .override = "wayland"},
-       DisplayServer::wayland, Compositor::otherWayland, ""},
+       {.waylandDisplay = "wayland-1", .display = ":0", .swaySocket = "/s", .override = "x11"},
+       DisplayServer::x11,
+       Compositor::x11,
+       ""},
+      {"forced wayland",
+       {.waylandDisplay = "wayland-1", .display = ":0", .override = "wayland"},
+       DisplayServer::wayland,
+       Compositor::otherWayland,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -59,7 +90,10 @@ TEST(DesktopSession, WaylandSessionNamesWhatIsMissing) {
     SessionDescription expected;
   };
   const Row rows[] = {
-      {"sway", {.waylandDisplay = "wayland-1", .swaySocket = "/s"}, {true, true, true, true}, {"wayland", "sway", {}}},
+      {"sway",
+       {.waylandDisplay = "wayland-1", .swaySocket = "/s"},
+       {true, true, true, true},
+       {"wayland", "sway", {}}},
       {"gnome without extensions",
        {.waylandDisplay = "wayland-0", .currentDesktop = "GNOME"},
        {},
@@ -71,7 +105,8 @@ TEST(DesktopSession, WaylandSessionNamesWhatIsMissing) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(wayland::describeWaylandSession(detectDesktopSession(row.environment), row.abilities), row.expected);
+    EXPECT_EQ(wayland::describeWaylandSession(detectDesktopSession(row.environment), row.abilities),
+              row.expected);
   }
 }
 

@@ -62,10 +62,11 @@ TEST(PngCodec, TranslucentImageKeepsItsAlphaWithinRounding) {
 
 TEST(PngCodec, RowsWithPaddingAreReadByTheirStride) {
   // 3 pixels a row, stored 5 words apart, as shared-memory screenshots may be.
-  auto storage = std::make_shared<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{
-      0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xDEADBEEF, 0xDEADBEEF,  //
-      0xFF111111, 0xFF222222, 0xFF333333, 0xDEADBEEF, 0xDEADBEEF});
-  Image image(3, 2, 20, Image::Format::opaque, storage, reinterpret_cast<const std::uint8_t*>(storage->data()));
+  auto storage = std::make_shared<std::vector<std::uint32_t>>(
+      std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xDEADBEEF, 0xDEADBEEF,  //
+                                 0xFF111111, 0xFF222222, 0xFF333333, 0xDEADBEEF, 0xDEADBEEF});
+  Image image(3, 2, 20, Image::Format::opaque, storage,
+              reinterpret_cast<const std::uint8_t*>(storage->data()));
   auto decoded = decodePNG(*encodePNG(image));
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->pixel(2, 0), 0xFF0000FFu);
@@ -265,8 +266,12 @@ TEST(Base64, RoundTripsAndRejectsWhatIsNotStrictBase64) {
   struct Case {
     std::string bytes, text;
   };
-  for (const auto& c : std::vector<Case>{{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
-                                         {"\xfb\xff\xfe", "+//+"}, {"foobar", "Zm9vYmFy"}}) {
+  for (const auto& c : std::vector<Case>{{"", ""},
+                                         {"f", "Zg=="},
+                                         {"fo", "Zm8="},
+                                         {"foo", "Zm9v"},
+                                         {"\xfb\xff\xfe", "+//+"},
+                                         {"foobar", "Zm9vYmFy"}}) {
     std::vector<std::uint8_t> bytes(c.bytes.begin(), c.bytes.end());
     EXPECT_EQ(base64Encode(bytes), c.text);
     EXPECT_EQ(base64Decode(c.text), bytes) << c.text;
@@ -353,25 +358,34 @@ TEST_P(BitmapShrink, AveragesWhatItShrinks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BitmapShrink,
-    testing::Values(
-        ShrinkCase{"HalvesStayApartLeft", 400, 200,
-                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu; },
-                   40, 20, 5, 10, 0xFFFF0000u, 0},
-        ShrinkCase{"HalvesStayApartRight", 400, 200,
-                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu; },
-                   40, 20, 35, 10, 0xFF0000FFu, 0},
-        ShrinkCase{"FinePatternBecomesGrey", 300, 300,
-                   [](std::int64_t x, std::int64_t, std::int64_t) { return x % 2 ? 0xFFFFFFFFu : 0xFF000000u; },
-                   30, 30, 15, 15, 0xFF808080u, 3},
-        ShrinkCase{"LastColumnsAreNotDropped", 1003, 10,
-                   [](std::int64_t x, std::int64_t, std::int64_t w) { return x >= w - 3 ? 0xFFFFFFFFu : 0xFF000000u; },
-                   100, 1, 99, 0, 0xFF4C4C4Cu, 0x18},
-        ShrinkCase{"TranslucentOverTheFill", 200, 200,
-                   [](std::int64_t, std::int64_t, std::int64_t) { return 0x80800000u; }, 20, 20, 10, 10,
-                   0xFFFF7F7Fu, 2},
-        ShrinkCase{"SlightShrinkStaysCairos", 300, 300,
-                   [](std::int64_t x, std::int64_t, std::int64_t) { return x < 150 ? 0xFF00FF00u : 0xFF000000u; },
-                   200, 200, 50, 100, 0xFF00FF00u, 0}),
+    testing::Values(ShrinkCase{"HalvesStayApartLeft", 400, 200,
+                               [](std::int64_t x, std::int64_t, std::int64_t w) {
+                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+                               },
+                               40, 20, 5, 10, 0xFFFF0000u, 0},
+                    ShrinkCase{"HalvesStayApartRight", 400, 200,
+                               [](std::int64_t x, std::int64_t, std::int64_t w) {
+                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+                               },
+                               40, 20, 35, 10, 0xFF0000FFu, 0},
+                    ShrinkCase{"FinePatternBecomesGrey", 300, 300,
+                               [](std::int64_t x, std::int64_t, std::int64_t) {
+                                 return x % 2 ? 0xFFFFFFFFu : 0xFF000000u;
+                               },
+                               30, 30, 15, 15, 0xFF808080u, 3},
+                    ShrinkCase{"LastColumnsAreNotDropped", 1003, 10,
+                               [](std::int64_t x, std::int64_t, std::int64_t w) {
+                                 return x >= w - 3 ? 0xFFFFFFFFu : 0xFF000000u;
+                               },
+                               100, 1, 99, 0, 0xFF4C4C4Cu, 0x18},
+                    ShrinkCase{"TranslucentOverTheFill", 200, 200,
+                               [](std::int64_t, std::int64_t, std::int64_t) { return 0x80800000u; }, 20, 20,
+                               10, 10, 0xFFFF7F7Fu, 2},
+                    ShrinkCase{"SlightShrinkStaysCairos", 300, 300,
+                               [](std::int64_t x, std::int64_t, std::int64_t) {
+                                 return x < 150 ? 0xFF00FF00u : 0xFF000000u;
+                               },
+                               200, 200, 50, 100, 0xFF00FF00u, 0}),
     [](const testing::TestParamInfo<ShrinkCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -40,7 +40,8 @@ Image twoBandImage(int width, int height, int split, std::uint32_t top, std::uin
 class Canvas {
  public:
   Canvas(int width, int height, Rgb background = {255, 255, 255})
-      : width_(width), height_(height),
+      : width_(width),
+        height_(height),
         surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)),
         cr_(cairo_create(surface_.get())) {
     cairo_set_source_rgb(cr_.get(), background.r / 255.0, background.g / 255.0, background.b / 255.0);
@@ -56,7 +57,8 @@ class Canvas {
     cairo_surface_flush(surface_.get());
   }
   Rgb at(int x, int y) const {
-    const auto* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
+    const auto* row =
+        cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
     std::uint32_t word;
     std::memcpy(&word, row + x * 4, 4);
     return {int(word >> 16 & 0xFF), int(word >> 8 & 0xFF), int(word & 0xFF)};
@@ -94,7 +96,8 @@ TEST(LayerPainter, AFrameYUpLandsOnPixelsYDown) {
     box.model.backgroundColor = Color{1, 0, 0, 1};
     canvas.paint({root(100, 80), box});
     const PixelRect& p = c.pixels;
-    for (auto [x, y] : {std::pair{p.x, p.y}, {p.maxX() - 1, p.maxY() - 1}, {p.x + p.width / 2, p.y + p.height / 2}}) {
+    for (auto [x, y] :
+         {std::pair{p.x, p.y}, {p.maxX() - 1, p.maxY() - 1}, {p.x + p.width / 2, p.y + p.height / 2}}) {
       EXPECT_TRUE(near(canvas.at(x, y), {255, 0, 0})) << x << "," << y;
     }
     for (auto [x, y] : {std::pair{p.x - 1, p.y}, {p.maxX(), p.y}, {p.x, p.y - 1}, {p.x, p.maxY()}}) {
@@ -134,9 +137,10 @@ TEST(LayerPainter, MasksToBoundsClipsSublayersToTheRoundedBounds) {
     bool green;
   };
   for (const auto& c : {Case{100, 100, true}, Case{51, 100, true}, Case{100, 148, true}, Case{52, 52, false},
-                        Case{147, 147, false}, Case{56, 144, false}, Case{40, 100, false}, Case{100, 160, false},
-                        Case{62, 62, true}}) {
-    EXPECT_TRUE(near(canvas.at(c.x, c.y), c.green ? Rgb{0, 128, 0} : Rgb{255, 255, 255})) << c.x << "," << c.y;
+                        Case{147, 147, false}, Case{56, 144, false}, Case{40, 100, false},
+                        Case{100, 160, false}, Case{62, 62, true}}) {
+    EXPECT_TRUE(near(canvas.at(c.x, c.y), c.green ? Rgb{0, 128, 0} : Rgb{255, 255, 255}))
+        << c.x << "," << c.y;
   }
 }
 
@@ -174,8 +178,10 @@ TEST(LayerPainter, AScaledRoundedCardHasNoSeamsAndOpenCorners) {
     Rect frame;
     double radius, opacity;
   };
-  const Case cases[] = {{Rect(10.3, 20.6, 150.5, 90.2), 10, 1}, {Rect(10.3, 20.6, 150.5, 90.2), 7.5, 0.5},
-                        {Rect(12, 20, 150, 90), 0, 0.5},        {Rect(9.9, 9.1, 33.3, 44.4), 16.6, 1}};
+  const Case cases[] = {{Rect(10.3, 20.6, 150.5, 90.2), 10, 1},
+                        {Rect(10.3, 20.6, 150.5, 90.2), 7.5, 0.5},
+                        {Rect(12, 20, 150, 90), 0, 0.5},
+                        {Rect(9.9, 9.1, 33.3, 44.4), 16.6, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "r " << c.radius << " opacity " << c.opacity);
     Canvas canvas(200, 140);
@@ -203,7 +209,9 @@ TEST(LayerPainter, AScaledRoundedCardHasNoSeamsAndOpenCorners) {
       const double x0 = c.frame.minX() + c.radius, x1 = c.frame.maxX() - c.radius;
       const double y0 = 140 - c.frame.maxY() + c.radius, y1 = 140 - c.frame.minY() - c.radius;
       const double step = c.radius * 0.35;
-      for (auto [x, y] : {std::pair{x0 - step, y0 - step}, {x1 + step, y0 - step}, {x0 - step, y1 + step},
+      for (auto [x, y] : {std::pair{x0 - step, y0 - step},
+                          {x1 + step, y0 - step},
+                          {x0 - step, y1 + step},
                           {x1 + step, y1 + step}}) {
         EXPECT_TRUE(near(canvas.at(int(x), int(y)), inside)) << int(x) << "," << int(y);
       }

@@ -31,7 +31,8 @@ RenderPanel panelOf(double width, double height, std::vector<RenderLayer> layers
 }
 
 Image solidImage(int width, int height, Image::Format format, std::uint32_t word = 0xFF336699u) {
-  return Image::fromWords(width, height, format, std::vector<std::uint32_t>(std::size_t(width) * height, word));
+  return Image::fromWords(width, height, format,
+                          std::vector<std::uint32_t>(std::size_t(width) * height, word));
 }
 
 // Every pixel of `inner` lies in `outer`.
@@ -63,8 +64,8 @@ TEST(ShownLayers, OpacityMultipliesDownTheTreeAndATransparentAncestorHidesItsSub
     double parentOpacity, childOpacity, alpha;
     bool hidden;
   };
-  for (const auto& c : {Case{0.5, 0.5, 0.25, false}, Case{1, 0.3, 0.3, false}, Case{0, 1, 0, true},
-                        Case{1, 0, 0, true}}) {
+  for (const auto& c :
+       {Case{0.5, 0.5, 0.25, false}, Case{1, 0.3, 0.3, false}, Case{0, 1, 0, true}, Case{1, 0, 0, true}}) {
     SCOPED_TRACE(testing::Message() << c.parentOpacity << " × " << c.childOpacity);
     auto parent = layerAt(Rect(10, 10, 50, 50), 0);
     parent.model.opacity = c.parentOpacity;
@@ -126,7 +127,10 @@ TEST(ShownLayers, DamageIsWhereSomethingChanged) {
   const Case cases[] = {
       {"nothing", [](RenderLayer&, std::vector<RenderLayer>&) {}, {}},
       {"opacity", [](RenderLayer& b, std::vector<RenderLayer>&) { b.model.opacity = 0.5; }, {boxExtent}},
-      {"colour", [](RenderLayer& b, std::vector<RenderLayer>&) { b.model.backgroundColor = Color{1, 0, 0, 1}; },
+      {"colour",
+       [](RenderLayer& b, std::vector<RenderLayer>&) {
+         b.model.backgroundColor = Color{1, 0, 0, 1};
+       },
        {boxExtent}},
       {"moved right by 100, old and new place",
        [](RenderLayer& b, std::vector<RenderLayer>&) { b.model.position.x += 100; },
@@ -254,28 +258,38 @@ TEST(ShownLayers, OpaqueCoverIsWhereOnlyTheLayersPixelsShow) {
   // The card: 100 × 50 at pixel (100, 100), inside a clipper the size of the panel.
   const Case cases[] = {
       {"opaque contents", [](RenderLayer&, RenderLayer&) {}, {100, 100, 100, 50}},
-      {"rounded: the middle band", [](RenderLayer&, RenderLayer& card) { card.model.cornerRadius = 10; },
+      {"rounded: the middle band",
+       [](RenderLayer&, RenderLayer& card) { card.model.cornerRadius = 10; },
        {100, 110, 100, 30}},
-      {"opaque background", [](RenderLayer&, RenderLayer& card) {
+      {"opaque background",
+       [](RenderLayer&, RenderLayer& card) {
          card.model.contents.reset();
          card.model.backgroundColor = Color{0, 0, 0, 1};
-       }, {100, 100, 100, 50}},
-      {"translucent background", [](RenderLayer&, RenderLayer& card) {
+       },
+       {100, 100, 100, 50}},
+      {"translucent background",
+       [](RenderLayer&, RenderLayer& card) {
          card.model.contents.reset();
          card.model.backgroundColor = Color{0, 0, 0, 0.99};
-       }, {}},
+       },
+       {}},
       {"contents with alpha",
-       [](RenderLayer&, RenderLayer& card) { card.model.contents = solidImage(4, 4, Image::Format::premultiplied); },
+       [](RenderLayer&, RenderLayer& card) {
+         card.model.contents = solidImage(4, 4, Image::Format::premultiplied);
+       },
        {}},
       {"an empty contents rectangle draws nothing",
-       [](RenderLayer&, RenderLayer& card) { card.model.contentsRect = Rect(0, 0, 0, 1); }, {}},
+       [](RenderLayer&, RenderLayer& card) { card.model.contentsRect = Rect(0, 0, 0, 1); },
+       {}},
       {"faded itself", [](RenderLayer&, RenderLayer& card) { card.model.opacity = 0.99; }, {}},
       {"faded ancestor", [](RenderLayer& clipper, RenderLayer&) { clipper.model.opacity = 0.5; }, {}},
-      {"clipped by a masking ancestor", [](RenderLayer& clipper, RenderLayer&) {
+      {"clipped by a masking ancestor",
+       [](RenderLayer& clipper, RenderLayer&) {
          clipper.model.masksToBounds = true;
          clipper.model.bounds = Rect(0, 0, 150, 300);
          clipper.model.position = Point{75, 150};
-       }, {100, 100, 50, 50}},
+       },
+       {100, 100, 50, 50}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -68,9 +68,9 @@ class Desktop {
   int height() const { return screen_->height_in_pixels; }
 
   std::uint32_t pixel(int x, int y) const {
-    auto reply = linux_backend::xcbReply(
-        xcb_get_image_reply, c_.get(),
-        xcb_get_image(c_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root(), std::int16_t(x), std::int16_t(y), 1, 1, ~0u));
+    auto reply = linux_backend::xcbReply(xcb_get_image_reply, c_.get(),
+                                         xcb_get_image(c_.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root(),
+                                                       std::int16_t(x), std::int16_t(y), 1, 1, ~0u));
     if (!reply || xcb_get_image_data_length(reply.get()) < 4) return 0;
     std::uint32_t word;
     std::memcpy(&word, xcb_get_image_data(reply.get()), 4);
@@ -81,8 +81,9 @@ class Desktop {
   }
 
   xcb_atom_t atom(const char* name) const {
-    auto reply = linux_backend::xcbReply(xcb_intern_atom_reply, c_.get(),
-                                         xcb_intern_atom(c_.get(), 0, std::uint16_t(std::strlen(name)), name));
+    auto reply =
+        linux_backend::xcbReply(xcb_intern_atom_reply, c_.get(),
+                                xcb_intern_atom(c_.get(), 0, std::uint16_t(std::strlen(name)), name));
     return reply ? reply->atom : xcb_atom_t(XCB_NONE);
   }
 
@@ -95,8 +96,10 @@ class Desktop {
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
       auto attributes = linux_backend::xcbReply(xcb_get_window_attributes_reply, c_.get(),
                                                 xcb_get_window_attributes(c_.get(), children[i]));
-      if (!attributes || !attributes->override_redirect || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
-      auto pid = linux_backend::windowPropertyValue(c_.get(), children[i], atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
+      if (!attributes || !attributes->override_redirect || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        continue;
+      auto pid =
+          linux_backend::windowPropertyValue(c_.get(), children[i], atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
       if (pid && *pid == std::uint32_t(getpid())) ++count;
     }
     return count;
@@ -119,7 +122,8 @@ class Desktop {
   }
 
   void click(int x, int y) {
-    xcb_test_fake_input(c_.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root(), std::int16_t(x), std::int16_t(y), 0);
+    xcb_test_fake_input(c_.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root(), std::int16_t(x),
+                        std::int16_t(y), 0);
     xcb_test_fake_input(c_.get(), XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, root(), 0, 0, 0);
     xcb_test_fake_input(c_.get(), XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, root(), 0, 0, 0);
     xcb_flush(c_.get());
@@ -182,7 +186,8 @@ TEST_F(X11LayerRendererTest, ShutterBlendsWhiteOverWhatIsBeneath) {
   const auto blend = [](int c) { return int(std::lround(255 * 0.85 + c * 0.15)); };
   const Rgb expected{blend(0x20), blend(0x50), blend(0xA0)};
   for (auto [x, y] : {std::pair{101, 101}, {300, 250}, {499, 399}}) {
-    EXPECT_TRUE(desktop_->waitForPixel(x, y, expected)) << x << "," << y << " " << std::hex << desktop_->pixel(x, y);
+    EXPECT_TRUE(desktop_->waitForPixel(x, y, expected))
+        << x << "," << y << " " << std::hex << desktop_->pixel(x, y);
   }
   // Outside the panel the desktop stays as it is.
   EXPECT_TRUE(near(desktop_->pixel(99, 250), {0, 0, 0}, 255));
@@ -235,10 +240,11 @@ TEST_F(X11LayerRendererTest, RoundedCardShowsItsImageInsideAndTheDesktopAtItsCor
     int x, y;
     Rgb expected;
   };
-  for (const auto& [x, y, expected] : {Case{650, 240, green}, Case{849, 240, green}, Case{650, 359, green},
-                                       Case{849, 359, green}, Case{651, 300, red}, Case{750, 241, red},
-                                       Case{649, 300, green}}) {
-    EXPECT_TRUE(near(desktop_->pixel(x, y), expected)) << x << "," << y << " " << std::hex << desktop_->pixel(x, y);
+  for (const auto& [x, y, expected] :
+       {Case{650, 240, green}, Case{849, 240, green}, Case{650, 359, green}, Case{849, 359, green},
+        Case{651, 300, red}, Case{750, 241, red}, Case{649, 300, green}}) {
+    EXPECT_TRUE(near(desktop_->pixel(x, y), expected))
+        << x << "," << y << " " << std::hex << desktop_->pixel(x, y);
   }
 }
 
@@ -276,7 +282,8 @@ class ButtonWindow {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::string line;
     while (true) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return std::nullopt;
       pollfd fd{fd_, POLLIN, 0};
       if (poll(&fd, 1, int(left.count())) <= 0) return std::nullopt;
@@ -296,8 +303,9 @@ class ButtonWindow {
 TEST_F(X11LayerRendererTest, ClicksPassThroughAShownPanel) {
   ButtonWindow button(300, 300, 240, 160);
   ASSERT_NE(button.id(), 0u) << "GTK window did not start";
-  auto placed = linux_backend::xcbReply(xcb_translate_coordinates_reply, desktop_->get(),
-                                        xcb_translate_coordinates(desktop_->get(), button.id(), desktop_->root(), 0, 0));
+  auto placed = linux_backend::xcbReply(
+      xcb_translate_coordinates_reply, desktop_->get(),
+      xcb_translate_coordinates(desktop_->get(), button.id(), desktop_->root(), 0, 0));
   ASSERT_TRUE(placed);
   const int x = placed->dst_x, y = placed->dst_y;
   auto panel = showPanel(x - 50, y - 50, 340, 260, [&](Layer& root) {
@@ -316,7 +324,9 @@ TEST_F(X11LayerRendererTest, ShowingPanelsActivatesNothing) {
   const auto before = desktop_->activeWindow();
   auto panel = showPanel(0, 0, 800, 600, [&](Layer& root) { root.setBackgroundColor(Color{0, 0, 0, 0.5}); });
   ASSERT_TRUE(waitUntil([&] { return desktop_->mappedPanels() == 1; }));
-  auto second = showPanel(900, 100, 200, 200, [&](Layer& root) { root.setBackgroundColor(Color{1, 0, 0, 1}); });
+  auto second = showPanel(900, 100, 200, 200, [&](Layer& root) {
+    root.setBackgroundColor(Color{1, 0, 0, 1});
+  });
   ASSERT_TRUE(desktop_->waitForPixel(1000, 200, {255, 0, 0}, 0));
   EXPECT_EQ(desktop_->activeWindow(), before);
 }
@@ -348,7 +358,8 @@ std::vector<Monitor> monitors(const Desktop& desktop) {
                                        xcb_randr_get_monitors(desktop.get(), desktop.root(), 1));
   std::vector<Monitor> out;
   if (!reply) return out;
-  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0; xcb_randr_monitor_info_next(&it)) {
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+       xcb_randr_monitor_info_next(&it)) {
     out.push_back({it.data->x, it.data->y, it.data->width, it.data->height, it.data->primary != 0});
   }
   return out;
@@ -374,7 +385,8 @@ TEST_F(X11LayerRendererTest, OnePanelPerMonitorShowsAtThatMonitor) {
       const std::uint32_t c = colours[i];
       auto badge = layers_->makeLayer();
       badge->setFrame(Rect(m.width / 2.0 - 20, m.height / 2.0 - 20, 40, 40));
-      badge->setBackgroundColor(Color{(c >> 16 & 0xFF) / 255.0, (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1});
+      badge->setBackgroundColor(
+          Color{(c >> 16 & 0xFF) / 255.0, (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1});
       panel->rootLayer()->addSublayer(badge);
       panel->orderFrontRegardless();
       panels.push_back(panel);
@@ -394,7 +406,9 @@ TEST_F(X11LayerRendererTest, OnePanelPerMonitorShowsAtThatMonitor) {
 }
 
 TEST_F(X11LayerRendererTest, OrderedOutAndReleasedPanelsLeaveNoWindowMapped) {
-  auto panel = showPanel(200, 200, 300, 300, [&](Layer& root) { root.setBackgroundColor(Color{0, 0, 1, 1}); });
+  auto panel = showPanel(200, 200, 300, 300, [&](Layer& root) {
+    root.setBackgroundColor(Color{0, 0, 1, 1});
+  });
   ASSERT_TRUE(waitUntil([&] { return desktop_->mappedPanels() == 1; }));
   panel->orderOut();
   EXPECT_TRUE(waitUntil([&] { return desktop_->mappedPanels() == 0; }));

@@ -32,8 +32,8 @@ class GtkColourWindow {
       dup2(out[1], 1);
       const std::string script = std::string(ZOBA_TEST_SOURCE_DIR) + "/colour_window.py";
       execl("/usr/bin/python3", "python3", script.c_str(), rgb.c_str(), std::to_string(width).c_str(),
-            std::to_string(height).c_str(), std::to_string(x).c_str(), std::to_string(y).c_str(), title.c_str(),
-            static_cast<char*>(nullptr));
+            std::to_string(height).c_str(), std::to_string(x).c_str(), std::to_string(y).c_str(),
+            title.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     close(out[1]);
@@ -137,7 +137,8 @@ TEST_F(X11ScreenCaptureTest, CapturesAWindowAtItsSizeAndScaledDown) {
   ColourWindow window(0x3080C0, 100, 100, 300, 200, "Blue");
   auto listed = waitForWindow(window.id());
   ASSERT_TRUE(listed);
-  auto full = shootWhen(*listed, 300, 200, [](const Image& image) { return image.pixel(0, 0) == 0xFF3080C0u; });
+  auto full =
+      shootWhen(*listed, 300, 200, [](const Image& image) { return image.pixel(0, 0) == 0xFF3080C0u; });
   ASSERT_EQ(full.width(), 300);
   ASSERT_EQ(full.height(), 200);
   EXPECT_EQ(full.pixel(0, 0), 0xFF3080C0u);
@@ -172,7 +173,8 @@ TEST_F(X11ScreenCaptureTest, ACoveredApplicationWindowIsRepaintedForTheCapture) 
   auto listed = waitForWindow(gtk.id());
   ASSERT_TRUE(listed);
   EXPECT_EQ(listed->owningProcessID, gtk.pid());
-  ColourWindow cover(0xFFFF00, int(listed->frame.minX()) + 40, int(listed->frame.minY()) + 40, 200, 120, "Cover");
+  ColourWindow cover(0xFFFF00, int(listed->frame.minX()) + 40, int(listed->frame.minY()) + 40, 200, 120,
+                     "Cover");
   ASSERT_TRUE(waitForWindow(cover.id()));
   cover.raise();
   ASSERT_TRUE(waitAbove(cover.id(), gtk.id()));

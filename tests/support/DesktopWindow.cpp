@@ -74,9 +74,10 @@ int mappedPanelCount(pid_t pid) {
   const xcb_window_t* children = xcb_query_tree_children(tree.get());
   int mapped = 0;
   for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-    std::unique_ptr<xcb_get_window_attributes_reply_t, Free> attributes(xcb_get_window_attributes_reply(
-        c.get(), xcb_get_window_attributes(c.get(), children[i]), nullptr));
-    if (!attributes || !attributes->override_redirect || attributes->map_state == XCB_MAP_STATE_UNMAPPED) continue;
+    std::unique_ptr<xcb_get_window_attributes_reply_t, Free> attributes(
+        xcb_get_window_attributes_reply(c.get(), xcb_get_window_attributes(c.get(), children[i]), nullptr));
+    if (!attributes || !attributes->override_redirect || attributes->map_state == XCB_MAP_STATE_UNMAPPED)
+      continue;
     if (cardinal(c.get(), children[i], wmPid, XCB_ATOM_CARDINAL) == static_cast<std::uint32_t>(pid)) ++mapped;
   }
   return mapped;

@@ -33,7 +33,9 @@ class DesktopWindow {
   // Absent when the window did not come up active in time.
   std::optional<pid_t> pid() const { return pid_; }
   // The window's lines after its pid ("--report-clicks").
-  std::optional<std::string> readLine(std::chrono::milliseconds timeout) { return process_.readLine(timeout); }
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+    return process_.readLine(timeout);
+  }
   // Whether the window's process has ended (and is reaped).
   bool ended() { return process_.wait(0ms).has_value(); }
 

@@ -1,10 +1,9 @@
 // Reading the helper's output lines as JSON in the end-to-end tests.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <chrono>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +19,8 @@ inline nlohmann::json parse(const std::optional<std::string>& line) {
 
 // A text field of a line that may be missing: empty when absent or not a text.
 inline std::string field(const nlohmann::json& line, const char* name) {
-  return line.is_object() && line.contains(name) && line[name].is_string() ? line[name].get<std::string>() : "";
+  return line.is_object() && line.contains(name) && line[name].is_string() ? line[name].get<std::string>()
+                                                                           : "";
 }
 
 // The helper's next line of one of `types`, skipping the others, within `bound`;

@@ -18,9 +18,9 @@ using Reply = std::unique_ptr<T, Free>;
 
 // The few keysyms the tests press (X11/keysymdef.h).
 const std::map<std::string, std::uint32_t, std::less<>> keysyms = {
-    {"Shift_L", 0xffe1}, {"Shift_R", 0xffe2}, {"Control_L", 0xffe3}, {"Control_R", 0xffe4}, {"Alt_L", 0xffe9},
-    {"Alt_R", 0xffea},   {"Super_L", 0xffeb}, {"Super_R", 0xffec},   {"a", 0x61},       {"Tab", 0xff09},
-    {"Down", 0xff54},
+    {"Shift_L", 0xffe1}, {"Shift_R", 0xffe2}, {"Control_L", 0xffe3}, {"Control_R", 0xffe4},
+    {"Alt_L", 0xffe9},   {"Alt_R", 0xffea},   {"Super_L", 0xffeb},   {"Super_R", 0xffec},
+    {"a", 0x61},         {"Tab", 0xff09},     {"Down", 0xff54},
 };
 }  // namespace
 

@@ -27,7 +27,8 @@ class Keyboard {
   // The helper's chord, both Shift keys, pressed and released. `beforeSecond`
   // runs just before the key that completes it goes down, `whileHeld` while both
   // are down: a benchmark's clock starts at the one, a reader waits in the other.
-  bool pressChord(const std::function<void()>& beforeSecond = {}, const std::function<void()>& whileHeld = {});
+  bool pressChord(const std::function<void()>& beforeSecond = {},
+                  const std::function<void()>& whileHeld = {});
   // Moves the pointer to (x, y) on the root and clicks the first button there.
   bool click(int x, int y);
 

@@ -24,7 +24,8 @@ Reply<T> own(T* reply) {
 
 std::vector<PanelWindowState> mappedPanelsOf(pid_t pid) {
   std::vector<PanelWindowState> panels;
-  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                 &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return panels;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
   auto atom = own(xcb_intern_atom_reply(c.get(), xcb_intern_atom(c.get(), 0, 11, "_NET_WM_PID"), nullptr));
@@ -76,7 +77,8 @@ std::vector<PanelWindowState> mappedPanelsOf(pid_t pid) {
 }
 
 std::optional<RootRect> clientWindowOf(pid_t pid) {
-  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                 &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return std::nullopt;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root;
   auto pidAtom = own(xcb_intern_atom_reply(c.get(), xcb_intern_atom(c.get(), 0, 11, "_NET_WM_PID"), nullptr));
@@ -91,7 +93,8 @@ std::optional<RootRect> clientWindowOf(pid_t pid) {
     auto property = own(xcb_get_property_reply(
         c.get(), xcb_get_property(c.get(), 0, windows[i], pidAtom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr));
     if (!property || xcb_get_property_value_length(property.get()) != 4 ||
-        *static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) != static_cast<std::uint32_t>(pid))
+        *static_cast<const std::uint32_t*>(xcb_get_property_value(property.get())) !=
+            static_cast<std::uint32_t>(pid))
       continue;
     auto geometry = own(xcb_get_geometry_reply(c.get(), xcb_get_geometry(c.get(), windows[i]), nullptr));
     auto origin = own(xcb_translate_coordinates_reply(

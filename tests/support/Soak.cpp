@@ -36,7 +36,8 @@ int entriesIn(const std::string& directory) {
 
 // Every window below the root (depth first) whose _NET_WM_PID is `pid`.
 int windowsOf(pid_t pid) {
-  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr), &xcb_disconnect);
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                 &xcb_disconnect);
   if (xcb_connection_has_error(c.get())) return -1;
   auto* atomReply = xcb_intern_atom_reply(c.get(), xcb_intern_atom(c.get(), 0, 11, "_NET_WM_PID"), nullptr);
   if (!atomReply) return -1;
@@ -55,7 +56,8 @@ int windowsOf(pid_t pid) {
     if (auto* property = xcb_get_property_reply(
             c.get(), xcb_get_property(c.get(), 0, window, atom, XCB_ATOM_CARDINAL, 0, 1), nullptr)) {
       if (xcb_get_property_value_length(property) == 4 &&
-          *static_cast<const std::uint32_t*>(xcb_get_property_value(property)) == static_cast<std::uint32_t>(pid))
+          *static_cast<const std::uint32_t*>(xcb_get_property_value(property)) ==
+              static_cast<std::uint32_t>(pid))
         ++count;
       std::free(property);
     }
@@ -82,7 +84,8 @@ ProcessResources resourcesOf(pid_t pid) {
   return resources;
 }
 
-SoakResult soak(const std::string& helperPath, int count, int sampleAt, const std::function<void(int)>& progress) {
+SoakResult soak(const std::string& helperPath, int count, int sampleAt,
+                const std::function<void(int)>& progress) {
   SoakResult result;
   auto problem = [&](std::string text) {
     if (result.problems.size() < 20) result.problems.push_back(std::move(text));
@@ -139,13 +142,15 @@ SoakResult soak(const std::string& helperPath, int count, int sampleAt, const st
                               {"frame", {{"x", 1500}, {"y", 860}, {"width", 160}, {"height", 96}}}}
                              .dump());
       } else if (type == "capture" || type == "captureFailed") {
-        if (message.value("captureId", "") != id) problem("capture " + std::to_string(round) + ": a stray " + type);
+        if (message.value("captureId", "") != id)
+          problem("capture " + std::to_string(round) + ": a stray " + type);
         ended = true;
         failed = type == "captureFailed";
         ++result.ended;
         if (failed) ++result.failed;
       } else if (type == "captureLanded") {
-        if (message.value("captureId", "") != id) problem("capture " + std::to_string(round) + ": a stray landing");
+        if (message.value("captureId", "") != id)
+          problem("capture " + std::to_string(round) + ": a stray landing");
         landed = true;
         ++result.landed;
       }

@@ -17,17 +17,17 @@ struct ProcessResources {
   long residentKiB = 0;
   int descriptors = 0;
   int threads = 0;
-  int xWindows = 0;      // windows on $DISPLAY carrying its pid, mapped or not
-  int shmSegments = 0;   // System V segments it has attached
+  int xWindows = 0;     // windows on $DISPLAY carrying its pid, mapped or not
+  int shmSegments = 0;  // System V segments it has attached
 };
 ProcessResources resourcesOf(pid_t pid);
 
 struct SoakResult {
-  int captures = 0;       // chords that started a capture
-  int ended = 0;          // captures that ended in "capture" or "captureFailed"
-  int failed = 0;         // ... in "captureFailed"
+  int captures = 0;  // chords that started a capture
+  int ended = 0;     // captures that ended in "capture" or "captureFailed"
+  int failed = 0;    // ... in "captureFailed"
   int animated = 0;
-  int landed = 0;         // animated captures whose card landed
+  int landed = 0;  // animated captures whose card landed
   int duplicateIds = 0;
   std::vector<std::string> problems;  // what went wrong, one line each
   ProcessResources first;             // after the first capture settled

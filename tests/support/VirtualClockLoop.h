@@ -23,7 +23,8 @@ namespace zoba::testing_support {
 class VirtualClockLoop final : public platform::RunLoop {
  public:
   enum class Timers { byAdvance, whenIdle };
-  explicit VirtualClockLoop(Timers timers = Timers::byAdvance, double start = 0) : mode_(timers), now_(start) {}
+  explicit VirtualClockLoop(Timers timers = Timers::byAdvance, double start = 0)
+      : mode_(timers), now_(start) {}
 
   void run() override;
   void quit() override;

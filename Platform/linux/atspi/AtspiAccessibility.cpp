@@ -6,11 +6,11 @@
 #include <chrono>
 #include <map>
 
-#include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/atspi/AtspiObserver.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
+#include "Platform/linux/dbus/AccessibilityBus.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -96,8 +96,9 @@ std::shared_ptr<Application> AtspiAccessibility::application(const std::string& 
   app->busName = busName;
   app->connection = accessibilityBus_.get();
   // The application's own socket spares every call the trip through the bus daemon.
-  Reply address = bus_.callAndWait(accessibilityBus_.get(), busName.c_str(), rootPath, "org.a11y.atspi.Application",
-                                   "GetApplicationBusAddress", nullptr, "(s)", setupTimeout);
+  Reply address =
+      bus_.callAndWait(accessibilityBus_.get(), busName.c_str(), rootPath, "org.a11y.atspi.Application",
+                       "GetApplicationBusAddress", nullptr, "(s)", setupTimeout);
   const double now = monotonicSeconds();
   if (address) {
     app->lastAnswerAt = now;
@@ -114,8 +115,9 @@ std::shared_ptr<Application> AtspiAccessibility::application(const std::string& 
 void AtspiAccessibility::learnToolkit(const std::shared_ptr<Application>& app) {
   if (app->toolkitSettled || app->stalled(monotonicSeconds())) return;
   auto done = std::make_shared<bool>(false);
-  call(app, rootPath, propertiesInterface, "Get", g_variant_new("(ss)", "org.a11y.atspi.Application", "ToolkitName"),
-       "(v)", [app, done](const Reply& reply) {
+  call(app, rootPath, propertiesInterface, "Get",
+       g_variant_new("(ss)", "org.a11y.atspi.Application", "ToolkitName"), "(v)",
+       [app, done](const Reply& reply) {
          *done = true;
          if (!reply) {
            app->toolkitSettled = !reply.timedOut;
@@ -124,15 +126,16 @@ void AtspiAccessibility::learnToolkit(const std::shared_ptr<Application>& app) {
          app->toolkitSettled = true;
          GVariantPtr boxed(g_variant_get_child_value(reply.value.get(), 0));
          GVariantPtr name(g_variant_get_variant(boxed.get()));
-         if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING)) app->toolkit = g_variant_get_string(name.get(), nullptr);
+         if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING))
+           app->toolkit = g_variant_get_string(name.get(), nullptr);
        });
   bus_.waitUntil([&] { return *done; }, monotonicSeconds() + std::min(app->timeout, setupTimeout) + 0.25);
 }
 
 std::optional<AXElement> AtspiAccessibility::applicationElement(std::int32_t pid) {
   if (!connectBus()) return std::nullopt;
-  Reply reply = bus_.callAndWait(accessibilityBus_.get(), registryName, rootPath, accessibleInterface, "GetChildren",
-                                 nullptr, "(a(so))", 1.0);
+  Reply reply = bus_.callAndWait(accessibilityBus_.get(), registryName, rootPath, accessibleInterface,
+                                 "GetChildren", nullptr, "(a(so))", 1.0);
   if (!reply) return std::nullopt;
   GVariantPtr list(g_variant_get_child_value(reply.value.get(), 0));
   auto candidates = elementsOf(list.get(), "");
@@ -142,8 +145,9 @@ std::optional<AXElement> AtspiAccessibility::applicationElement(std::int32_t pid
   for (const auto& candidate : candidates) {
     if (candidate.application.empty() || pids_.contains(candidate.application)) continue;
     ++asked;
-    bus_.call(accessibilityBus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-              "GetConnectionUnixProcessID", g_variant_new("(s)", candidate.application.c_str()), "(u)", 1.0,
+    bus_.call(accessibilityBus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+              "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+              g_variant_new("(s)", candidate.application.c_str()), "(u)", 1.0,
               [this, answered, name = candidate.application](Reply owner) {
                 ++*answered;
                 if (!owner) return;
@@ -167,7 +171,8 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, double se
 
 // ---- the interface -----------------------------------------------------------
 
-std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& element, std::string_view attribute) {
+std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& element,
+                                                              std::string_view attribute) {
   if (isRunPath(element.path)) return runAnswer(element, attribute);
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
@@ -191,13 +196,14 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
   return value;
 }
 
-std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXElement& element,
-                                                                      std::span<const std::string> attributes) {
+std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(
+    const AXElement& element, std::span<const std::string> attributes) {
   if (isRunPath(element.path)) {
     if (!runs_.contains(element)) return std::nullopt;
     AXArray answers;
     answers.reserve(attributes.size());
-    for (const auto& attribute : attributes) answers.push_back(runAnswer(element, attribute).value_or(AXErrorMarker{}));
+    for (const auto& attribute : attributes)
+      answers.push_back(runAnswer(element, attribute).value_or(AXErrorMarker{}));
     return answers;
   }
   unsigned wants = 0;
@@ -207,8 +213,10 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
     cascade = cascade || attribute == "AXChildren";
   }
   // Asking for children and more is a walk: read the children's answers ahead.
-  if (cascade && attributes.size() > 1) wants |= walkWants;
-  else cascade = false;
+  if (cascade && attributes.size() > 1)
+    wants |= walkWants;
+  else
+    cascade = false;
   auto found = fetch(element, wants, cascade);
   lastServed_.reset();
   if (!wait(found)) return std::nullopt;
@@ -216,7 +224,8 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(const AXE
   if (std::find(attributes.begin(), attributes.end(), "AXRole") != attributes.end() ||
       std::find(attributes.begin(), attributes.end(), "AXValue") != attributes.end())
     findEntryChild(*found);
-  if (std::find(attributes.begin(), attributes.end(), "AXChildren") != attributes.end()) settleShownChildren(*found);
+  if (std::find(attributes.begin(), attributes.end(), "AXChildren") != attributes.end())
+    settleShownChildren(*found);
   AXArray answers;
   answers.reserve(attributes.size());
   for (const auto& attribute : attributes) {
@@ -244,7 +253,8 @@ std::optional<std::int64_t> AtspiAccessibility::attributeValueCount(const AXElem
   return static_cast<std::int64_t>(children->get<AXArray>()->size());
 }
 
-std::optional<bool> AtspiAccessibility::isAttributeSettable(const AXElement& element, std::string_view attribute) {
+std::optional<bool> AtspiAccessibility::isAttributeSettable(const AXElement& element,
+                                                            std::string_view attribute) {
   if (isChromiumSwitch(attribute)) return isChromium(element);
   if (!needOf(attribute).known && !isApplicationAttribute(attribute)) return std::nullopt;
   if (isRunPath(element.path)) return runs_.contains(element) ? std::optional<bool>(false) : std::nullopt;
@@ -274,7 +284,8 @@ bool AtspiAccessibility::setAttributeValue(const AXElement& element, std::string
   return enabled || reply != nullptr;
 }
 
-std::unique_ptr<AXObserver> AtspiAccessibility::createObserver(std::int32_t pid, AXNotificationHandler handler) {
+std::unique_ptr<AXObserver> AtspiAccessibility::createObserver(std::int32_t pid,
+                                                               AXNotificationHandler handler) {
   auto app = applicationElement(pid);
   if (!app || !accessibilityBus_) return nullptr;
   return makeObserver(accessibilityBus_.get(), app->application, std::move(handler));

@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "Platform/Accessibility.h"
-#include "Platform/linux/handles/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/atspi/AtspiFetch.h"
 #include "Platform/linux/atspi/AtspiStats.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -36,10 +36,10 @@ inline constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
 inline constexpr const char* collectionInterface = "org.a11y.atspi.Collection";
 inline constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 inline constexpr const char* registryName = "org.a11y.atspi.Registry";
-inline constexpr double stallHold = 2.0;          // how long a silent application is treated as not answering
-inline constexpr double prefetchLifetime = 3.0;   // answers older than this are asked again
+inline constexpr double stallHold = 2.0;         // how long a silent application is treated as not answering
+inline constexpr double prefetchLifetime = 3.0;  // answers older than this are asked again
 inline constexpr int maxInFlight = 48;
-inline constexpr double cacheLifetime = 0.5;      // the bridge's cache is reloaded after this
+inline constexpr double cacheLifetime = 0.5;         // the bridge's cache is reloaded after this
 inline constexpr std::size_t prefetchLimit = 12000;  // bounds the answers a cascade keeps ahead of the walk
 inline constexpr double setupTimeout = 0.5;
 inline constexpr double busRetryInterval = 1.0;  // between attempts to reach an absent accessibility bus
@@ -53,7 +53,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::optional<AXValue> copyAttributeValue(const AXElement& element, std::string_view attribute) override;
   std::optional<AXArray> copyMultipleAttributeValues(const AXElement& element,
                                                      std::span<const std::string> attributes) override;
-  std::optional<std::int64_t> attributeValueCount(const AXElement& element, std::string_view attribute) override;
+  std::optional<std::int64_t> attributeValueCount(const AXElement& element,
+                                                  std::string_view attribute) override;
   std::optional<bool> isAttributeSettable(const AXElement& element, std::string_view attribute) override;
   bool setAttributeValue(const AXElement& element, std::string_view attribute, const AXValue& value) override;
   std::unique_ptr<AXObserver> createObserver(std::int32_t pid, AXNotificationHandler handler) override;
@@ -72,12 +73,13 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   // application that is not answering is not sent and reads as timed out.
   // `parameters`, floating or not, is taken over.
   void call(const std::shared_ptr<Application>& app, const std::string& path, const char* interface,
-            const char* method, GVariant* parameters, const char* replyType, std::function<void(const Reply&)> done,
-            CallKey key = {});
+            const char* method, GVariant* parameters, const char* replyType,
+            std::function<void(const Reply&)> done, CallKey key = {});
   void pump(const std::shared_ptr<Application>& app);
   // One call whose answer `fetch` waits for.
-  void send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface, const char* method,
-            GVariant* parameters, const char* replyType, std::function<void(Fetch&, GVariant*)> read);
+  void send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface,
+            const char* method, GVariant* parameters, const char* replyType,
+            std::function<void(Fetch&, GVariant*)> read);
   void finishPart(const std::shared_ptr<Fetch>& fetch);
 
   // A fetch with `key` as its place in line; without one it starts a line of its own.

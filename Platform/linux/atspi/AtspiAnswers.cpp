@@ -1,7 +1,6 @@
 // Attribute answers from what was fetched, and the application's own attributes:
 // its windows and its focused element.
 #include "Platform/linux/atspi/AtspiAccessibility.h"
-
 #include "Platform/linux/atspi/AtspiReplies.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -61,8 +60,10 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
   }
   if (attribute == "AXSelected") return states.has(ATSPI_STATE_SELECTED);
   // Unknown rather than false where a walk left the states unread.
-  if (attribute == "AXEnabled") return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
-  if (attribute == "AXFocused") return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
+  if (attribute == "AXEnabled")
+    return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
+  if (attribute == "AXFocused")
+    return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
   if (attribute == "AXChildren") {
     const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
     if (!shown) return AXErrorMarker{};
@@ -111,7 +112,8 @@ std::vector<std::shared_ptr<Fetch>> AtspiAccessibility::topLevelWindows(const AX
   return windows;
 }
 
-std::optional<AXValue> AtspiAccessibility::applicationAnswer(const AXElement& app, std::string_view attribute) {
+std::optional<AXValue> AtspiAccessibility::applicationAnswer(const AXElement& app,
+                                                             std::string_view attribute) {
   auto windows = topLevelWindows(app);
   if (attribute == "AXWindows") {
     AXArray list;

@@ -123,8 +123,9 @@ GObjectPtr<GDBusConnection> Bus::connect(const std::string& address, bool messag
     auto flags = static_cast<GDBusConnectionFlags>(
         G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
         (messageBus ? G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION : G_DBUS_CONNECTION_FLAGS_NONE));
-    g_dbus_connection_new_for_address(address.c_str(), flags, nullptr, cancel.get(), connected,
-                                      std::make_unique<std::shared_ptr<PendingConnection>>(pending).release());
+    g_dbus_connection_new_for_address(
+        address.c_str(), flags, nullptr, cancel.get(), connected,
+        std::make_unique<std::shared_ptr<PendingConnection>>(pending).release());
   }
   if (!waitUntil([&] { return pending->finished; }, monotonicSeconds() + timeout)) {
     g_cancellable_cancel(cancel.get());

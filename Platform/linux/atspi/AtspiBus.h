@@ -75,7 +75,9 @@ class Bus {
 // their replies are dispatched there.
 class ContextScope {
  public:
-  explicit ContextScope(GMainContext* context) : context_(context) { g_main_context_push_thread_default(context); }
+  explicit ContextScope(GMainContext* context) : context_(context) {
+    g_main_context_push_thread_default(context);
+  }
   ~ContextScope() { g_main_context_pop_thread_default(context_); }
   ContextScope(const ContextScope&) = delete;
   ContextScope& operator=(const ContextScope&) = delete;

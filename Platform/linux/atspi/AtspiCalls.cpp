@@ -14,7 +14,8 @@ void AtspiAccessibility::call(const std::shared_ptr<Application>& app, const std
     done(unsent);
     return;
   }
-  app->queue.emplace(std::move(key), QueuedCall{path, interface, method, std::move(owned), replyType, std::move(done)});
+  app->queue.emplace(std::move(key),
+                     QueuedCall{path, interface, method, std::move(owned), replyType, std::move(done)});
   pump(app);
 }
 
@@ -53,9 +54,9 @@ void AtspiAccessibility::pump(const std::shared_ptr<Application>& app) {
   }
 }
 
-void AtspiAccessibility::send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface,
-                              const char* method, GVariant* parameters, const char* replyType,
-                              std::function<void(Fetch&, GVariant*)> read) {
+void AtspiAccessibility::send(const std::shared_ptr<Fetch>& fetch, const std::string& path,
+                              const char* interface, const char* method, GVariant* parameters,
+                              const char* replyType, std::function<void(Fetch&, GVariant*)> read) {
   ++fetch->outstanding;
   call(
       fetch->application, path, interface, method, parameters, replyType,

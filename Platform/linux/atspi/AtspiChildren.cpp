@@ -2,14 +2,15 @@
 // combo box holds, the children a user can see, and its text cut into runs
 // around its embedded objects.
 #include "Platform/linux/atspi/AtspiAccessibility.h"
-
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
 void AtspiAccessibility::findEntryChild(Fetch& fetch) {
-  if (fetch.entryChild.has_value() || !fetch.role || !dependsOnEntryChild(*fetch.role, fetch.states.value_or(StateSet{}))) return;
+  if (fetch.entryChild.has_value() || !fetch.role ||
+      !dependsOnEntryChild(*fetch.role, fetch.states.value_or(StateSet{})))
+    return;
   if (!fetch.children) {
     auto withChildren = this->fetch(fetch.element, wantChildren, false);
     if (!wait(withChildren) || !withChildren->children) return;
@@ -19,7 +20,8 @@ void AtspiAccessibility::findEntryChild(Fetch& fetch) {
   std::vector<std::shared_ptr<Fetch>> children;
   for (const auto& child : *fetch.children) {
     auto it = prefetched_.find(child);
-    children.push_back(it != prefetched_.end() ? it->second : start(child, fetch.wants & wantValue, false, fetch.role));
+    children.push_back(it != prefetched_.end() ? it->second
+                                               : start(child, fetch.wants & wantValue, false, fetch.role));
   }
   fetch.entryChild = false;
   waitAll(children);
@@ -49,7 +51,8 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   // Children asked for as the VISIBLE ones need their states only where SHOWING
   // matters too; a walk's read-ahead asked for those.
   auto needsStates = [&fetch](const Fetch& child) {
-    return !fetch.visibleChildren || (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
+    return !fetch.visibleChildren ||
+           (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
   };
   // One bound for the children and their states together, not one each: thousands
   // of children that answer slowly or never must not hold the walk for thousands
@@ -61,21 +64,22 @@ void AtspiAccessibility::settleShownChildren(Fetch& fetch) {
   for (const auto& child : children) {
     if (!read(*child) || child->states || !needsStates(*child)) continue;
     ++*pending;
-    call(child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
-         [child, pending](const Reply& reply) {
-           --*pending;
-           if (!reply) return;
-           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-           child->states = statesOf(array.get());
-         },
-         child->key);
+    call(
+        child->application, child->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+        [child, pending](const Reply& reply) {
+          --*pending;
+          if (!reply) return;
+          GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+          child->states = statesOf(array.get());
+        },
+        child->key);
   }
   if (*pending > 0) bus_.waitUntil([&] { return *pending == 0; }, deadline);
   if (!fetch.application->showingIsCurrent()) leaveOutHiddenPages(fetch, children);
   // A drop-down's list is its pop-up, on screen only while the box is expanded;
   // Qt calls the closed one VISIBLE and SHOWING.
-  const bool closedDropDown = fetch.role == ATSPI_ROLE_COMBO_BOX && fetch.states &&
-                              !fetch.states->has(ATSPI_STATE_EXPANDED);
+  const bool closedDropDown =
+      fetch.role == ATSPI_ROLE_COMBO_BOX && fetch.states && !fetch.states->has(ATSPI_STATE_EXPANDED);
   std::vector<AXElement> shown;
   shown.reserve(children.size());
   for (const auto& child : children) {

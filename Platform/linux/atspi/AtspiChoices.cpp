@@ -70,7 +70,8 @@ void AtspiAccessibility::requestSelected(const std::shared_ptr<Fetch>& fetch, bo
         app, fetch->element.path, selectionInterface, "GetSelectedChild", g_variant_new("(i)", 0), "((so))",
         [this, fetch, otherHolder](const Reply& reply) {
           if (reply) {
-            if (auto item = referenceOf(reply.value.get(), fetch->element.application)) requestChoiceName(fetch, *item);
+            if (auto item = referenceOf(reply.value.get(), fetch->element.application))
+              requestChoiceName(fetch, *item);
           } else if (reply.unknownMethod) {
             otherHolder();
           }
@@ -87,7 +88,8 @@ void AtspiAccessibility::requestSelected(const std::shared_ptr<Fetch>& fetch, bo
   }
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SELECTED, false), "(a(so))",
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SELECTED, false),
+      "(a(so))",
       [this, fetch, otherHolder](const Reply& reply) {
         if (reply) {
           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
@@ -104,11 +106,12 @@ void AtspiAccessibility::requestSelected(const std::shared_ptr<Fetch>& fetch, bo
 void AtspiAccessibility::requestChoiceName(const std::shared_ptr<Fetch>& fetch, const AXElement& item) {
   if (item.application != fetch->element.application) return;
   // A single Get: Qt's bridge dies on GetAll.
-  send(fetch, item.path, propertiesInterface, "Get", g_variant_new("(ss)", accessibleInterface, "Name"), "(v)",
-       [](Fetch& f, GVariant* reply) {
+  send(fetch, item.path, propertiesInterface, "Get", g_variant_new("(ss)", accessibleInterface, "Name"),
+       "(v)", [](Fetch& f, GVariant* reply) {
          GVariantPtr boxed(g_variant_get_child_value(reply, 0));
          GVariantPtr name(g_variant_get_variant(boxed.get()));
-         if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING)) f.choice = g_variant_get_string(name.get(), nullptr);
+         if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING))
+           f.choice = g_variant_get_string(name.get(), nullptr);
        });
 }
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "Platform/Accessibility.h"
-#include "Platform/linux/handles/GLibPtr.h"
 #include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/atspi/AtspiPeer.h"
 #include "Platform/linux/atspi/AtspiRoles.h"
+#include "Platform/linux/handles/GLibPtr.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -73,7 +73,7 @@ struct QueuedCall {
 
 struct Application {
   std::string busName;
-  GDBusConnection* connection = nullptr;  // the accessibility bus, where there is no direct one
+  GDBusConnection* connection = nullptr;   // the accessibility bus, where there is no direct one
   std::shared_ptr<PeerConnection> direct;  // the application's own socket
   double timeout = 2.0;
 
@@ -109,7 +109,7 @@ struct Application {
 
   struct RoleName {
     std::optional<std::string> text;
-  std::optional<std::string> choice;  // the name of a drop-down's selected item
+    std::optional<std::string> choice;  // the name of a drop-down's selected item
     bool requested = false;
     bool done = false;
     std::vector<std::shared_ptr<Fetch>> waiting;
@@ -157,7 +157,7 @@ struct Fetch {
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;
   std::optional<std::string> text;
-  std::optional<std::string> choice;  // the name of a drop-down's selected item
+  std::optional<std::string> choice;   // the name of a drop-down's selected item
   std::optional<std::string> ownText;  // the text around the child objects, where it was asked
   std::optional<double> range;
   std::optional<std::map<std::string, std::string>> attributes;

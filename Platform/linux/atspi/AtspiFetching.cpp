@@ -1,10 +1,9 @@
 // Fetching an element's answers: from the bridge's cache where it is whole, else
 // in two rounds of calls, and ahead of a walk for the children it will read next.
-#include "Platform/linux/atspi/AtspiAccessibility.h"
-
 #include <algorithm>
 #include <cstring>
 
+#include "Platform/linux/atspi/AtspiAccessibility.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
 
@@ -14,7 +13,8 @@ namespace {
 
 // One of the Accessible interface's properties, as GetAll or Get gives it.
 void readAccessibleProperty(Fetch& f, std::string_view property, GVariant* value) {
-  if ((property == "Name" || property == "Description") && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
+  if ((property == "Name" || property == "Description") &&
+      g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
     (property == "Name" ? f.name : f.description) = boundedText(g_variant_get_string(value, nullptr));
   } else if (property == "ChildCount" && g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) {
     f.childCount = g_variant_get_int32(value);
@@ -41,11 +41,13 @@ bool AtspiAccessibility::fillFromCache(Fetch& fetch) {
   fetch.childCount = item.childCount;
   fetch.parent = AXElement{app.busName, item.parentPath};
   if (!fetch.parentRole) {
-    if (auto parent = app.cache.find(item.parentPath); parent != app.cache.end()) fetch.parentRole = parent->second.role;
+    if (auto parent = app.cache.find(item.parentPath); parent != app.cache.end())
+      fetch.parentRole = parent->second.role;
   }
   // The cache holds the children only when it holds every one of them.
   if (static_cast<std::int32_t>(item.children.size()) == item.childCount &&
-      std::none_of(item.children.begin(), item.children.end(), [](const auto& child) { return child.empty(); })) {
+      std::none_of(item.children.begin(), item.children.end(),
+                   [](const auto& child) { return child.empty(); })) {
     std::vector<AXElement> children;
     children.reserve(item.children.size());
     for (const auto& child : item.children) children.push_back(AXElement{app.busName, child});
@@ -91,8 +93,9 @@ void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
   GVariantIter* interfaces = nullptr;
   GVariant* states = nullptr;
   std::vector<std::pair<std::string, std::pair<std::string, gint32>>> placed;
-  while (g_variant_iter_next(&iter, "((&s&o)(&s&o)(&s&o)iias&su&s@au)", nullptr, &path, nullptr, nullptr, nullptr,
-                             &parentPath, &index, &childCount, &interfaces, &name, &role, &description, &states)) {
+  while (g_variant_iter_next(&iter, "((&s&o)(&s&o)(&s&o)iias&su&s@au)", nullptr, &path, nullptr, nullptr,
+                             nullptr, &parentPath, &index, &childCount, &interfaces, &name, &role,
+                             &description, &states)) {
     GVariantPtr ownedStates(states);
     CachedItem item;
     const char* interface = nullptr;
@@ -120,7 +123,8 @@ void AtspiAccessibility::loadCache(const std::shared_ptr<Application>& app) {
 }
 
 std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsigned wants, bool cascade,
-                                                 std::optional<AtspiRole> parentRole, std::optional<CallKey> key) {
+                                                 std::optional<AtspiRole> parentRole,
+                                                 std::optional<CallKey> key) {
   auto fetch = std::make_shared<Fetch>();
   fetch->element = element;
   fetch->wants = wants;
@@ -159,8 +163,8 @@ std::shared_ptr<Fetch> AtspiAccessibility::start(const AXElement& element, unsig
            });
     } else {
       for (const char* property : {"Name", "Description", "ChildCount", "Parent"}) {
-        send(fetch, path, propertiesInterface, "Get", g_variant_new("(ss)", accessibleInterface, property), "(v)",
-             [property](Fetch& f, GVariant* reply) {
+        send(fetch, path, propertiesInterface, "Get", g_variant_new("(ss)", accessibleInterface, property),
+             "(v)", [property](Fetch& f, GVariant* reply) {
                GVariantPtr boxed(g_variant_get_child_value(reply, 0));
                GVariantPtr value(g_variant_get_variant(boxed.get()));
                readAccessibleProperty(f, property, value.get());
@@ -205,26 +209,30 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
            [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
     } else if (readsRange(role)) {
       // One property at a time: Chromium aborts on GetAll of this interface.
-      send(fetch, path, propertiesInterface, "Get", g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"),
-           "(v)", [](Fetch& f, GVariant* reply) {
+      send(fetch, path, propertiesInterface, "Get",
+           g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"), "(v)",
+           [](Fetch& f, GVariant* reply) {
              GVariantPtr boxed(g_variant_get_child_value(reply, 0));
              GVariantPtr number(g_variant_get_variant(boxed.get()));
-             if (g_variant_is_of_type(number.get(), G_VARIANT_TYPE_DOUBLE)) f.range = g_variant_get_double(number.get());
+             if (g_variant_is_of_type(number.get(), G_VARIANT_TYPE_DOUBLE))
+               f.range = g_variant_get_double(number.get());
            });
     }
   }
   if ((wants & wantAttributes) && mayHavePlaceholder(role)) {
-    send(fetch, path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})", [](Fetch& f, GVariant* reply) {
-      GVariantPtr dictionary(g_variant_get_child_value(reply, 0));
-      f.attributes = dictionaryOf(dictionary.get());
-    });
+    send(fetch, path, accessibleInterface, "GetAttributes", nullptr, "(a{ss})",
+         [](Fetch& f, GVariant* reply) {
+           GVariantPtr dictionary(g_variant_get_child_value(reply, 0));
+           f.attributes = dictionaryOf(dictionary.get());
+         });
   }
   if (wants & wantURL) {
     if (role == ATSPI_ROLE_DOCUMENT_WEB) {
-      send(fetch, path, "org.a11y.atspi.Document", "GetAttributes", nullptr, "(a{ss})", [](Fetch& f, GVariant* reply) {
-        GVariantPtr dictionary(g_variant_get_child_value(reply, 0));
-        f.url = firstNonEmpty(dictionaryOf(dictionary.get()), {"URI", "DocURL"});
-      });
+      send(fetch, path, "org.a11y.atspi.Document", "GetAttributes", nullptr, "(a{ss})",
+           [](Fetch& f, GVariant* reply) {
+             GVariantPtr dictionary(g_variant_get_child_value(reply, 0));
+             f.url = firstNonEmpty(dictionaryOf(dictionary.get()), {"URI", "DocURL"});
+           });
     } else if (role == ATSPI_ROLE_LINK) {
       send(fetch, path, "org.a11y.atspi.Hyperlink", "GetURI", g_variant_new("(i)", 0), "(s)",
            [](Fetch& f, GVariant* reply) {
@@ -244,31 +252,34 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   }
   if ((wants & wantParentRole) && dependsOnParent(role) && !fetch->parentRole && fetch->parent &&
       fetch->parent->path != rootPath && fetch->parent->application == fetch->element.application) {
-    send(fetch, fetch->parent->path, accessibleInterface, "GetRole", nullptr, "(u)", [](Fetch& f, GVariant* reply) {
-      guint32 parentRole = 0;
-      g_variant_get(reply, "(u)", &parentRole);
-      f.parentRole = static_cast<AtspiRole>(parentRole);
-    });
+    send(fetch, fetch->parent->path, accessibleInterface, "GetRole", nullptr, "(u)",
+         [](Fetch& f, GVariant* reply) {
+           guint32 parentRole = 0;
+           g_variant_get(reply, "(u)", &parentRole);
+           f.parentRole = static_cast<AtspiRole>(parentRole);
+         });
   }
   finishPart(fetch);
 }
 
 void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
   fetch->statesAsked = true;
-  send(fetch, fetch->element.path, accessibleInterface, "GetState", nullptr, "(au)", [](Fetch& f, GVariant* reply) {
-    GVariantPtr array(g_variant_get_child_value(reply, 0));
-    f.states = statesOf(array.get());
-  });
+  send(fetch, fetch->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+       [](Fetch& f, GVariant* reply) {
+         GVariantPtr array(g_variant_get_child_value(reply, 0));
+         f.states = statesOf(array.get());
+       });
 }
 
 void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
   auto app = fetch->application;
   auto getChildren = [this](const std::shared_ptr<Fetch>& f) {
-    send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))", [this](Fetch& g, GVariant* reply) {
-      GVariantPtr array(g_variant_get_child_value(reply, 0));
-      g.children = elementsOf(array.get(), g.element.application);
-      if (g.cascade) prefetchChildren(g);
-    });
+    send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
+         [this](Fetch& g, GVariant* reply) {
+           GVariantPtr array(g_variant_get_child_value(reply, 0));
+           g.children = elementsOf(array.get(), g.element.application);
+           if (g.cascade) prefetchChildren(g);
+         });
   };
   // The application's windows are all its windows, shown or not.
   if (app->noCollection || fetch->element.path == rootPath) {
@@ -277,7 +288,8 @@ void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
   }
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_VISIBLE, true), "(a(so))",
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_VISIBLE, true),
+      "(a(so))",
       [this, fetch, app, getChildren](const Reply& reply) {
         if (reply) {
           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
@@ -302,13 +314,17 @@ void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
     return;
   // The bridge's cache knows whether the element has text at all (GTK 3's answers
   // a text call on one without with an empty string and a warning).
-  if (auto cached = app->cache.find(fetch->element.path); cached != app->cache.end() && !cached->second.text) return;
+  if (auto cached = app->cache.find(fetch->element.path); cached != app->cache.end() && !cached->second.text)
+    return;
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, "org.a11y.atspi.Text", "GetText", g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",
+      app, fetch->element.path, "org.a11y.atspi.Text", "GetText",
+      g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",
       [this, fetch, app, role](const Reply& reply) {
-        if (reply) fetch->ownText = stringOf(reply.value.get());
-        else if (reply.unknownMethod) app->textlessRoles.insert(static_cast<std::uint32_t>(role));
+        if (reply)
+          fetch->ownText = stringOf(reply.value.get());
+        else if (reply.unknownMethod)
+          app->textlessRoles.insert(static_cast<std::uint32_t>(role));
         finishPart(fetch);
       },
       fetch->key);
@@ -327,22 +343,23 @@ void AtspiAccessibility::requestRoleName(const std::shared_ptr<Fetch>& fetch) {
   entry.waiting.push_back(fetch);
   if (entry.requested) return;
   entry.requested = true;
-  call(app, fetch->element.path, accessibleInterface, "GetLocalizedRoleName", nullptr, "(s)",
-       [this, app, role](const Reply& reply) {
-         auto& named = app->roleNames[role];
-         if (reply) {
-           named.text = stringOf(reply.value.get());
-           named.done = true;
-         }
-         named.requested = false;  // after a failure, the next element of this role asks again
-         auto waiting = std::move(named.waiting);
-         named.waiting.clear();
-         for (auto& waiter : waiting) {
-           waiter->roleName = named.text;
-           finishPart(waiter);
-         }
-       },
-       fetch->key);
+  call(
+      app, fetch->element.path, accessibleInterface, "GetLocalizedRoleName", nullptr, "(s)",
+      [this, app, role](const Reply& reply) {
+        auto& named = app->roleNames[role];
+        if (reply) {
+          named.text = stringOf(reply.value.get());
+          named.done = true;
+        }
+        named.requested = false;  // after a failure, the next element of this role asks again
+        auto waiting = std::move(named.waiting);
+        named.waiting.clear();
+        for (auto& waiter : waiting) {
+          waiter->roleName = named.text;
+          finishPart(waiter);
+        }
+      },
+      fetch->key);
 }
 
 void AtspiAccessibility::prefetchChildren(const Fetch& parent) {

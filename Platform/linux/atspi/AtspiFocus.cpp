@@ -2,7 +2,6 @@
 // in its own sense (LibreOffice an enclosing panel as well as the paragraph with
 // the caret), so the element is the deepest focused one.
 #include "Platform/linux/atspi/AtspiAccessibility.h"
-
 #include "Platform/linux/atspi/AtspiReplies.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -28,15 +27,15 @@ std::optional<AXElement> AtspiAccessibility::focusedElement(const AXElement& win
   return searchFocus(app, window, deadline);
 }
 
-std::optional<std::vector<AXElement>> AtspiAccessibility::focusedMatches(const std::shared_ptr<Application>& app,
-                                                                        const AXElement& window, double deadline) {
+std::optional<std::vector<AXElement>> AtspiAccessibility::focusedMatches(
+    const std::shared_ptr<Application>& app, const AXElement& window, double deadline) {
   struct Outcome {
     bool done = false;
     std::optional<std::vector<AXElement>> matches;
   };
   auto outcome = std::make_shared<Outcome>();
-  call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false), "(a(so))",
-       [outcome, app, bus = window.application](const Reply& reply) {
+  call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false),
+       "(a(so))", [outcome, app, bus = window.application](const Reply& reply) {
          outcome->done = true;
          if (reply) {
            GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));

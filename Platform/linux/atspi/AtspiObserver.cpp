@@ -38,16 +38,17 @@ struct Delivery {
   std::shared_ptr<AXNotificationHandler> handler;
 };
 
-void delivered(GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar*, GVariant*,
-               gpointer data) {
+void delivered(GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar*,
+               GVariant*, gpointer data) {
   const auto* delivery = static_cast<const Delivery*>(data);
   (*delivery->handler)(AXElement{sender ? sender : "", path ? path : ""}, delivery->notification);
 }
 
 void tellRegistry(GDBusConnection* bus, const char* method, GVariant* parameters) {
   // Nobody waits for the answer: the bridges start sending when the registry tells them.
-  g_dbus_connection_call(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/registry", "org.a11y.atspi.Registry",
-                         method, parameters, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 1000, nullptr, nullptr, nullptr);
+  g_dbus_connection_call(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
+                         "org.a11y.atspi.Registry", method, parameters, nullptr,
+                         G_DBUS_CALL_FLAGS_NO_AUTO_START, 1000, nullptr, nullptr, nullptr);
 }
 
 class AtspiObserver final : public AXObserver {
@@ -59,7 +60,8 @@ class AtspiObserver final : public AXObserver {
 
   ~AtspiObserver() override {
     for (guint id : subscriptions_) g_dbus_connection_signal_unsubscribe(bus_.get(), id);
-    for (const auto& event : registered_) tellRegistry(bus_.get(), "DeregisterEvent", g_variant_new("(s)", event.c_str()));
+    for (const auto& event : registered_)
+      tellRegistry(bus_.get(), "DeregisterEvent", g_variant_new("(s)", event.c_str()));
   }
   AtspiObserver(const AtspiObserver&) = delete;
   AtspiObserver& operator=(const AtspiObserver&) = delete;
@@ -77,7 +79,8 @@ class AtspiObserver final : public AXObserver {
       if (registered_.insert(event.registry).second) {
         GVariantBuilder properties;
         g_variant_builder_init(&properties, G_VARIANT_TYPE("as"));
-        tellRegistry(bus_.get(), "RegisterEvent", g_variant_new("(sass)", event.registry, &properties, busName_.c_str()));
+        tellRegistry(bus_.get(), "RegisterEvent",
+                     g_variant_new("(sass)", event.registry, &properties, busName_.c_str()));
       }
     }
     return true;
@@ -103,7 +106,8 @@ std::span<const EventName> eventsFor(std::string_view notification) {
   return {};
 }
 
-std::unique_ptr<AXObserver> makeObserver(GDBusConnection* bus, std::string busName, AXNotificationHandler handler) {
+std::unique_ptr<AXObserver> makeObserver(GDBusConnection* bus, std::string busName,
+                                         AXNotificationHandler handler) {
   return std::make_unique<AtspiObserver>(bus, std::move(busName), std::move(handler));
 }
 

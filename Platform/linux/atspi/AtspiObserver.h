@@ -15,7 +15,8 @@ namespace zoba::platform::linux_backend::atspi {
 
 // An observer of the application that owns `busName` on `bus`. Its handler runs
 // on the thread-default main context of the caller (the main loop).
-std::unique_ptr<AXObserver> makeObserver(GDBusConnection* bus, std::string busName, AXNotificationHandler handler);
+std::unique_ptr<AXObserver> makeObserver(GDBusConnection* bus, std::string busName,
+                                         AXNotificationHandler handler);
 
 // The AT-SPI events that stand for a notification; none for a notification
 // AT-SPI has no event for.

@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/linux/atspi/AtspiBus.h"
 #include "Platform/linux/handles/GLibPtr.h"
 #include "Platform/linux/handles/SdBusPtr.h"
-#include "Platform/linux/atspi/AtspiBus.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

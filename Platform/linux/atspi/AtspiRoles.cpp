@@ -38,7 +38,8 @@ std::string_view axRole(const RoleContext& element) {
     case ATSPI_ROLE_MENU_BAR: return "AXMenuBar";
     case ATSPI_ROLE_MENU:
     case ATSPI_ROLE_POPUP_MENU:
-      return parent && (*parent == ATSPI_ROLE_MENU || *parent == ATSPI_ROLE_POPUP_MENU) ? "AXMenuItem" : "AXMenu";
+      return parent && (*parent == ATSPI_ROLE_MENU || *parent == ATSPI_ROLE_POPUP_MENU) ? "AXMenuItem"
+                                                                                        : "AXMenu";
     case ATSPI_ROLE_MENU_ITEM:
     case ATSPI_ROLE_CHECK_MENU_ITEM:
     case ATSPI_ROLE_RADIO_MENU_ITEM:

@@ -2,11 +2,11 @@
 
 // How AT-SPI roles and states read as the AX role names the helper reports.
 
-#include "Platform/linux/atspi/AtspiConstants.h"
-
 #include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "Platform/linux/atspi/AtspiConstants.h"
 
 namespace zoba::platform::linux_backend::atspi {
 

@@ -36,7 +36,8 @@ std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsC
   return covered;
 }
 
-void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children) {
+void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
+                                             std::vector<std::shared_ptr<Fetch>>& children) {
   // A stack has a few pages; a long list is no stack, and asking each row costs a call.
   if (children.size() < 2 || children.size() > 64) return;
   auto app = parent.application;
@@ -54,16 +55,17 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent, std::vector<st
   for (std::size_t i = 0; i < children.size(); ++i) {
     if (children[i]->failed) continue;
     ++answers->pendingExtents;
-    call(app, children[i]->element.path, "org.a11y.atspi.Component", "GetExtents",
-         g_variant_new("(u)", windowCoordinates), "((iiii))",
-         [answers, i](const Reply& reply) {
-           --answers->pendingExtents;
-           if (!reply) return;
-           Extents area;
-           g_variant_get(reply.value.get(), "((iiii))", &area.x, &area.y, &area.width, &area.height);
-           answers->extents[i] = area;
-         },
-         children[i]->key);
+    call(
+        app, children[i]->element.path, "org.a11y.atspi.Component", "GetExtents",
+        g_variant_new("(u)", windowCoordinates), "((iiii))",
+        [answers, i](const Reply& reply) {
+          --answers->pendingExtents;
+          if (!reply) return;
+          Extents area;
+          g_variant_get(reply.value.get(), "((iiii))", &area.x, &area.y, &area.width, &area.height);
+          answers->extents[i] = area;
+        },
+        children[i]->key);
   }
   bus_.waitUntil([&] { return answers->pendingExtents == 0; }, deadline);
   std::vector<bool> hidden(children.size(), false);
@@ -73,16 +75,17 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent, std::vector<st
     for (std::size_t i : group) {
       const Extents& area = *answers->extents[i];
       ++answers->pendingContains;
-      call(app, children[i]->element.path, "org.a11y.atspi.Component", "Contains",
-           g_variant_new("(iiu)", area.x + area.width / 2, area.y + area.height / 2, windowCoordinates), "(b)",
-           [answers, i](const Reply& reply) {
-             --answers->pendingContains;
-             if (!reply) return;
-             gboolean inside = FALSE;
-             g_variant_get(reply.value.get(), "(b)", &inside);
-             answers->contains[i] = inside != FALSE;
-           },
-           children[i]->key);
+      call(
+          app, children[i]->element.path, "org.a11y.atspi.Component", "Contains",
+          g_variant_new("(iiu)", area.x + area.width / 2, area.y + area.height / 2, windowCoordinates), "(b)",
+          [answers, i](const Reply& reply) {
+            --answers->pendingContains;
+            if (!reply) return;
+            gboolean inside = FALSE;
+            g_variant_get(reply.value.get(), "(b)", &inside);
+            answers->contains[i] = inside != FALSE;
+          },
+          children[i]->key);
     }
   }
   if (!groups.empty()) bus_.waitUntil([&] { return answers->pendingContains == 0; }, deadline);

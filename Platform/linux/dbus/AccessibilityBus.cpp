@@ -76,11 +76,12 @@ GObjectPtr<GDBusConnection> connectToBus(const std::string& address, std::chrono
   return connection;
 }
 
-std::optional<std::string> accessibilityBusAddress(GDBusConnection* session, std::chrono::milliseconds timeout) {
+std::optional<std::string> accessibilityBusAddress(GDBusConnection* session,
+                                                   std::chrono::milliseconds timeout) {
   GErrorSlot error;
-  GVariantPtr reply(g_dbus_connection_call_sync(session, busName, busPath, "org.a11y.Bus", "GetAddress", nullptr,
-                                                G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, milliseconds(timeout),
-                                                nullptr, error.out()));
+  GVariantPtr reply(g_dbus_connection_call_sync(session, busName, busPath, "org.a11y.Bus", "GetAddress",
+                                                nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+                                                milliseconds(timeout), nullptr, error.out()));
   if (!reply) return std::nullopt;
   const gchar* address = nullptr;
   g_variant_get(reply.get(), "(&s)", &address);

@@ -20,7 +20,8 @@ std::optional<std::string> sessionBusAddress();
 GObjectPtr<GDBusConnection> connectToBus(const std::string& address, std::chrono::milliseconds timeout);
 
 // org.a11y.Bus.GetAddress: where the accessibility bus listens.
-std::optional<std::string> accessibilityBusAddress(GDBusConnection* session, std::chrono::milliseconds timeout);
+std::optional<std::string> accessibilityBusAddress(GDBusConnection* session,
+                                                   std::chrono::milliseconds timeout);
 
 // Sets org.a11y.Status IsEnabled, which tells toolkits to expose their accessibility trees.
 bool setAccessibilityEnabled(GDBusConnection* session, bool enabled, std::chrono::milliseconds timeout);

@@ -23,8 +23,8 @@ std::optional<Bytes> base64Decode(std::string_view text) {
   std::size_t padding = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-                        c == '/';
+    const bool letter =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
     if (c == '=') {
       if (i + 2 < text.size()) return std::nullopt;
       ++padding;

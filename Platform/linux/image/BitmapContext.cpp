@@ -55,7 +55,8 @@ Image averageBlocks(const Image& image, std::int64_t k) {
     for (std::int64_t ox = 0; ox < outWidth; ++ox) {
       const auto count = static_cast<std::uint32_t>((y1 - y0) * (std::min(width, (ox + 1) * k) - ox * k));
       std::uint8_t bytes[4];
-      for (int c = 0; c < 4; ++c) bytes[c] = static_cast<std::uint8_t>((sums[ox * 4 + c] + count / 2) / count);
+      for (int c = 0; c < 4; ++c)
+        bytes[c] = static_cast<std::uint8_t>((sums[ox * 4 + c] + count / 2) / count);
       std::memcpy(&out[static_cast<std::size_t>(oy * outWidth + ox)], bytes, 4);
     }
   }
@@ -75,7 +76,8 @@ BitmapContext::BitmapContext(BitmapContext&&) noexcept = default;
 BitmapContext& BitmapContext::operator=(BitmapContext&&) noexcept = default;
 BitmapContext::~BitmapContext() = default;
 
-std::optional<BitmapContext> BitmapContext::create(std::int64_t width, std::int64_t height, Image::Format format) {
+std::optional<BitmapContext> BitmapContext::create(std::int64_t width, std::int64_t height,
+                                                   Image::Format format) {
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return std::nullopt;
   auto surface = std::make_unique<Surface>();
   surface->format = format;

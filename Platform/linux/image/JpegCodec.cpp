@@ -33,8 +33,8 @@ std::optional<Bytes> encodeJPEG(const Image& image, int quality) {
   Bytes out(tjBufSize(width, height, TJSAMP_420));
   unsigned char* data = out.data();
   unsigned long size = out.size();
-  if (tjCompress2(jpeg.handle, image.row(0), width, static_cast<int>(image.bytesPerRow()), height, kWordFormat,
-                  &data, &size, TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0) {
+  if (tjCompress2(jpeg.handle, image.row(0), width, static_cast<int>(image.bytesPerRow()), height,
+                  kWordFormat, &data, &size, TJSAMP_420, quality, TJFLAG_NOREALLOC) != 0) {
     return std::nullopt;
   }
   out.resize(size);
@@ -45,8 +45,8 @@ std::optional<Bytes> encodeJPEG(const Image& image, int quality) {
 std::optional<std::pair<std::int64_t, std::int64_t>> jpegSize(std::span<const std::uint8_t> bytes) {
   TurboJpeg jpeg(false);
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  if (!jpeg.handle || tjDecompressHeader3(jpeg.handle, bytes.data(), bytes.size(), &width, &height, &subsampling,
-                                          &colorspace) != 0) {
+  if (!jpeg.handle || tjDecompressHeader3(jpeg.handle, bytes.data(), bytes.size(), &width, &height,
+                                          &subsampling, &colorspace) != 0) {
     return std::nullopt;
   }
   return std::pair<std::int64_t, std::int64_t>(width, height);
@@ -59,8 +59,8 @@ std::optional<Image> decodeJPEG(std::span<const std::uint8_t> bytes) {
   auto [width, height] = *size;
   std::vector<std::uint32_t> words(static_cast<std::size_t>(width * height));
   if (tjDecompress2(jpeg.handle, bytes.data(), bytes.size(), reinterpret_cast<unsigned char*>(words.data()),
-                    static_cast<int>(width), static_cast<int>(width * 4), static_cast<int>(height), kWordFormat,
-                    0) != 0) {
+                    static_cast<int>(width), static_cast<int>(width * 4), static_cast<int>(height),
+                    kWordFormat, 0) != 0) {
     return std::nullopt;
   }
   return Image::fromWords(width, height, Image::Format::opaque, std::move(words));

@@ -64,8 +64,8 @@ bool writePng(png_structp png, png_infop info, const Image& image, Bytes& out, s
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, &out, appendToBytes, flushNothing);
   const bool opaque = image.format() == Image::Format::opaque;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()), 8,
-               opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()),
+               8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 1);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
@@ -114,7 +114,8 @@ std::optional<Image> decodePNG(std::span<const std::uint8_t> png) {
   reader.image.format = PNG_FORMAT_BGRA;
   const std::int64_t width = reader.image.width, height = reader.image.height;
   std::vector<std::uint32_t> words(static_cast<std::size_t>(width * height));
-  if (!png_image_finish_read(&reader.image, nullptr, words.data(), static_cast<png_int_32>(width * 4), nullptr)) {
+  if (!png_image_finish_read(&reader.image, nullptr, words.data(), static_cast<png_int_32>(width * 4),
+                             nullptr)) {
     return std::nullopt;
   }
   // B, G, R, A bytes read as native words; premultiply for the house layout.

@@ -42,8 +42,8 @@ Image halved(const Image& image) {
       const std::size_t left = static_cast<std::size_t>(std::min(2 * x, lastX)) * 4;
       const std::size_t right = static_cast<std::size_t>(std::min(2 * x + 1, lastX)) * 4;
       for (std::size_t c = 0; c < 4; ++c) {
-        target[x * 4 + static_cast<std::int64_t>(c)] =
-            static_cast<std::uint8_t>((top[left + c] + top[right + c] + bottom[left + c] + bottom[right + c] + 2) / 4);
+        target[x * 4 + static_cast<std::int64_t>(c)] = static_cast<std::uint8_t>(
+            (top[left + c] + top[right + c] + bottom[left + c] + bottom[right + c] + 2) / 4);
       }
     }
   }

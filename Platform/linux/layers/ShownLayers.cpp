@@ -111,10 +111,13 @@ std::vector<PixelRect> simplified(std::vector<PixelRect> rects, std::size_t maxC
   return rects;
 }
 
-int shadowReach(double shadowRadius) { return static_cast<int>(std::ceil(1.5 * std::max(0.0, shadowRadius))); }
+int shadowReach(double shadowRadius) {
+  return static_cast<int>(std::ceil(1.5 * std::max(0.0, shadowRadius)));
+}
 
 bool drawsItself(const LayerProperties& layer) {
-  return (layer.backgroundColor && layer.backgroundColor->alpha > 0) || (layer.contents && !layer.contents->empty());
+  return (layer.backgroundColor && layer.backgroundColor->alpha > 0) ||
+         (layer.contents && !layer.contents->empty());
 }
 
 std::optional<ShadowShape> shadowShape(const std::vector<ShownLayer>& layers, std::size_t index) {
@@ -227,13 +230,14 @@ PixelRect opaqueCover(const std::vector<ShownLayer>& layers) {
       const auto inside = interiorBoxes(ancestor.frame, ancestor.shown.cornerRadius);
       cover = inside.empty() ? PixelRect{} : intersection(cover, inside.front());
     }
-    if (static_cast<long>(cover.width) * cover.height > static_cast<long>(best.width) * best.height) best = cover;
+    if (static_cast<long>(cover.width) * cover.height > static_cast<long>(best.width) * best.height)
+      best = cover;
   }
   return best;
 }
 
-std::vector<PixelRect> damageBetween(const std::vector<ShownLayer>& before, const std::vector<ShownLayer>& after,
-                                     const PixelRect& bounds) {
+std::vector<PixelRect> damageBetween(const std::vector<ShownLayer>& before,
+                                     const std::vector<ShownLayer>& after, const PixelRect& bounds) {
   // Past this many rectangles one bounding box draws faster than many clips.
   constexpr std::size_t kMaxDamageRects = 8;
   bool sameStructure = before.size() == after.size();

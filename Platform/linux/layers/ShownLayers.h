@@ -34,9 +34,9 @@ struct ShownLayer {
   LayerProperties shown;  // the presentation at the frame's time
   Rect frame;             // panel pixels, y down
   int parent = -1;
-  bool hidden = false;    // it or an ancestor is fully transparent
-  double alpha = 1;       // the product of its own and its ancestors' opacity
-  PixelRect extent;       // the pixels its own drawing (shadow included) may touch
+  bool hidden = false;  // it or an ancestor is fully transparent
+  double alpha = 1;     // the product of its own and its ancestors' opacity
+  PixelRect extent;     // the pixels its own drawing (shadow included) may touch
 };
 
 // The shadow a layer casts: its own rounded bounds, or its first sublayer's when it
@@ -65,8 +65,8 @@ PixelRect opaqueCover(const std::vector<ShownLayer>& layers);
 std::vector<ShownLayer> showLayers(const RenderPanel& panel, double time);
 
 // The pixels whose picture differs between two frames of a panel of `bounds`.
-std::vector<PixelRect> damageBetween(const std::vector<ShownLayer>& before, const std::vector<ShownLayer>& after,
-                                     const PixelRect& bounds);
+std::vector<PixelRect> damageBetween(const std::vector<ShownLayer>& before,
+                                     const std::vector<ShownLayer>& after, const PixelRect& bounds);
 // The pixels the layers cover (the panel's shape when nothing composites it).
 std::vector<PixelRect> coverage(const std::vector<ShownLayer>& layers, const PixelRect& bounds);
 

@@ -14,8 +14,9 @@ namespace {
 bool overlaps(const PixelRect& a, const PixelRect& b) { return !intersection(a, b).empty(); }
 
 // Whether some pixel of the subtree at `index` may fall in `box`.
-bool subtreeTouches(const std::vector<ShownLayer>& layers, const std::vector<std::vector<std::size_t>>& sublayers,
-                    std::size_t index, const PixelRect& box) {
+bool subtreeTouches(const std::vector<ShownLayer>& layers,
+                    const std::vector<std::vector<std::size_t>>& sublayers, std::size_t index,
+                    const PixelRect& box) {
   if (layers[index].hidden) return false;
   if (overlaps(layers[index].extent, box)) return true;
   for (auto sub : sublayers[index]) {
@@ -28,7 +29,8 @@ bool isWhole(double value) { return std::abs(value - std::round(value)) < 1e-6; 
 
 }  // namespace
 
-void LayerPainter::paint(cairo_t* cr, const std::vector<ShownLayer>& layers, std::span<const PixelRect> clip) {
+void LayerPainter::paint(cairo_t* cr, const std::vector<ShownLayer>& layers,
+                         std::span<const PixelRect> clip) {
   if (clip.empty() || layers.empty()) return;
   layers_ = &layers;
   sublayers_.assign(layers.size(), {});
@@ -117,8 +119,8 @@ void LayerPainter::drawLayer(cairo_t* cr, std::size_t index) {
 void LayerPainter::drawContents(cairo_t* cr, const ShownLayer& layer, double alpha, bool roundedFill) {
   const auto& shown = layer.shown;
   const Image& image = *shown.contents;
-  const Rect source =
-      contentsSourceRect(shown.contentsRect, static_cast<double>(image.width()), static_cast<double>(image.height()));
+  const Rect source = contentsSourceRect(shown.contentsRect, static_cast<double>(image.width()),
+                                         static_cast<double>(image.height()));
   const Rect& frame = layer.frame;
   if (source.width() <= 0 || source.height() <= 0 || frame.width() <= 0 || frame.height() <= 0) return;
   const double scaleX = frame.width() / source.width(), scaleY = frame.height() / source.height();
@@ -135,11 +137,12 @@ void LayerPainter::drawContents(cairo_t* cr, const ShownLayer& layer, double alp
   CairoPatternPtr pattern(cairo_pattern_create_for_surface(surface.get()));
   cairo_matrix_t matrix;
   cairo_matrix_init_translate(&matrix, source.minX() * factor, source.minY() * factorY);
-  cairo_matrix_scale(&matrix, source.width() * factor / frame.width(), source.height() * factorY / frame.height());
+  cairo_matrix_scale(&matrix, source.width() * factor / frame.width(),
+                     source.height() * factorY / frame.height());
   cairo_matrix_translate(&matrix, -frame.minX(), -frame.minY());
   cairo_pattern_set_matrix(pattern.get(), &matrix);
-  const bool oneToOne = std::abs(matrix.xx - 1) < 1e-9 && std::abs(matrix.yy - 1) < 1e-9 && isWhole(matrix.x0) &&
-                        isWhole(matrix.y0);
+  const bool oneToOne = std::abs(matrix.xx - 1) < 1e-9 && std::abs(matrix.yy - 1) < 1e-9 &&
+                        isWhole(matrix.x0) && isWhole(matrix.y0);
   // Whole-pixel copies take pixman's plain blit; anything scaled is at most
   // halved after the reduction, where bilinear sampling looks right.
   cairo_pattern_set_filter(pattern.get(), oneToOne ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_BILINEAR);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Platform/linux/layers/ReducedContents.h"
-#include "Platform/linux/painter/ShadowTiles.h"
 #include "Platform/linux/layers/ShownLayers.h"
+#include "Platform/linux/painter/ShadowTiles.h"
 
 namespace zoba::platform::linux_backend {
 

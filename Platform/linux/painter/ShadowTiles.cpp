@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "Platform/linux/painter/RoundedRect.h"
 #include "Platform/linux/layers/ShownLayers.h"
+#include "Platform/linux/painter/RoundedRect.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -35,7 +35,8 @@ void blur(cairo_surface_t* surface, double sigma, int reach) {
   double sum = 0;
   for (int i = -reach; i <= reach; ++i) sum += std::exp(-i * i / (2 * sigma * sigma));
   for (int i = -reach; i <= reach; ++i) {
-    kernel[static_cast<std::size_t>(i + reach)] = static_cast<float>(std::exp(-i * i / (2 * sigma * sigma)) / sum);
+    kernel[static_cast<std::size_t>(i + reach)] =
+        static_cast<float>(std::exp(-i * i / (2 * sigma * sigma)) / sum);
   }
 
   // Rows of the padded buffer: `reach` zeros either side and above and below,
@@ -121,7 +122,8 @@ const ShadowTiles::Tile& ShadowTiles::tile(int cornerRadius, double blurRadius) 
 void ShadowTiles::draw(cairo_t* cr, const Rect& rect, double cornerRadius, double blurRadius, double red,
                        double green, double blue, double alpha, const PixelRect& covered) {
   if (alpha <= 0 || rect.width() <= 0 || rect.height() <= 0) return;
-  const int radius = static_cast<int>(std::lround(std::clamp(cornerRadius, 0.0, std::min(rect.width(), rect.height()) / 2)));
+  const int radius =
+      static_cast<int>(std::lround(std::clamp(cornerRadius, 0.0, std::min(rect.width(), rect.height()) / 2)));
   const Tile& t = tile(radius, blurRadius);
   const int k = t.corner;
   // Whole pixels: every slice is then an unscaled mask, which pixman fills
@@ -177,7 +179,8 @@ void ShadowTiles::draw(cairo_t* cr, const Rect& rect, double cornerRadius, doubl
   // The solid middle, less what the caller paints over opaquely.
   const PixelRect middle{left + k, top + k, width - 2 * k, height - 2 * k};
   cairo_new_path(cr);
-  for (const auto& band : difference(middle, covered)) cairo_rectangle(cr, band.x, band.y, band.width, band.height);
+  for (const auto& band : difference(middle, covered))
+    cairo_rectangle(cr, band.x, band.y, band.width, band.height);
   cairo_fill(cr);
   cairo_restore(cr);
 }

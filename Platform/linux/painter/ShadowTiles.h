@@ -30,8 +30,8 @@ class ShadowTiles {
     CairoSurfacePtr mask;    // A8, (2 × corner + 1) square
     CairoSurfacePtr across;  // A8, the middle column repeated: strip length × tile size
     CairoSurfacePtr down;    // A8, the middle row repeated: tile size × strip length
-    int corner = 0;        // the slice from the tile's edge to its one-pixel middle
-    int reach = 0;         // how far the blur reaches outside the shape
+    int corner = 0;          // the slice from the tile's edge to its one-pixel middle
+    int reach = 0;           // how far the blur reaches outside the shape
   };
   static constexpr int kStripLength = 256;
   const Tile& tile(int cornerRadius, double blurRadius);

@@ -50,8 +50,9 @@ std::string DesktopSession::type() const {
 DesktopSession detectDesktopSession(const SessionEnvironment& environment) {
   DesktopSession session;
   const std::string_view forced = set(environment.override) ? environment.override : "";
-  const bool wayland = set(environment.waylandDisplay) ||
-                       (set(environment.sessionType) && std::string_view(environment.sessionType) == "wayland");
+  const bool wayland =
+      set(environment.waylandDisplay) ||
+      (set(environment.sessionType) && std::string_view(environment.sessionType) == "wayland");
   if (forced == "x11" || (forced.empty() && !wayland)) {
     if (set(environment.display)) {
       session.server = DisplayServer::x11;

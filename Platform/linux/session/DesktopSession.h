@@ -28,10 +28,10 @@ DesktopSession detectDesktopSession();
 struct SessionEnvironment {
   const char* waylandDisplay = nullptr;
   const char* display = nullptr;
-  const char* sessionType = nullptr;    // XDG_SESSION_TYPE
+  const char* sessionType = nullptr;     // XDG_SESSION_TYPE
   const char* currentDesktop = nullptr;  // XDG_CURRENT_DESKTOP
-  const char* swaySocket = nullptr;     // SWAYSOCK
-  const char* override = nullptr;       // ZOBA_SESSION
+  const char* swaySocket = nullptr;      // SWAYSOCK
+  const char* override = nullptr;        // ZOBA_SESSION
 };
 DesktopSession detectDesktopSession(const SessionEnvironment& environment);
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <mutex>
 
-#include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/session/DesktopSession.h"
 #include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "Platform/linux/x11/XConnection.h"

@@ -53,7 +53,8 @@ bool WaylandConnection::dispatchUntil(const std::function<bool()>& done,
       wl_display_cancel_read(display);
       return false;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       wl_display_cancel_read(display);
       return false;

@@ -8,11 +8,10 @@
 // it has gone quiet. With a compositing manager every window already has its
 // pixmap, and reading the window reads it.
 
+#include <poll.h>
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/damage.h>
-
-#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,13 +20,13 @@
 #include <span>
 
 #include "Platform/linux/Backends.h"
-#include "Platform/linux/x11/ClientWindows.h"
-#include "Platform/linux/x11/WindowText.h"
-#include "Platform/linux/x11/X11Pixels.h"
 #include "Platform/linux/x11/AtomCache.h"
+#include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/DisplayConnection.h"
 #include "Platform/linux/x11/ShmSegment.h"
 #include "Platform/linux/x11/WindowProperty.h"
+#include "Platform/linux/x11/WindowText.h"
+#include "Platform/linux/x11/X11Pixels.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -59,18 +58,32 @@ struct Connection {
 
 struct Atoms {
   xcb_atom_t clientListStacking, clientList, wmStateIcccm, wmPid, windowType, wmState, wmStateHidden, wmName,
-      utf8String, frameExtents, compositeSelection, typeNormal, typeDialog, typeUtility, typeDock, typeDesktop, typeNotification, typeToolbar,
-      typeMenu, typeSplash;
+      utf8String, frameExtents, compositeSelection, typeNormal, typeDialog, typeUtility, typeDock,
+      typeDesktop, typeNotification, typeToolbar, typeMenu, typeSplash;
 };
 
 Atoms internAtoms(AtomCache& cache, int screenNumber) {
   const std::string selection = "_NET_WM_CM_S" + std::to_string(screenNumber);
-  const std::string_view names[] = {
-      "_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST", "WM_STATE", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
-      "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_NAME", "UTF8_STRING", "_GTK_FRAME_EXTENTS", selection,
-      "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
-      "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_NOTIFICATION",
-      "_NET_WM_WINDOW_TYPE_TOOLBAR", "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_SPLASH"};
+  const std::string_view names[] = {"_NET_CLIENT_LIST_STACKING",
+                                    "_NET_CLIENT_LIST",
+                                    "WM_STATE",
+                                    "_NET_WM_PID",
+                                    "_NET_WM_WINDOW_TYPE",
+                                    "_NET_WM_STATE",
+                                    "_NET_WM_STATE_HIDDEN",
+                                    "_NET_WM_NAME",
+                                    "UTF8_STRING",
+                                    "_GTK_FRAME_EXTENTS",
+                                    selection,
+                                    "_NET_WM_WINDOW_TYPE_NORMAL",
+                                    "_NET_WM_WINDOW_TYPE_DIALOG",
+                                    "_NET_WM_WINDOW_TYPE_UTILITY",
+                                    "_NET_WM_WINDOW_TYPE_DOCK",
+                                    "_NET_WM_WINDOW_TYPE_DESKTOP",
+                                    "_NET_WM_WINDOW_TYPE_NOTIFICATION",
+                                    "_NET_WM_WINDOW_TYPE_TOOLBAR",
+                                    "_NET_WM_WINDOW_TYPE_MENU",
+                                    "_NET_WM_WINDOW_TYPE_SPLASH"};
   const std::vector<xcb_atom_t> values = cache(names);
   static_assert(sizeof(Atoms) == sizeof(names) / sizeof(names[0]) * sizeof(xcb_atom_t));
   Atoms atoms;
@@ -125,7 +138,8 @@ std::int32_t layerFor(const Atoms& atoms, std::span<const xcb_atom_t> types, boo
     if (type == atoms.typeDesktop) return kDesktopLayer;
     if (type == atoms.typeDock) return kDockLayer;
     if (type == atoms.typeNotification) return kNotificationLayer;
-    if (type == atoms.typeToolbar || type == atoms.typeMenu || type == atoms.typeSplash) return kFloatingLayer;
+    if (type == atoms.typeToolbar || type == atoms.typeMenu || type == atoms.typeSplash)
+      return kFloatingLayer;
   }
   // Untyped managed windows are normal windows (or dialogs, when transient).
   return 0;
@@ -188,8 +202,8 @@ class X11ScreenCapture final : public ScreenCapture {
 
     // Managed windows, topmost first; without a window manager, the top-level
     // windows themselves.
-    const ClientWindows managed =
-        clientWindows(c, root, {atoms_.clientListStacking, atoms_.clientList, atoms_.wmStateIcccm}, topLevels);
+    const ClientWindows managed = clientWindows(
+        c, root, {atoms_.clientListStacking, atoms_.clientList, atoms_.wmStateIcccm}, topLevels);
     const std::vector<xcb_window_t>& clients = managed.topmostFirst;
     const bool managedList = managed.managed;
     std::vector<xcb_window_t> others(topLevels.rbegin(), topLevels.rend());
@@ -255,7 +269,8 @@ class X11ScreenCapture final : public ScreenCapture {
     } else if (geometry->depth == 32) {
       format = Image::Format::premultiplied;
     } else {
-      return ScreenCaptureError{"Windows of depth " + std::to_string(geometry->depth) + " cannot be captured"};
+      return ScreenCaptureError{"Windows of depth " + std::to_string(geometry->depth) +
+                                " cannot be captured"};
     }
 
     // The window's content without a client-side shadow, in window coordinates.
@@ -273,7 +288,8 @@ class X11ScreenCapture final : public ScreenCapture {
     if (compositor || !covered(*x, window, onRoot)) {
       pixels = readPixels(*x, window, cropX, cropY, cropWidth, cropHeight, format);
     } else if (x->composite) {
-      pixels = readRedirected(*x, window, geometry->border_width, cropX, cropY, cropWidth, cropHeight, format);
+      pixels =
+          readRedirected(*x, window, geometry->border_width, cropX, cropY, cropWidth, cropHeight, format);
     } else {
       return ScreenCaptureError{"The window is covered and the X server cannot composite"};
     }
@@ -310,10 +326,12 @@ class X11ScreenCapture final : public ScreenCapture {
     return connection_.get();
   }
 
-  std::optional<Image> readPixels(Connection& x, xcb_drawable_t drawable, std::int16_t cropX, std::int16_t cropY,
-                                  std::uint16_t width, std::uint16_t height, Image::Format format) {
+  std::optional<Image> readPixels(Connection& x, xcb_drawable_t drawable, std::int16_t cropX,
+                                  std::int16_t cropY, std::uint16_t width, std::uint16_t height,
+                                  Image::Format format) {
     if (x.shmFd) {
-      if (auto image = readPixelsShm(x.display.get(), drawable, cropX, cropY, width, height, format)) return image;
+      if (auto image = readPixelsShm(x.display.get(), drawable, cropX, cropY, width, height, format))
+        return image;
     }
     return readPixelsPlain(x.display.get(), drawable, cropX, cropY, width, height, format);
   }
@@ -322,7 +340,8 @@ class X11ScreenCapture final : public ScreenCapture {
   bool covered(Connection& x, xcb_window_t window, const Rect& onRoot) {
     xcb_connection_t* c = x.display.get();
     const Rect screen(0, 0, x.display.screen->width_in_pixels, x.display.screen->height_in_pixels);
-    if (onRoot.minX() < 0 || onRoot.minY() < 0 || onRoot.maxX() > screen.maxX() || onRoot.maxY() > screen.maxY()) {
+    if (onRoot.minX() < 0 || onRoot.minY() < 0 || onRoot.maxX() > screen.maxX() ||
+        onRoot.maxY() > screen.maxY()) {
       return true;
     }
     // The window's top-level ancestor: its frame under a window manager.
@@ -335,8 +354,9 @@ class X11ScreenCapture final : public ScreenCapture {
     }
     auto tree = xcbReply(xcb_query_tree_reply, c, xcb_query_tree(c, x.display.screen->root));
     if (!tree) return true;
-    std::span<const xcb_window_t> siblings(xcb_query_tree_children(tree.get()),
-                                           static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
+    std::span<const xcb_window_t> siblings(
+        xcb_query_tree_children(tree.get()),
+        static_cast<std::size_t>(xcb_query_tree_children_length(tree.get())));
     auto self = std::find(siblings.begin(), siblings.end(), topLevel);
     if (self == siblings.end()) return true;
     // Bottom to top: everything after our frame lies above it.
@@ -353,19 +373,21 @@ class X11ScreenCapture final : public ScreenCapture {
       auto attributes = xcbReply(xcb_get_window_attributes_reply, c, other.attributes);
       auto geometry = xcbReply(xcb_get_geometry_reply, c, other.geometry);
       if (result || !attributes || !geometry) continue;  // collect every reply
-      if (attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) {
+      if (attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+          attributes->_class == XCB_WINDOW_CLASS_INPUT_ONLY) {
         continue;
       }
       const double border = geometry->border_width * 2.0;
-      result = onRoot.intersects(Rect(geometry->x, geometry->y, geometry->width + border, geometry->height + border));
+      result = onRoot.intersects(
+          Rect(geometry->x, geometry->y, geometry->width + border, geometry->height + border));
     }
     return result;
   }
 
   // The window's own pixels, painted into a pixmap of its own for the occasion.
-  std::optional<Image> readRedirected(Connection& x, xcb_window_t window, std::uint16_t border, std::int16_t cropX,
-                                      std::int16_t cropY, std::uint16_t width, std::uint16_t height,
-                                      Image::Format format) {
+  std::optional<Image> readRedirected(Connection& x, xcb_window_t window, std::uint16_t border,
+                                      std::int16_t cropX, std::int16_t cropY, std::uint16_t width,
+                                      std::uint16_t height, Image::Format format) {
     xcb_connection_t* c = x.display.get();
     xcb_composite_redirect_window(c, window, XCB_COMPOSITE_REDIRECT_AUTOMATIC);
     const xcb_damage_damage_t damage = xcb_generate_id(c);
@@ -393,7 +415,8 @@ class X11ScreenCapture final : public ScreenCapture {
 
   void waitForRepaint(Connection& x, xcb_damage_damage_t damage) {
     xcb_connection_t* c = x.display.get();
-    const std::uint8_t damageNotify = xcb_get_extension_data(c, &xcb_damage_id)->first_event + XCB_DAMAGE_NOTIFY;
+    const std::uint8_t damageNotify =
+        xcb_get_extension_data(c, &xcb_damage_id)->first_event + XCB_DAMAGE_NOTIFY;
     const auto start = Clock::now();
     std::optional<Clock::time_point> lastDamage;
     for (;;) {

@@ -126,7 +126,8 @@ class X11Workspace final : public Workspace {
       const std::vector<xcb_window_t> topLevels(
           xcb_query_tree_children(tree.get()),
           xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
-      const ClientAtoms atoms{x->atom("_NET_CLIENT_LIST_STACKING"), x->atom("_NET_CLIENT_LIST"), x->atom("WM_STATE")};
+      const ClientAtoms atoms{x->atom("_NET_CLIENT_LIST_STACKING"), x->atom("_NET_CLIENT_LIST"),
+                              x->atom("WM_STATE")};
       auto clients = clientWindows(x->get(), x->root(), atoms, topLevels).topmostFirst;
       windows.insert(windows.end(), clients.begin(), clients.end());
     }

@@ -64,7 +64,8 @@ XConnection::~XConnection() {
 
 std::unique_ptr<XConnection::Subscription> XConnection::subscribe(EventHandler handler) {
   if (!source_) {
-    static GSourceFuncs sourceFuncs = {Source::prepare, Source::check, Source::dispatch, nullptr, nullptr, nullptr};
+    static GSourceFuncs sourceFuncs = {Source::prepare, Source::check, Source::dispatch,
+                                       nullptr,         nullptr,       nullptr};
     GSource* source = g_source_new(&sourceFuncs, sizeof(Source));
     auto* ours = reinterpret_cast<Source*>(source);
     ours->owner = this;

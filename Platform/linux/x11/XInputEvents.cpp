@@ -19,8 +19,9 @@ std::vector<std::uint32_t> loadKeymap(xcb_connection_t* connection) {
   const int first = setup->min_keycode;
   const int count = setup->max_keycode - setup->min_keycode + 1;
   std::vector<std::uint32_t> keymap(256, Keysym::none);
-  auto reply = xcbReply(xcb_get_keyboard_mapping_reply, connection,
-                        xcb_get_keyboard_mapping(connection, setup->min_keycode, static_cast<std::uint8_t>(count)));
+  auto reply =
+      xcbReply(xcb_get_keyboard_mapping_reply, connection,
+               xcb_get_keyboard_mapping(connection, setup->min_keycode, static_cast<std::uint8_t>(count)));
   if (!reply) return keymap;
   const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
   const int perKeycode = reply->keysyms_per_keycode;
@@ -71,7 +72,8 @@ class RawKeyMonitor final : public EventMonitor {
     if (type != XCB_GE_GENERIC) return;
     const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
     if (generic.extension != xinputOpcode_) return;
-    if (generic.event_type != XCB_INPUT_RAW_KEY_PRESS && generic.event_type != XCB_INPUT_RAW_KEY_RELEASE) return;
+    if (generic.event_type != XCB_INPUT_RAW_KEY_PRESS && generic.event_type != XCB_INPUT_RAW_KEY_RELEASE)
+      return;
     const auto& key = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
     const auto keycode = static_cast<std::uint8_t>(key.detail);
     // Every key goes to the state: a key pressed as a modifier must still be released
@@ -102,7 +104,8 @@ class XInputEvents final : public Events {
     if (!extension || !extension->present) return nullptr;
     // Raw events reach root-window listeners from XInput 2.1 on.
     auto version = xcbReply(xcb_input_xi_query_version_reply, c, xcb_input_xi_query_version(c, 2, 2));
-    if (!version || version->major_version < 2 || (version->major_version == 2 && version->minor_version < 1)) {
+    if (!version || version->major_version < 2 ||
+        (version->major_version == 2 && version->minor_version < 1)) {
       return nullptr;
     }
     struct {

@@ -59,7 +59,8 @@ std::optional<SwayIpc> SwayIpc::connect(std::string socketPath) {
   std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) return std::nullopt;
-  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return std::nullopt;
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+    return std::nullopt;
   return SwayIpc(std::move(fd));
 }
 

@@ -24,7 +24,8 @@ std::optional<int> primaryMonitorHeight(xcb_connection_t* c, xcb_window_t root) 
   auto reply = xcbReply(xcb_randr_get_monitors_reply, c, xcb_randr_get_monitors(c, root, 1));
   if (!reply) return std::nullopt;
   std::optional<int> first;
-  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0; xcb_randr_monitor_info_next(&it)) {
+  for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem > 0;
+       xcb_randr_monitor_info_next(&it)) {
     if (it.data->height == 0) continue;
     if (it.data->primary) return it.data->height;
     if (!first) first = it.data->height;
@@ -44,7 +45,8 @@ std::optional<double> refreshRate(xcb_connection_t* c, xcb_window_t root) {
     const auto* modes = xcb_randr_get_screen_resources_current_modes(resources.get());
     const int count = xcb_randr_get_screen_resources_current_modes_length(resources.get());
     for (int i = 0; i < count; ++i) {
-      if (modes[i].id == info->mode) return modeRefreshRate(modes[i].dot_clock, modes[i].htotal, modes[i].vtotal);
+      if (modes[i].id == info->mode)
+        return modeRefreshRate(modes[i].dot_clock, modes[i].htotal, modes[i].vtotal);
     }
     return std::nullopt;
   };
@@ -74,7 +76,8 @@ bool compositorRuns(xcb_connection_t* c, int screenNumber, AtomCache& atoms) {
 std::optional<xcb_visualid_t> argbVisual(const xcb_screen_t& screen) {
   for (auto depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0; xcb_depth_next(&depths)) {
     if (depths.data->depth != 32) continue;
-    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0; xcb_visualtype_next(&visuals)) {
+    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
+         xcb_visualtype_next(&visuals)) {
       if (visuals.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR) return visuals.data->visual_id;
     }
   }
@@ -88,7 +91,8 @@ std::optional<double> modeRefreshRate(std::uint32_t dotClock, std::uint16_t htot
   return static_cast<double>(dotClock) / (static_cast<double>(htotal) * static_cast<double>(vtotal));
 }
 
-DisplayFacts queryDisplay(xcb_connection_t* c, const xcb_screen_t& screen, int screenNumber, AtomCache& atoms) {
+DisplayFacts queryDisplay(xcb_connection_t* c, const xcb_screen_t& screen, int screenNumber,
+                          AtomCache& atoms) {
   DisplayFacts facts;
   facts.primaryHeight = screen.height_in_pixels;
   facts.refreshRate = kFallbackRefreshRate;

@@ -14,9 +14,9 @@
 namespace zoba::platform::linux_backend {
 
 struct DisplayFacts {
-  int primaryHeight = 0;      // bottom-left space is measured up from the primary monitor's bottom edge
-  double refreshRate = 60;    // Hz
-  bool composited = false;    // a compositing manager owns _NET_WM_CM_S<screen>
+  int primaryHeight = 0;    // bottom-left space is measured up from the primary monitor's bottom edge
+  double refreshRate = 60;  // Hz
+  bool composited = false;  // a compositing manager owns _NET_WM_CM_S<screen>
   std::optional<xcb_visualid_t> argbVisual;  // a 32-bit TrueColor visual
 };
 

@@ -57,10 +57,11 @@ std::unique_ptr<PanelWindow> PanelWindow::open(xcb_connection_t* c, const xcb_sc
     // Transparent from the moment it maps: a compositor's map fade finds nothing to show.
     const std::uint32_t values[] = {0, 0, 1, events, panel->colormap_};
     created = xcb_create_window_checked(
-        c, 32, panel->window_, screen.root, static_cast<std::int16_t>(rootRect.x), static_cast<std::int16_t>(rootRect.y),
-        static_cast<std::uint16_t>(rootRect.width), static_cast<std::uint16_t>(rootRect.height), 0,
-        XCB_WINDOW_CLASS_INPUT_OUTPUT, *facts.argbVisual,
-        XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP,
+        c, 32, panel->window_, screen.root, static_cast<std::int16_t>(rootRect.x),
+        static_cast<std::int16_t>(rootRect.y), static_cast<std::uint16_t>(rootRect.width),
+        static_cast<std::uint16_t>(rootRect.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, *facts.argbVisual,
+        XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
+            XCB_CW_COLORMAP,
         values);
   } else {
     // No background: the server paints nothing of its own over the frames.
@@ -80,16 +81,18 @@ std::unique_ptr<PanelWindow> PanelWindow::open(xcb_connection_t* c, const xcb_sc
 
   // Never focused: input false in WM_HINTS (flags: InputHint).
   const std::uint32_t hints[9] = {1, 0};
-  xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9,
+                      hints);
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, atoms.windowType, XCB_ATOM_ATOM, 32, 1,
                       &atoms.notification);
-  xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, atoms.state, XCB_ATOM_ATOM, 32, 1, &atoms.above);
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, atoms.state, XCB_ATOM_ATOM, 32, 1,
+                      &atoms.above);
   // The screen capture lists override-redirect windows with our pid as our overlays.
   const auto pid = static_cast<std::uint32_t>(getpid());
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, panel->window_, atoms.pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
   // Click-through: an empty input region.
-  xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, panel->window_, 0, 0, 0,
-                       nullptr);
+  xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, panel->window_, 0,
+                       0, 0, nullptr);
   if (!composited) panel->setBoundingShape({});
   panel->cr_.reset(cairo_create(panel->back_->surface()));
   return panel;
@@ -106,9 +109,11 @@ PanelWindow::~PanelWindow() {
 void PanelWindow::snapshotBeneath() {
   if (beneath_) {
     // The screen beneath, before our window covers any of it.
-    if (!beneath_->read(root_, rect_.x, rect_.y)) std::memset(beneath_->row(0), 0, std::size_t(beneath_->stride()) * rect_.height);
+    if (!beneath_->read(root_, rect_.x, rect_.y))
+      std::memset(beneath_->row(0), 0, std::size_t(beneath_->stride()) * rect_.height);
     back_->synchronise();
-    std::memcpy(back_->row(0), beneath_->row(0), static_cast<std::size_t>(back_->stride()) * std::size_t(rect_.height));
+    std::memcpy(back_->row(0), beneath_->row(0),
+                static_cast<std::size_t>(back_->stride()) * std::size_t(rect_.height));
     cairo_surface_mark_dirty(back_->surface());
   }
 }
@@ -154,8 +159,8 @@ void PanelWindow::expose(const PixelRect& rect) {
 
 void PanelWindow::setBoundingShape(const std::vector<PixelRect>& rects) {
   const auto xRects = xRectangles(rects);
-  xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0,
-                       static_cast<std::uint32_t>(xRects.size()), xRects.data());
+  xcb_shape_rectangles(connection_, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                       window_, 0, 0, static_cast<std::uint32_t>(xRects.size()), xRects.data());
   shape_ = rects;
 }
 

@@ -11,16 +11,17 @@
 #include <span>
 #include <vector>
 
+#include "Platform/linux/layers/ShownLayers.h"
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/presenter/DisplayFacts.h"
 #include "Platform/linux/x11/presenter/ShmBuffer.h"
-#include "Platform/linux/layers/ShownLayers.h"
 
 namespace zoba::platform::linux_backend {
 
 // The atoms every panel window sets.
 struct PanelAtoms {
-  xcb_atom_t windowType = XCB_NONE, notification = XCB_NONE, state = XCB_NONE, above = XCB_NONE, pid = XCB_NONE;
+  xcb_atom_t windowType = XCB_NONE, notification = XCB_NONE, state = XCB_NONE, above = XCB_NONE,
+             pid = XCB_NONE;
   static PanelAtoms intern(AtomCache& atoms);
 };
 
@@ -63,7 +64,7 @@ class PanelWindow {
   xcb_colormap_t colormap_ = XCB_NONE;
   xcb_gcontext_t gc_ = XCB_NONE;
   std::optional<ShmBuffer> back_;
-  std::optional<ShmBuffer> beneath_;  // the snapshot, without a compositor
+  std::optional<ShmBuffer> beneath_;             // the snapshot, without a compositor
   std::optional<std::vector<PixelRect>> shape_;  // the bounding shape last set
   CairoPtr cr_;
 };

@@ -19,8 +19,8 @@ struct ShmBuffer::Segment {
 std::optional<ShmBuffer> ShmBuffer::create(xcb_connection_t* connection, int width, int height,
                                            cairo_format_t format) {
   if (width <= 0 || height <= 0 || !ShmSegment::supported(connection)) return std::nullopt;
-  auto shm = ShmSegment::create(connection, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4,
-                                true);
+  auto shm = ShmSegment::create(connection,
+                                static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, true);
   if (!shm) return std::nullopt;
   auto segment = std::make_shared<Segment>(std::move(*shm));
   segment->connection = connection;
@@ -29,8 +29,7 @@ std::optional<ShmBuffer> ShmBuffer::create(xcb_connection_t* connection, int wid
 
 ShmBuffer::ShmBuffer(std::shared_ptr<Segment> segment, int width, int height, cairo_format_t format)
     : segment_(std::move(segment)), width_(width), height_(height) {
-  surface_.reset(cairo_image_surface_create_for_data(segment_->shm.data(), format, width,
-                                                     height, width * 4));
+  surface_.reset(cairo_image_surface_create_for_data(segment_->shm.data(), format, width, height, width * 4));
 }
 
 std::uint8_t* ShmBuffer::row(int y) const {
@@ -40,10 +39,11 @@ std::uint8_t* ShmBuffer::row(int y) const {
 bool ShmBuffer::read(xcb_drawable_t drawable, int x, int y) {
   synchronise();
   xcb_connection_t* c = segment_->connection;
-  auto reply = xcbReply(xcb_shm_get_image_reply, c,
-                        xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                                          static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_),
-                                          ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->shm.id(), 0));
+  auto reply =
+      xcbReply(xcb_shm_get_image_reply, c,
+               xcb_shm_get_image(c, drawable, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                                 static_cast<std::uint16_t>(width_), static_cast<std::uint16_t>(height_), ~0u,
+                                 XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->shm.id(), 0));
   cairo_surface_mark_dirty(surface_.get());
   return reply != nullptr;
 }

@@ -11,15 +11,16 @@
 #include <optional>
 
 #include "Platform/linux/handles/CairoPtr.h"
-#include "Platform/linux/x11/ShmSegment.h"
 #include "Platform/linux/layers/ShownLayers.h"
+#include "Platform/linux/x11/ShmSegment.h"
 
 namespace zoba::platform::linux_backend {
 
 class ShmBuffer {
  public:
   // Absent when shared memory cannot be made or the server lacks MIT-SHM 1.2.
-  static std::optional<ShmBuffer> create(xcb_connection_t* connection, int width, int height, cairo_format_t format);
+  static std::optional<ShmBuffer> create(xcb_connection_t* connection, int width, int height,
+                                         cairo_format_t format);
 
   int width() const { return width_; }
   int height() const { return height_; }

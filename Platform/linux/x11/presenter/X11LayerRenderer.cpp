@@ -16,10 +16,10 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/handles/UniqueFd.h"
 #include "Platform/linux/handles/XcbPtr.h"
+#include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/DisplayConnection.h"
 #include "Platform/linux/x11/presenter/DisplayFacts.h"
-#include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/presenter/PanelWindow.h"
 
 namespace zoba::platform::linux_backend {
@@ -211,7 +211,8 @@ void X11LayerRenderer::Thread::drawFrame(double time) {
     auto& shown = found->second;
     auto layers = showLayers(panel, time);
     const PixelRect bounds = shown.window->bounds();
-    std::vector<PixelRect> damage = shown.fresh ? std::vector{bounds} : damageBetween(shown.layers, layers, bounds);
+    std::vector<PixelRect> damage =
+        shown.fresh ? std::vector{bounds} : damageBetween(shown.layers, layers, bounds);
     if (!damage.empty()) {
       cairo_t* cr = shown.window->beginFrame(damage, opaqueCover(layers));
       painter_.paint(cr, layers, damage);
