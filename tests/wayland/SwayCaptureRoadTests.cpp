@@ -1,0 +1,109 @@
+// The whole road of a chord on the headless sway desktop, as a host meets it: the
+// real helper, a native Wayland GTK 3 window in front, both Shift keys, then
+// "hotkey", "captureSnapshot", "capture" and "captureLanded" with the host's card,
+// the overlay on screen while it plays and nothing of it left after the landing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Platform/Image.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/wayland/SwayDesktop.h"
+
+namespace zoba::testing::wayland {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t windowColour = 0x20C060;
+
+TEST(SwayCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) {
+  if (!swayDesktopAvailable()) GTEST_SKIP() << "needs the headless sway desktop (scripts/headless-sway.sh)";
+  WaylandWindowOptions options;
+  options.title = "Road on sway";
+  options.colour = windowColour;
+  WaylandWindow window(options);
+  ASSERT_TRUE(window.pid()) << "the GTK window did not come up focused";
+  const SwayRect content{300, 200, 640, 400};
+  ASSERT_TRUE(window.place(content));
+  ASSERT_TRUE(waitForAccessibleApplication(*window.pid())) << "the window did not join the accessibility bus";
+  auto before = screenshot(content);
+  ASSERT_TRUE(before);
+  const std::int64_t windowPixels = pixelsNear(*before, windowColour, 8);
+  ASSERT_GT(windowPixels, 10000) << "the window's colour is not on screen";
+
+  // This test is the host: the window in front is another application.
+  ChildProcess helper(ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(getpid())});
+  auto ready = json::parse(helper.readLine(std::chrono::seconds(10)).value_or("{}"), nullptr, false);
+  ASSERT_EQ(ready.value("type", ""), "ready") << ready;
+  EXPECT_EQ(ready["permissions"], (json{{"accessibility", true}, {"screenRecording", true}})) << ready;
+  EXPECT_EQ(ready["session"].value("type", ""), "wayland") << ready;
+
+  ASSERT_TRUE(pressChord("shift"));
+  auto hotkey = json::parse(helper.readLine(std::chrono::seconds(5)).value_or("{}"), nullptr, false);
+  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
+  const std::string id = hotkey.value("captureId", "");
+  EXPECT_EQ(hotkey, (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
+  const json card{{"x", 1600}, {"y", 40}, {"width", 200}, {"height", 120}};
+  helper.writeLine(
+      json{{"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", card}, {"radius", 12}}
+          .dump());
+
+  // Lines in their order; meanwhile the window's region is sampled for the overlay.
+  std::vector<std::string> types;
+  json capture;
+  bool overlaySeen = false;
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (Clock::now() < deadline &&
+         !std::set<std::string>(types.begin(), types.end()).contains("captureLanded")) {
+    if (!overlaySeen) {
+      if (auto shot = screenshot(content))
+        overlaySeen = pixelsNear(*shot, windowColour, 8) < windowPixels / 2;
+    }
+    while (auto line = helper.readLine(std::chrono::milliseconds(5))) {
+      auto message = json::parse(*line, nullptr, false);
+      const std::string type = message.value("type", "");
+      if (type == "response") continue;
+      types.push_back(type);
+      EXPECT_EQ(message.value("captureId", ""), id) << message;
+      if (type == "capture") capture = message["capture"];
+    }
+  }
+  ASSERT_GE(types.size(), 3u) << "the road did not end";
+  EXPECT_EQ(types[0], "captureSnapshot");
+  EXPECT_TRUE(std::set<std::string>(types.begin(), types.end()) ==
+              (std::set<std::string>{"captureSnapshot", "capture", "captureLanded"}));
+  EXPECT_TRUE(overlaySeen) << "the overlay never covered the window";
+
+  EXPECT_EQ(capture.value("windowTitle", ""), "Road on sway");
+  EXPECT_EQ(capture["image"].value("width", 0), 640);
+  EXPECT_EQ(capture["image"].value("height", 0), 400);
+  auto png = platform::base64Decode(capture["image"].value("base64", ""));
+  ASSERT_TRUE(png);
+  auto image = platform::decodePNG(*png);
+  ASSERT_TRUE(image);
+  // The screenshot is the window's own pixels, not the overlay's flash.
+  EXPECT_GT(pixelsNear(*image, windowColour, 8), windowPixels * 9 / 10);
+  const std::string text = capture.value("text", "");
+  EXPECT_NE(text.find("Wayland label"), std::string::npos) << text;
+  EXPECT_NE(text.find("The focused UI element is"), std::string::npos) << text;
+
+  // Nothing of the overlay stays: the window shows whole again, and the card's place
+  // is as it was.
+  bool clear = false;
+  for (const auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !clear;) {
+    auto after = screenshot(content);
+    clear = after && pixelsNear(*after, windowColour, 8) >= windowPixels;
+  }
+  EXPECT_TRUE(clear) << "the overlay is still over the window after the landing";
+  helper.writeLine(R"({"type":"shutdown"})");
+}
+
+}  // namespace
+}  // namespace zoba::testing::wayland
