@@ -83,6 +83,17 @@ class WaylandCapture : public ::testing::Test {
     return lines.empty() ? json() : json::parse(lines.back(), nullptr, false);
   }
 
+  // Waits, bounded, until the window shows its colour beside its widgets at its
+  // tiled size: a client repaints at the size sway gave it a frame or two later.
+  static void waitUntilPainted(const SwayView& view, std::uint32_t colour) {
+    const SwayRect strip{view.content.x + view.content.width - 12, view.content.y + 140, 4, 20};
+    for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;) {
+      auto shot = screenshot(strip);
+      if (shot && pixelsNear(*shot, colour) == shot->width() * shot->height()) return;
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+
   // What every capture of a window on sway shows: the session, the window's title,
   // a screenshot of its size with its colour where no widget is, and its outline.
   void expectCaptured(const json& line, const SwayView& view, std::uint32_t colour,
@@ -144,6 +155,7 @@ TEST_F(WaylandCapture, NativeGtk4WindowTiled) {
                     "--button", "Four button"},
                    "wayland", "Wayland GTK 4 capture");
   ASSERT_TRUE(window.view) << "the GTK 4 window did not come up focused";
+  waitUntilPainted(*window.view, 0xC08020);
   const json line = debugCaptureOf(window.view->pid);
   expectCaptured(line, *window.view, 0xC08020, "zoba-gtk4-window",
                  {"\nwindow Wayland GTK 4 capture\n", "\tlabel Four label\n", "\tbutton Four button\n",
@@ -158,6 +170,7 @@ TEST_F(WaylandCapture, X11WindowThroughXwayland) {
                    "x11", "Xwayland capture");
   ASSERT_TRUE(window.view) << "the X11 window did not come up focused";
   EXPECT_EQ(window.view->shell, "xwayland");
+  waitUntilPainted(*window.view, 0x60A040);
   const json line = debugCaptureOf(window.view->pid);
   expectCaptured(line, *window.view, 0x60A040, "zoba-xwayland-window", {"\tlabel X label\n"});
 }
