@@ -7,9 +7,9 @@ OverlayGate& OverlayGate::shared() {
   return gate;
 }
 
-void OverlayGate::shotStarted() {
+void OverlayGate::shotStarted(Clock::time_point at) {
   std::lock_guard lock(mutex_);
-  started_ = Clock::now();
+  started_ = at;
 }
 
 void OverlayGate::shotFinished() {
@@ -23,11 +23,20 @@ void OverlayGate::shotFinished() {
   if (waker) waker();
 }
 
-bool OverlayGate::mayShow(Clock::time_point opened, Clock::time_point now) const {
-  if (now >= latest(opened)) return true;
+std::optional<OverlayGate::Clock::time_point> OverlayGate::heldUntil(Clock::time_point opened,
+                                                                     Clock::time_point now) const {
   std::lock_guard lock(mutex_);
+  if (started_) {
+    // The copy would hold the panel's frame.
+    const auto limit = *started_ + shotLimit;
+    if (now < limit) return limit;
+    return std::nullopt;
+  }
   // Only a shot begun after the panel opened is the shot of its capture.
-  return finished_ && *finished_ >= opened;
+  if (finished_ && *finished_ >= opened) return std::nullopt;
+  const auto limit = opened + holdLimit;
+  if (now < limit) return limit;
+  return std::nullopt;
 }
 
 void OverlayGate::setWaker(std::function<void()> waker) {

@@ -211,8 +211,8 @@ std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
     if (!surface.ready()) continue;  // its configure wakes the thread
     if (!shown.visible) {
       // The capture's screenshot copies the composed screen: the overlay waits for it.
-      if (!OverlayGate::shared().mayShow(shown.opened, Clock::now())) {
-        minimise(wakeAt, secondsUntil(OverlayGate::latest(shown.opened)));
+      if (auto held = OverlayGate::shared().heldUntil(shown.opened, Clock::now())) {
+        minimise(wakeAt, secondsUntil(*held));
         continue;
       }
       shown.visible = true;
