@@ -13,9 +13,9 @@ output=${1:-$root/demo-capture/capture.png}
 mkdir -p "$(dirname "$output")"
 output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
 
-bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
+bash scripts/install-deps.sh demo
+cmake --preset release >/dev/null
+cmake --build --preset release -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
 
 capture() {
   local fifo window_pid status=0
@@ -29,7 +29,7 @@ capture() {
     status=1
   else
     echo "demo: capturing the focused window of the frontmost application" >&2
-    build/default/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 --debug-transition || status=$?
+    build/release/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 --debug-transition || status=$?
   fi
   kill "$window_pid" 2>/dev/null || true
   wait "$window_pid" 2>/dev/null || true

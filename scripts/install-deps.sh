@@ -1,29 +1,60 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
-# Idempotent: a quick no-op when everything is present.
+# Installs the Debian packages a purpose needs. Idempotent: a quick no-op when
+# everything is present.
+#
+#   scripts/install-deps.sh demo    building the helper and its demo on a headless desktop
+#   scripts/install-deps.sh [test]  that, and what the tests, benchmarks and package check need
+#   scripts/install-deps.sh PURPOSE --print   the packages' names, installing nothing
 set -euo pipefail
 
-packages=(
-  # build
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
-  libicu-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+purpose=${1:-test}
+print=${2:-}
+case $purpose in demo | test) ;; *)
+  echo "usage: $0 [demo|test]" >&2
+  exit 2
+  ;;
+esac
+
+demo=(
+  # build the helper
+  cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev
   libglib2.0-dev libsystemd-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
   libxcb1-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-composite0-dev
-  libxcb-xfixes0-dev libxcb-shape0-dev libxcb-xtest0-dev libxcb-damage0-dev
-  # headless desktop for the tests and the demo
-  xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
-  python3-gi gir1.2-gtk-3.0 chromium fonts-liberation gsettings-desktop-schemas
-  # other window managers the desktop can run (ZOBA_DESKTOP_WM)
-  xfwm4 i3-wm twm
+  libxcb-shape0-dev libxcb-damage0-dev
+  # its Wayland backend: the client library and the protocol files
+  # (librust-wayland-protocols-dev ships the wlroots ones, layer-shell and screencopy,
+  # under /usr/share/cargo/registry/wayland-protocols-*/wlr-protocols/)
+  libwayland-dev wayland-protocols librust-wayland-protocols-dev
+  # the headless desktop and the demo's GTK window
+  xvfb xauth x11-utils openbox dbus dbus-x11 at-spi2-core
+  python3-gi python3-cairo gir1.2-gtk-3.0 fonts-liberation gsettings-desktop-schemas
+)
+packages=(
+  # the tests', benchmarks' and fuzzers' build
+  clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb-xfixes0-dev libxcb-xtest0-dev
+  # the desktop tests' tools, browser and other window managers (ZOBA_DESKTOP_WM)
+  x11-xserver-utils xdotool chromium xfwm4 i3-wm twm
+  # the package check: shlibdeps and a fresh Debian root
+  dpkg-dev debootstrap
 )
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
 apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0
-  # the headless Wayland desktop (scripts/headless-sway.sh) and the Wayland backend:
-  # sway, its screenshots and keys, Xwayland, the client library and the protocol
-  # files (librust-wayland-protocols-dev ships the wlroots ones, layer-shell and
-  # screencopy, under /usr/share/cargo/registry/wayland-protocols-*/wlr-protocols/)
-  sway grim wtype xwayland libwayland-dev wayland-protocols librust-wayland-protocols-dev)
+  # the headless Wayland desktop (scripts/headless-sway.sh): sway, its screenshots and
+  # keys, Xwayland
+  sway grim wtype xwayland)
+if [[ $purpose == demo ]]; then
+  packages=("${demo[@]}")
+  apps=()
+else
+  packages+=("${demo[@]}")
+fi
+
+if [[ $print == --print ]]; then
+  printf '%s\n' "${packages[@]}" "${apps[@]}"
+  exit 0
+fi
 
 absent() {
   local package

@@ -9,9 +9,9 @@ root=$PWD
 output=${1:-$root/docs/overlay-frames.png}
 output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
 
-bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
+bash scripts/install-deps.sh demo
+cmake --preset release >/dev/null
+cmake --build --preset release -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
 
 record() {
   local work fifo window_pid status=0
@@ -25,7 +25,7 @@ record() {
     status=1
   else
     mkdir -p "$work/frames"
-    build/default/ZobaCapture/zoba-capture --debug-capture "$work/capture.png" --delay 0 \
+    build/release/ZobaCapture/zoba-capture --debug-capture "$work/capture.png" --delay 0 \
       --debug-transition --slow 10 --debug-frames "$work/frames" >/dev/null || status=$?
   fi
   kill "$window_pid" 2>/dev/null || true

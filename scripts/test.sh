@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 presets=("$@")
 if ((${#presets[@]} == 0)); then presets=(default asan tsan fuzz); fi
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 bash scripts/check-format.sh
 
 jobs=${ZOBA_JOBS:-$(nproc)}
@@ -56,4 +56,8 @@ for preset in "${presets[@]}"; do
   run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE wayland
   echo "== $preset: test on sway"
   run_on_sway "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
+  if [[ $preset == default ]]; then
+    echo "== the Debian package: build, install into a fresh Debian 12 root, capture"
+    bash scripts/package-check.sh
+  fi
 done
