@@ -18,26 +18,10 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j "${ZOBA_JOBS:-$(nproc)}" --target zoba-capture >/dev/null
 
 capture() {
-  local fifo window_pid status=0
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  # The window closes itself after two minutes should this script be killed.
-  /usr/bin/python3 scripts/demo_window.py 120 </dev/null >"$fifo" 2>/dev/null &
-  window_pid=$!
-  if ! timeout 20 head -n 1 "$fifo" | grep -q ready; then
-    echo "demo: the demo window did not come up" >&2
-    status=1
-  else
-    echo "demo: capturing the focused window of the frontmost application" >&2
-    build/release/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 --debug-transition || status=$?
-  fi
-  kill "$window_pid" 2>/dev/null || true
-  wait "$window_pid" 2>/dev/null || true
-  rm -f "$fifo"
-  if ((status == 0)); then
-    echo "demo: screenshot in $output, accessibility text in $output.txt" >&2
-  fi
-  return "$status"
+  echo "demo: capturing the focused window of the frontmost application" >&2
+  scripts/with-demo-window.sh build/release/ZobaCapture/zoba-capture --debug-capture "$output" --delay 0 \
+    --debug-transition || return
+  echo "demo: screenshot in $output, accessibility text in $output.txt" >&2
 }
 
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then

@@ -83,14 +83,8 @@ scripts/headless-desktop.sh run -- bash -c '
   mkdir -p "$ZOBA_PACKAGE_ROOT$runtime"
   mount --bind "$runtime" "$ZOBA_PACKAGE_ROOT$runtime"
   trap "umount -l \"$ZOBA_PACKAGE_ROOT$runtime\"" EXIT
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  /usr/bin/python3 scripts/demo_window.py 60 </dev/null >"$fifo" 2>/dev/null &
-  window=$!
-  trap "kill $window 2>/dev/null; umount -l \"$ZOBA_PACKAGE_ROOT$runtime\"; rm -f \"$fifo\"" EXIT
-  timeout 20 head -n 1 "$fifo" | grep -q ready
-  chroot "$ZOBA_PACKAGE_ROOT" env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$runtime" \
-    DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" \
+  scripts/with-demo-window.sh chroot "$ZOBA_PACKAGE_ROOT" env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" \
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" \
     zoba-capture --debug-capture /tmp/out/capture.png --delay 0 >"$ZOBA_PACKAGE_ROOT/tmp/out/line"
 '
 line=$(cat "$work/out/line")
