@@ -33,8 +33,9 @@ packages=(
   # the tests', benchmarks' and fuzzers' build
   clang libclang-rt-14-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
   libxcb-xfixes0-dev libxcb-xtest0-dev
-  # the desktop tests' tools, browser and other window managers (ZOBA_DESKTOP_WM)
-  x11-xserver-utils xdotool chromium xfwm4 i3-wm twm
+  # the desktop tests' tools, browser and other window managers (ZOBA_DESKTOP_WM);
+  # maim, the capture benchmark's yardstick
+  x11-xserver-utils xdotool chromium xfwm4 i3-wm twm maim
   # the package check: shlibdeps and a fresh Debian root
   dpkg-dev debootstrap
 )
