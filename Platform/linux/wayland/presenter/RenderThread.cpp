@@ -11,6 +11,7 @@
 
 #include "Platform/linux/wayland/LayerShellProtocol.h"
 #include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/OwnPanels.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -135,6 +136,7 @@ void WaylandLayerRenderer::Thread::run() {
     sleep(drawDue(monotonicSeconds()));
   }
   panels_.clear();
+  publishPanels();
   if (connection_ && !lost_) {
     // Once the renderer is gone, the compositor has removed its surfaces: nothing of
     // the overlay is left for anyone's next screenshot.
@@ -191,6 +193,7 @@ void WaylandLayerRenderer::Thread::syncPanels() {
       if (auto placement = placePanel(panel->frame, geometry)) {
         const OutputGeometry& output = geometry[placement->output];
         shown.interval = 1 / std::max(1.0, output.refreshRate);
+        shown.onScreen = placement->rect;
         shown.surface = PanelSurface::open({compositor_.get(), shm_.get(), layerShell_.get()}, *pool_,
                                            outputs_->output(output.global), *placement, output.scale);
       }
@@ -198,6 +201,17 @@ void WaylandLayerRenderer::Thread::syncPanels() {
     panels_.emplace(id, std::move(shown));
   }
   if (tree_) painter_.retainContentsOf(*tree_);
+  publishPanels();
+}
+
+void WaylandLayerRenderer::Thread::publishPanels() const {
+  std::vector<OwnPanel> list;
+  for (const auto& [id, panel] : panels_) {
+    if (!panel.surface) continue;
+    const PixelRect& rect = panel.onScreen;
+    list.push_back({id, Rect(rect.x, rect.y, rect.width, rect.height)});
+  }
+  OwnPanels::shared().set(std::move(list));
 }
 
 std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
@@ -312,6 +326,7 @@ void WaylandLayerRenderer::Thread::lose() {
   lost_ = true;
   // The proxies only free memory now; a broken display sends nothing.
   for (auto& [id, panel] : panels_) panel.surface.reset();
+  publishPanels();
   std::lock_guard lock(shared_->statisticsMutex);
   shared_->statistics.lost = true;
 }
