@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "Platform/linux/wayland/OutputList.h"
 #include "Platform/linux/wayland/Screencopy.h"
 #include "Platform/linux/wayland/ShmFrame.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/wayland/SwayDesktop.h"
@@ -69,17 +69,20 @@ class PatchWatch {
   explicit PatchWatch(const zoba::Rect& patch) {
     connection_ = wl::WaylandConnection::open();
     if (!connection_) return;
-    screencopy_ = wl::own(
-        connection_->bind<zwlr_screencopy_manager_v1>(zwlr_screencopy_manager_v1_interface, 3),
-        zwlr_screencopy_manager_v1_destroy);
+    screencopy_ =
+        wl::own(connection_->bind<zwlr_screencopy_manager_v1>(zwlr_screencopy_manager_v1_interface, 3),
+                zwlr_screencopy_manager_v1_destroy);
     shm_ = wl::own(connection_->bind<wl_shm>(wl_shm_interface, 1), wl_shm_destroy);
     outputs_.emplace(*connection_);
-    facts_ = outputs_->list();
-    const wl::OutputFacts* output = wl::outputHolding(facts_, patch);
+    connection_->roundtrip();
+    connection_->roundtrip();
+    const auto list = outputs_->geometry();
+    const wl::OutputGeometry* output = wl::outputHolding(list, patch);
     if (!screencopy_ || !shm_ || !output) return;
-    region_ = zoba::Rect(patch.minX() - output->logical.minX(), patch.minY() - output->logical.minY(),
-                         patch.width(), patch.height());
-    output_ = output->output;
+    region_ = zoba::Rect(patch.minX() - output->logical.x, patch.minY() - output->logical.y, patch.width(),
+                         patch.height());
+    output_ = outputs_->output(output->global);
+    if (!output_) return;
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
   }
 
@@ -125,8 +128,7 @@ class PatchWatch {
   std::unique_ptr<wl::WaylandConnection> connection_;  // first: every proxy below goes before it
   wl::ProxyPtr<zwlr_screencopy_manager_v1> screencopy_{nullptr, nullptr};
   wl::ProxyPtr<wl_shm> shm_{nullptr, nullptr};
-  std::optional<wl::OutputList> outputs_;
-  std::vector<wl::OutputFacts> facts_;
+  std::optional<wl::WaylandOutputs> outputs_;
   wl_output* output_ = nullptr;
   zoba::Rect region_;
   mutable std::mutex mutex_;
@@ -196,12 +198,12 @@ int main(int argc, char** argv) {
           std::fprintf(stderr, "chord %d: %s\n", i, line->c_str());
           return 1;
         }
-        helper.writeLine(json{{"type", "captureTarget"},
-                              {"id", "card"},
-                              {"captureId", message.value("captureId", "")},
-                              {"frame", card},
-                              {"radius", 12}}
-                             .dump());
+        helper.writeLine(json{
+            {"type", "captureTarget"},
+            {"id", "card"},
+            {"captureId", message.value("captureId", "")},
+            {"frame", card},
+            {"radius", 12}}.dump());
       } else if (type == "captureSnapshot") {
         snapshotAt = at;
       } else if (type == "capture") {

@@ -12,10 +12,10 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
-#include "Platform/linux/wayland/OutputList.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/OwnPanels.h"
 #include "Platform/linux/wayland/Screencopy.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/WindowSource.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
@@ -101,22 +101,26 @@ class WaylandScreenCapture final : public ScreenCapture {
     if (found == known_.end()) return ScreenCaptureError{"The window is not in the compositor's window list"};
     const Rect window = found->second.rect;
     if (auto error = connect()) return ScreenCaptureError{*error};
-    const OutputList outputs(*connection_);
-    const auto list = outputs.list();
-    const OutputFacts* output = outputHolding(list, window);
-    if (!output) return ScreenCaptureError{"The window is on no output"};
+    const WaylandOutputs outputs(*connection_);
+    // The first trip binds, the second brings the events the binding sent.
+    connection_->roundtrip();
+    connection_->roundtrip();
+    const auto list = outputs.geometry();
+    const OutputGeometry* output = outputHolding(list, window);
+    wl_output* proxy = output ? outputs.output(output->global) : nullptr;
+    if (!proxy) return ScreenCaptureError{"The window is on no output"};
     // The part of the window on that output, in the output's own coordinates.
-    const Rect onOutput = intersection(window, output->logical);
-    const Rect region(onOutput.minX() - output->logical.minX(), onOutput.minY() - output->logical.minY(),
+    const Rect onOutput = intersection(window, layoutFrame(*output));
+    const Rect region(onOutput.minX() - output->logical.x, onOutput.minY() - output->logical.y,
                       onOutput.width(), onOutput.height());
     const auto deadline = std::chrono::steady_clock::now() + copyTimeout;
     std::variant<ShmFrame, std::string> copy;
     if ((filter.windowID & ownPanelIds) == ownPanelIds) {
       // A read-back of the overlay itself: no capture's shot, so it holds no panel.
-      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), output->output, region, deadline);
+      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), proxy, region, deadline);
     } else {
       ShotBracket bracket;
-      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), output->output, region, deadline);
+      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), proxy, region, deadline);
     }
     // A late answer goes to a frame already destroyed, which the library drops.
     if (auto* error = std::get_if<std::string>(&copy)) return ScreenCaptureError{*error};

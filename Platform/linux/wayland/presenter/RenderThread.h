@@ -14,10 +14,10 @@
 
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/presenter/BufferPool.h"
 #include "Platform/linux/wayland/presenter/PanelSurface.h"
 #include "Platform/linux/wayland/presenter/RenderHandoff.h"
-#include "Platform/linux/wayland/presenter/WaylandOutputs.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
