@@ -86,11 +86,7 @@ WaylandLayerRenderer::Thread::Thread(std::shared_ptr<Shared> shared)
 
 WaylandLayerRenderer::Thread::~Thread() {
   OverlayGate::shared().setWaker({});
-  {
-    std::lock_guard lock(shared_->mutex);
-    shared_->stopping = true;
-  }
-  shared_->signal();
+  shared_->stop();
   thread_.join();
 }
 
@@ -151,16 +147,8 @@ void WaylandLayerRenderer::Thread::run() {
 }
 
 bool WaylandLayerRenderer::Thread::takeTree() {
-  std::shared_ptr<const RenderTree> previous;  // freed outside the lock
-  std::lock_guard lock(shared_->mutex);
-  if (shared_->stopping) return false;
-  if (shared_->generation != generation_) {
-    generation_ = shared_->generation;
-    previous = std::exchange(tree_, shared_->latest);
-    firstCommitted_ = shared_->firstCommitted;
-    treeChanged_ = true;
-  }
-  return true;
+  return shared_->take(generation_, tree_, treeChanged_,
+                       [this] { firstCommitted_ = shared_->firstCommitted; });
 }
 
 void WaylandLayerRenderer::Thread::syncPanels() {
