@@ -27,7 +27,7 @@
 #include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
 using namespace zoba::testing;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {

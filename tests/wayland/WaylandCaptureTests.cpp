@@ -6,32 +6,19 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/Files.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-std::string contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::optional<platform::Image> readPng(const fs::path& path) {
-  const std::string png = contents(path);
-  return platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
-}
 
 // A GTK window of this test's own, started with `script`; ready once it announced
 // its pid and sway focuses it.
@@ -118,7 +105,7 @@ class WaylandCapture : public ::testing::Test {
     for (auto [x, y] : {std::pair{20, 20}, std::pair{200, 100}, std::pair{int(image->width()) - 10, 150}}) {
       EXPECT_EQ(image->pixel(x, y) & 0xFFFFFFu, colour) << "at " << x << "," << y;
     }
-    const std::string text = contents(path.string() + ".txt");
+    const std::string text = fileContents(path.string() + ".txt");
     EXPECT_EQ(text.rfind("Window: \"" + view.name + "\", App: ", 0), 0u) << text;
     for (const auto& expected : outline)
       EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
