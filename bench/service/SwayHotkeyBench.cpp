@@ -12,7 +12,7 @@
 
 #include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 using namespace zoba::testing;
 using namespace zoba::testing::wayland;

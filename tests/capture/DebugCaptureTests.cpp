@@ -3,25 +3,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "Platform/Image.h"
 #include "ZobaCapture/DebugCapture.h"
+#include "tests/support/Files.h"
 
 namespace zoba {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-class DebugCaptureFiles : public testing::Test {
+class DebugCaptureFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     directory = fs::temp_directory_path() / ("zoba-debug-" + std::to_string(::getpid()));
@@ -44,8 +36,8 @@ TEST_F(DebugCaptureFiles, ImageBytesAndTextAreWrittenAndTheLineShortened) {
       {"text", text}};
 
   EXPECT_EQ(DebugCapture::writeFiles(payload, path), std::nullopt);
-  EXPECT_EQ(contents(path), std::string(png.begin(), png.end()));
-  EXPECT_EQ(contents(path + ".txt"), text);
+  EXPECT_EQ(zoba::testing::fileContents(path), std::string(png.begin(), png.end()));
+  EXPECT_EQ(zoba::testing::fileContents(path + ".txt"), text);
   EXPECT_EQ(payload["image"]["base64"], "123456 bytes written to " + path);
   EXPECT_EQ(payload["image"]["width"], 2);
   EXPECT_EQ(payload["textLength"], 4000);

@@ -7,24 +7,17 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/Files.h"
 
 namespace zoba::testing {
 namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-std::string contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // Width and height from a PNG's IHDR chunk; {0, 0} when it is no PNG.
 std::pair<std::uint32_t, std::uint32_t> pngSize(const std::string& png) {
@@ -89,7 +82,7 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   EXPECT_EQ(pngSize(base64Decode(capture["app"].value("iconBase64", ""))),
             (std::pair<std::uint32_t, std::uint32_t>{64, 64}));
 
-  const std::string png = contents(path);
+  const std::string png = fileContents(path);
   EXPECT_EQ(capture["image"]["base64"], std::to_string(png.size()) + " bytes written to " + path);
   auto [width, height] = pngSize(png);
   EXPECT_EQ(capture["image"]["width"], width);
@@ -101,7 +94,7 @@ TEST_F(DebugCaptureMode, CapturesTheFocusedWindowToFiles) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->pixel(width - 8, height - 8), 0xFF2080C0u);
 
-  const std::string text = contents(path + ".txt");
+  const std::string text = fileContents(path + ".txt");
   EXPECT_EQ(text.rfind("Window: \"Debug capture test\", App: ", 0), 0u) << text;
   EXPECT_EQ(capture["text"], text);
   EXPECT_EQ(capture["textLength"], text.size());

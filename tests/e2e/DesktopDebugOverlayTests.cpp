@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/Files.h"
 
 namespace zoba::testing {
 namespace {
@@ -22,12 +21,6 @@ using nlohmann::json;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t windowColour = 0x2080C0;
-
-std::optional<platform::Image> readPNG(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return platform::decodePNG(bytes);
-}
 
 bool near(std::uint32_t pixel, std::uint32_t rgb, int tolerance = 6) {
   for (int shift : {16, 8, 0}) {
@@ -90,7 +83,7 @@ TEST_F(DesktopDebugOverlay, LandsBeforeTheLineAndRecordsTheCardInEightFrames) {
   // (1640, 864, 160 × 96 in top-left space), and the panel's own pixels around it.
   int cardFrames = 0;
   for (const auto& name : frameNames()) {
-    auto image = readPNG(frames / name);
+    auto image = readPng(frames / name);
     ASSERT_TRUE(image) << name;
     EXPECT_EQ(image->width(), 1920) << name;
     EXPECT_EQ(image->height(), 1080) << name;

@@ -16,7 +16,7 @@
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {
@@ -110,6 +110,33 @@ TEST_F(SwayChord, BothShiftKeysFireOnceAndSwayKeepsTheSecondKeyFromTheWindow) {
   ASSERT_TRUE(typeKeys({"-P", "Shift_L", "-M", "shift", "-s", "50", "-m", "shift", "-p", "Shift_L"}));
   EXPECT_EQ(helper->readLine(300ms), std::nullopt);
   EXPECT_TRUE(window->waitForLine("release Shift_L"));
+}
+
+// The frontmost application decides each chord anew: the host's own window in front
+// is the host's business, any other window is captured.
+TEST_F(SwayChord, OnlyTheHostInFrontIsAnsweredHost) {
+  auto helper = startHelper(*window->pid());
+  WaylandWindowOptions other;
+  other.title = "Not the host";
+  other.appId = "zoba-not-the-host";
+  WaylandWindow otherWindow(other);
+  ASSERT_TRUE(otherWindow.pid()) << "the second window did not come up focused";
+  ASSERT_TRUE(pressChord("shift"));
+  EXPECT_EQ(parse(helper->readLine(5s)).value("target", ""), "capture");
+
+  ASSERT_TRUE(window->view());
+  ASSERT_TRUE(swayCommand("[con_id=" + std::to_string(window->view()->id) + "] focus"));
+  ASSERT_TRUE(waitUntilFocused(*window->pid()));
+  ASSERT_TRUE(pressChord("shift"));
+  // Lines of the capture still under way may come first.
+  bool host = false;
+  while (auto line = helper->readLine(5s)) {
+    const json message = parse(line);
+    if (message.value("type", "") != "hotkey") continue;
+    host = message == json{{"type", "hotkey"}, {"target", "host"}};
+    break;
+  }
+  EXPECT_TRUE(host);
 }
 
 TEST_F(SwayChord, AnotherPresetRebindsAndShutdownRemovesTheBindings) {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {

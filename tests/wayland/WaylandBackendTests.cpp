@@ -13,7 +13,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
 #include "Platform/linux/wayland/WaylandProbe.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {

@@ -6,32 +6,19 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/Files.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-std::string contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::optional<platform::Image> readPng(const fs::path& path) {
-  const std::string png = contents(path);
-  return platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
-}
 
 // A GTK window of this test's own, started with `script`; ready once it announced
 // its pid and sway focuses it.
@@ -118,7 +105,7 @@ class WaylandCapture : public ::testing::Test {
     for (auto [x, y] : {std::pair{20, 20}, std::pair{200, 100}, std::pair{int(image->width()) - 10, 150}}) {
       EXPECT_EQ(image->pixel(x, y) & 0xFFFFFFu, colour) << "at " << x << "," << y;
     }
-    const std::string text = contents(path.string() + ".txt");
+    const std::string text = fileContents(path.string() + ".txt");
     EXPECT_EQ(text.rfind("Window: \"" + view.name + "\", App: ", 0), 0u) << text;
     for (const auto& expected : outline)
       EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
@@ -173,6 +160,57 @@ TEST_F(WaylandCapture, X11WindowThroughXwayland) {
   waitUntilPainted(*window.view, 0x60A040);
   const json line = debugCaptureOf(window.view->pid);
   expectCaptured(line, *window.view, 0x60A040, "zoba-xwayland-window", {"\tlabel X label\n"});
+}
+
+// The debug mode reads the overlay back: its frames show the shutter's flash, white
+// over the window, which a read-back held like a capture's shot would never see.
+TEST_F(WaylandCapture, DebugFramesShowTheFlashOverTheWindow) {
+  WaylandWindowOptions options;
+  options.title = "Wayland debug frames";
+  options.colour = 0x2080C0;
+  WaylandWindow window(options);
+  ASSERT_TRUE(window.pid()) << "the GTK 3 window did not come up focused";
+  ASSERT_TRUE(window.place({260, 180, 640, 400}));
+  waitUntilPainted(*window.view(), 0x2080C0);
+  ASSERT_TRUE(waitForAccessibleApplication(*window.pid(), 10s));
+  const fs::path frames = directory / "frames";
+  fs::create_directories(frames);
+  // At a third of the speed the flash lasts from the first sample past the second.
+  ChildProcess helper(ZOBA_CAPTURE_PATH,
+                      {"--debug-capture", path.string(), "--delay", "0", "--debug-transition", "--slow", "3",
+                       "--debug-frames", frames.string()});
+  auto lines = helper.readAllLines(60s);
+  EXPECT_EQ(helper.wait(), 0);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(json::parse(lines.back(), nullptr, false).contains("capture")) << lines.back().substr(0, 300);
+
+  // Between the window's colour and white in every channel, well away from the window's.
+  auto whitened = [](std::uint32_t pixel) {
+    const int red = pixel >> 16 & 0xFF, green = pixel >> 8 & 0xFF, blue = pixel & 0xFF;
+    return red >= 0x60 && green >= red && blue >= green;
+  };
+  int flashFrames = 0;
+  int frameCount = 0;
+  for (const auto& entry : fs::directory_iterator(frames)) {
+    auto image = readPng(entry.path());
+    ASSERT_TRUE(image) << entry.path();
+    ++frameCount;
+    if (const char* keep = std::getenv("ZOBA_KEEP_CAPTURES"))
+      fs::copy_file(entry.path(), fs::path(keep) / entry.path().filename(),
+                    fs::copy_options::overwrite_existing);
+    ASSERT_GE(image->width(), 260 + 640);
+    ASSERT_GE(image->height(), 180 + 400);
+    int inside = 0, total = 0;
+    // The window's plain colour area, above its widgets.
+    for (int y = 190; y < 360; y += 10) {
+      for (int x = 270; x < 890; x += 20, ++total) inside += whitened(image->pixel(x, y));
+    }
+    // Nothing of the flash outside the window.
+    EXPECT_FALSE(whitened(image->pixel(100, 100))) << entry.path();
+    if (inside * 10 >= total * 9) ++flashFrames;
+  }
+  EXPECT_GE(frameCount, 2);
+  EXPECT_GE(flashFrames, 1);
 }
 
 // A Wayland desktop whose compositor says nothing of its windows (GNOME without

@@ -19,7 +19,7 @@
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/presenter/WaylandLayerRenderer.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::wayland {
 namespace {

@@ -1,5 +1,7 @@
 #include "Platform/linux/wayland/WaylandProbe.h"
 
+#include "Platform/linux/wayland/WaylandOutputs.h"
+
 namespace zoba::platform::linux_backend::wayland {
 
 WaylandConnection* WaylandProbe::connection() {
@@ -20,13 +22,15 @@ bool WaylandProbe::offers(std::string_view interface) {
   return current && current->has(interface);
 }
 
-std::vector<OutputFacts> WaylandProbe::outputs() {
+std::vector<OutputGeometry> WaylandProbe::outputs() {
   std::lock_guard lock(mutex_);
   auto* current = connection();
   if (!current) return {};
-  auto list = OutputList(*current).list();
-  for (auto& output : list) output.output = nullptr;
-  return list;
+  const WaylandOutputs outputs(*current);
+  // The first trip binds, the second brings the events the binding sent.
+  current->roundtrip();
+  current->roundtrip();
+  return outputs.geometry();
 }
 
 }  // namespace zoba::platform::linux_backend::wayland

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Platform/linux/wayland/OutputList.h"
+#include "Platform/linux/wayland/OutputGeometry.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
 
 namespace zoba::platform::linux_backend::wayland {
@@ -19,8 +19,8 @@ class WaylandProbe {
   // Whether a compositor answers at all.
   bool connected();
   bool offers(std::string_view interface);
-  // The outputs now; their `output` proxies are gone (null) by the time this returns.
-  std::vector<OutputFacts> outputs();
+  // The outputs now.
+  std::vector<OutputGeometry> outputs();
 
  private:
   WaylandConnection* connection();  // under the lock

@@ -5,14 +5,17 @@
 //
 // This service runs on the capture's worker threads and has its own connection.
 
+#include <unistd.h>
+
 #include <map>
 #include <mutex>
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
-#include "Platform/linux/wayland/OutputList.h"
 #include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/OwnPanels.h"
 #include "Platform/linux/wayland/Screencopy.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/WindowSource.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
@@ -32,6 +35,11 @@ const char* const noWindowList =
 const char* const noScreencopy =
     "This Wayland compositor offers no screenshots to applications (the wlr-screencopy protocol, which sway "
     "and other wlroots compositors offer)";
+
+// Our own overlay panels get window ids above every compositor id (sway counts its
+// containers up from 1) and a layer above the applications' windows.
+constexpr std::uint32_t ownPanelIds = 0xFF000000u;
+constexpr std::int32_t overlayLayer = 101;
 
 // Ends the shot the overlay's presenter waits for, however the copy ends.
 struct ShotBracket {
@@ -53,6 +61,18 @@ class WaylandScreenCapture final : public ScreenCapture {
     if (!toplevels) return ScreenCaptureError{noWindowList};
     known_.clear();
     ShareableContent content;
+    // Overlays sit above every window.
+    for (const auto& panel : OwnPanels::shared().list()) {
+      ShareableWindow window;
+      window.windowID = ownPanelIds | static_cast<std::uint32_t>(panel.id & ~ownPanelIds);
+      window.owningProcessID = static_cast<std::int32_t>(::getpid());
+      window.windowLayer = overlayLayer;
+      window.frame = panel.frame;
+      content.windows.push_back(window);
+      Toplevel surface;
+      surface.rect = panel.frame;
+      known_.emplace(window.windowID, std::move(surface));
+    }
     for (const auto& toplevel : *toplevels) {
       ShareableWindow window;
       window.windowID = static_cast<std::uint32_t>(toplevel.id);
@@ -81,19 +101,26 @@ class WaylandScreenCapture final : public ScreenCapture {
     if (found == known_.end()) return ScreenCaptureError{"The window is not in the compositor's window list"};
     const Rect window = found->second.rect;
     if (auto error = connect()) return ScreenCaptureError{*error};
-    const OutputList outputs(*connection_);
-    const auto list = outputs.list();
-    const OutputFacts* output = outputHolding(list, window);
-    if (!output) return ScreenCaptureError{"The window is on no output"};
+    const WaylandOutputs outputs(*connection_);
+    // The first trip binds, the second brings the events the binding sent.
+    connection_->roundtrip();
+    connection_->roundtrip();
+    const auto list = outputs.geometry();
+    const OutputGeometry* output = outputHolding(list, window);
+    wl_output* proxy = output ? outputs.output(output->global) : nullptr;
+    if (!proxy) return ScreenCaptureError{"The window is on no output"};
     // The part of the window on that output, in the output's own coordinates.
-    const Rect onOutput = intersection(window, output->logical);
-    const Rect region(onOutput.minX() - output->logical.minX(), onOutput.minY() - output->logical.minY(),
+    const Rect onOutput = intersection(window, layoutFrame(*output));
+    const Rect region(onOutput.minX() - output->logical.x, onOutput.minY() - output->logical.y,
                       onOutput.width(), onOutput.height());
+    const auto deadline = std::chrono::steady_clock::now() + copyTimeout;
     std::variant<ShmFrame, std::string> copy;
-    {
+    if ((filter.windowID & ownPanelIds) == ownPanelIds) {
+      // A read-back of the overlay itself: no capture's shot, so it holds no panel.
+      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), proxy, region, deadline);
+    } else {
       ShotBracket bracket;
-      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), output->output, region,
-                              std::chrono::steady_clock::now() + copyTimeout);
+      copy = copyOutputRegion(*connection_, screencopy_.get(), shm_.get(), proxy, region, deadline);
     }
     // A late answer goes to a frame already destroyed, which the library drops.
     if (auto* error = std::get_if<std::string>(&copy)) return ScreenCaptureError{*error};

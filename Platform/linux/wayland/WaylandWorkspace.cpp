@@ -65,14 +65,14 @@ class WaylandWorkspace final : public Workspace {
     auto outputs = probe_->outputs();
     if (outputs.empty()) return {};
     // Wayland names no primary output: the one at the layout's origin stands for it.
-    std::stable_partition(outputs.begin(), outputs.end(), [](const OutputFacts& output) {
-      return output.logical.minX() == 0 && output.logical.minY() == 0;
+    std::stable_partition(outputs.begin(), outputs.end(), [](const OutputGeometry& output) {
+      return output.logical.x == 0 && output.logical.y == 0;
     });
     // Bottom-left space: y grows upwards from the primary screen's bottom edge.
-    const double primaryHeight = outputs.front().logical.height();
+    const double primaryHeight = outputs.front().logical.height;
     std::vector<Screen> screens;
     for (const auto& output : outputs) {
-      const Rect& frame = output.logical;
+      const Rect frame = layoutFrame(output);
       screens.push_back({Rect(frame.minX(), primaryHeight - frame.maxY(), frame.width(), frame.height())});
     }
     return screens;

@@ -12,16 +12,9 @@
 #include <string>
 
 #include "Platform/linux/layers/ShownLayers.h"
+#include "Platform/linux/wayland/OutputGeometry.h"
 
 namespace zoba::platform::linux_backend::wayland {
-
-struct OutputGeometry {
-  std::uint32_t global = 0;  // the registry name of its wl_output
-  std::string name;          // "HEADLESS-1", "DP-2"…
-  PixelRect logical;         // in the layout, logical pixels, y down
-  int scale = 1;             // buffer pixels per logical pixel
-  double refreshRate = 60;   // Hz
-};
 
 struct Margins {
   int top = 0, right = 0, bottom = 0, left = 0;

@@ -11,6 +11,7 @@
 
 #include "Platform/linux/wayland/LayerShellProtocol.h"
 #include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/OwnPanels.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -85,11 +86,7 @@ WaylandLayerRenderer::Thread::Thread(std::shared_ptr<Shared> shared)
 
 WaylandLayerRenderer::Thread::~Thread() {
   OverlayGate::shared().setWaker({});
-  {
-    std::lock_guard lock(shared_->mutex);
-    shared_->stopping = true;
-  }
-  shared_->signal();
+  shared_->stop();
   thread_.join();
 }
 
@@ -135,6 +132,7 @@ void WaylandLayerRenderer::Thread::run() {
     sleep(drawDue(monotonicSeconds()));
   }
   panels_.clear();
+  publishPanels();
   if (connection_ && !lost_) {
     // Once the renderer is gone, the compositor has removed its surfaces: nothing of
     // the overlay is left for anyone's next screenshot.
@@ -149,16 +147,8 @@ void WaylandLayerRenderer::Thread::run() {
 }
 
 bool WaylandLayerRenderer::Thread::takeTree() {
-  std::shared_ptr<const RenderTree> previous;  // freed outside the lock
-  std::lock_guard lock(shared_->mutex);
-  if (shared_->stopping) return false;
-  if (shared_->generation != generation_) {
-    generation_ = shared_->generation;
-    previous = std::exchange(tree_, shared_->latest);
-    firstCommitted_ = shared_->firstCommitted;
-    treeChanged_ = true;
-  }
-  return true;
+  return shared_->take(generation_, tree_, treeChanged_,
+                       [this] { firstCommitted_ = shared_->firstCommitted; });
 }
 
 void WaylandLayerRenderer::Thread::syncPanels() {
@@ -191,6 +181,7 @@ void WaylandLayerRenderer::Thread::syncPanels() {
       if (auto placement = placePanel(panel->frame, geometry)) {
         const OutputGeometry& output = geometry[placement->output];
         shown.interval = 1 / std::max(1.0, output.refreshRate);
+        shown.onScreen = placement->rect;
         shown.surface = PanelSurface::open({compositor_.get(), shm_.get(), layerShell_.get()}, *pool_,
                                            outputs_->output(output.global), *placement, output.scale);
       }
@@ -198,6 +189,17 @@ void WaylandLayerRenderer::Thread::syncPanels() {
     panels_.emplace(id, std::move(shown));
   }
   if (tree_) painter_.retainContentsOf(*tree_);
+  publishPanels();
+}
+
+void WaylandLayerRenderer::Thread::publishPanels() const {
+  std::vector<OwnPanel> list;
+  for (const auto& [id, panel] : panels_) {
+    if (!panel.surface) continue;
+    const PixelRect& rect = panel.onScreen;
+    list.push_back({id, Rect(rect.x, rect.y, rect.width, rect.height)});
+  }
+  OwnPanels::shared().set(std::move(list));
 }
 
 std::optional<double> WaylandLayerRenderer::Thread::drawDue(double now) {
@@ -312,6 +314,7 @@ void WaylandLayerRenderer::Thread::lose() {
   lost_ = true;
   // The proxies only free memory now; a broken display sends nothing.
   for (auto& [id, panel] : panels_) panel.surface.reset();
+  publishPanels();
   std::lock_guard lock(shared_->statisticsMutex);
   shared_->statistics.lost = true;
 }

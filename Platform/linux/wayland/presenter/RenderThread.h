@@ -14,10 +14,10 @@
 
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/presenter/BufferPool.h"
 #include "Platform/linux/wayland/presenter/PanelSurface.h"
 #include "Platform/linux/wayland/presenter/RenderHandoff.h"
-#include "Platform/linux/wayland/presenter/WaylandOutputs.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -32,6 +32,7 @@ class WaylandLayerRenderer::Thread {
   struct ShownPanel {
     Rect frame;
     std::unique_ptr<PanelSurface> surface;  // null when it lies on no output
+    PixelRect onScreen;                     // the surface's place in the layout
     std::chrono::steady_clock::time_point opened;
     bool visible = false;        // the overlay gate let its first frame through
     bool dirty = true;           // the tree changed since it was last drawn
@@ -46,6 +47,8 @@ class WaylandLayerRenderer::Thread {
   // Takes the newest tree if there is one; false when stopping.
   bool takeTree();
   void syncPanels();
+  // Tells the screen capture where our surfaces are.
+  void publishPanels() const;
   // Draws the panels that are due; returns when the thread must look again at the latest.
   std::optional<double> drawDue(double now);
   void sleep(std::optional<double> until);

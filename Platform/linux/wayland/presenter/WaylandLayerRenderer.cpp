@@ -1,5 +1,7 @@
 #include "Platform/linux/wayland/presenter/WaylandLayerRenderer.h"
 
+#include <algorithm>
+
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/wayland/presenter/RenderHandoff.h"
 #include "Platform/linux/wayland/presenter/RenderThread.h"
@@ -13,23 +15,18 @@ WaylandLayerRenderer::WaylandLayerRenderer(std::string display) : shared_(std::m
 WaylandLayerRenderer::~WaylandLayerRenderer() { thread_.reset(); }
 
 void WaylandLayerRenderer::commit(std::shared_ptr<const RenderTree> tree) {
-  std::shared_ptr<const RenderTree> replaced;  // freed outside the lock
   const auto now = std::chrono::steady_clock::now();
-  {
-    std::lock_guard lock(shared_->mutex);
+  prepare();
+  shared_->publish(std::move(tree), [&](const std::shared_ptr<const RenderTree>& newest) {
     auto& first = shared_->firstCommitted;
     std::erase_if(first, [&](const auto& entry) {
-      return !tree || std::none_of(tree->panels.begin(), tree->panels.end(),
-                                   [&](const RenderPanel& panel) { return panel.id == entry.first; });
+      return !newest || std::none_of(newest->panels.begin(), newest->panels.end(),
+                                     [&](const RenderPanel& panel) { return panel.id == entry.first; });
     });
-    if (tree) {
-      for (const auto& panel : tree->panels) first.try_emplace(panel.id, now);
+    if (newest) {
+      for (const auto& panel : newest->panels) first.try_emplace(panel.id, now);
     }
-    replaced = std::exchange(shared_->latest, std::move(tree));
-    ++shared_->generation;
-  }
-  prepare();
-  shared_->signal();
+  });
 }
 
 // The thread and its connection come when the service starts serving, or with the

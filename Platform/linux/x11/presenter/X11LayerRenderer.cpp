@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,8 +13,8 @@
 #include <thread>
 
 #include "Platform/linux/Backends.h"
-#include "Platform/linux/handles/UniqueFd.h"
 #include "Platform/linux/handles/XcbPtr.h"
+#include "Platform/linux/layers/RenderHandoff.h"
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/DisplayConnection.h"
@@ -37,33 +36,13 @@ constexpr std::size_t kRecordedFrames = 1 << 14;
 
 }  // namespace
 
-// The handoff between the main thread and the render thread.
-struct X11LayerRenderer::Shared {
-  UniqueFd wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-
-  std::mutex mutex;
-  std::shared_ptr<const RenderTree> latest;  // guarded by mutex
-  std::uint64_t generation = 0;              // guarded by mutex
-  bool stopping = false;                     // guarded by mutex
-
-  mutable std::mutex statisticsMutex;
-  RenderStatistics statistics;  // guarded by statisticsMutex
-
-  void signal() const {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(wake.get(), &one, sizeof one);
-  }
-};
+struct X11LayerRenderer::Shared : RenderHandoff<RenderStatistics> {};
 
 class X11LayerRenderer::Thread {
  public:
   explicit Thread(std::shared_ptr<Shared> shared) : shared_(std::move(shared)), thread_([this] { run(); }) {}
   ~Thread() {
-    {
-      std::lock_guard lock(shared_->mutex);
-      shared_->stopping = true;
-    }
-    shared_->signal();
+    shared_->stop();
     thread_.join();
   }
   Thread(const Thread&) = delete;
@@ -157,17 +136,7 @@ void X11LayerRenderer::Thread::run() {
   }
 }
 
-bool X11LayerRenderer::Thread::takeTree() {
-  std::shared_ptr<const RenderTree> previous;
-  std::lock_guard lock(shared_->mutex);
-  if (shared_->stopping) return false;
-  if (shared_->generation != generation_) {
-    generation_ = shared_->generation;
-    previous = std::exchange(tree_, shared_->latest);
-    treeChanged_ = true;
-  }
-  return true;
-}
+bool X11LayerRenderer::Thread::takeTree() { return shared_->take(generation_, tree_, treeChanged_); }
 
 void X11LayerRenderer::Thread::syncPanels() {
   std::map<std::uint64_t, const RenderPanel*> wanted;
@@ -262,14 +231,8 @@ X11LayerRenderer::X11LayerRenderer() : shared_(std::make_shared<Shared>()) {}
 X11LayerRenderer::~X11LayerRenderer() { thread_.reset(); }
 
 void X11LayerRenderer::commit(std::shared_ptr<const RenderTree> tree) {
-  std::shared_ptr<const RenderTree> replaced;  // freed outside the lock
-  {
-    std::lock_guard lock(shared_->mutex);
-    replaced = std::exchange(shared_->latest, std::move(tree));
-    ++shared_->generation;
-  }
   prepare();
-  shared_->signal();
+  shared_->publish(std::move(tree));
 }
 
 // The thread and its X connection come when the service starts serving, or with the

@@ -1,15 +1,15 @@
 // Which output a window is copied from: the one that shows most of it.
 #include <gtest/gtest.h>
 
-#include "Platform/linux/wayland/OutputList.h"
+#include "Platform/linux/wayland/OutputGeometry.h"
 
 namespace zoba::platform::linux_backend::wayland {
 namespace {
 
-TEST(OutputList, TheOutputHoldingMostOfTheWindow) {
+TEST(OutputGeometry, TheOutputHoldingMostOfTheWindow) {
   // A 1920 × 1080 output and a scale-2 one of 1280 × 720 logical pixels to its right.
-  const std::vector<OutputFacts> outputs = {{"left", Rect(0, 0, 1920, 1080), 1, nullptr},
-                                            {"right", Rect(1920, 0, 1280, 720), 2, nullptr}};
+  const std::vector<OutputGeometry> outputs = {{1, "left", {0, 0, 1920, 1080}, 1, 60},
+                                               {2, "right", {1920, 0, 1280, 720}, 2, 60}};
   struct Case {
     const char* name;
     Rect window;
@@ -25,14 +25,14 @@ TEST(OutputList, TheOutputHoldingMostOfTheWindow) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const OutputFacts* output = outputHolding(outputs, c.window);
+    const OutputGeometry* output = outputHolding(outputs, c.window);
     if (!c.output) {
       EXPECT_EQ(output, nullptr);
       continue;
     }
     ASSERT_NE(output, nullptr);
     EXPECT_EQ(output->name, c.output);
-    EXPECT_EQ(intersection(c.window, output->logical), c.onOutput);
+    EXPECT_EQ(intersection(c.window, layoutFrame(*output)), c.onOutput);
   }
 }
 

@@ -70,7 +70,7 @@ std::optional<SwayView> focusedView();
 std::optional<SwayView> waitUntilFocused(pid_t pid, std::chrono::milliseconds timeout = 5s,
                                          const std::optional<std::string>& title = std::nullopt);
 
-// tests/wayland/gtk3_wayland_window.py with GDK_BACKEND=wayland: an undecorated GTK 3
+// tests/support/wayland/gtk3_wayland_window.py with GDK_BACKEND=wayland: an undecorated GTK 3
 // window whose background is `colour` (the top `area` of it shows nothing else), a
 // label, a button and an entry with the focus. Ready once it announced its pid
 // (GTK saw the keyboard focus) and sway's tree names it focused. Goes away with this
@@ -119,7 +119,7 @@ bool typeKeys(const std::vector<std::string>& arguments);
 // map, so the modifier state is set with -M after the left key goes down.
 bool pressChord(const std::string& modifier = "shift", std::chrono::milliseconds hold = 50ms);
 
-// Moves a virtual pointer (tests/wayland/wl_pointer_click.c) to (x, y) of the layout
+// Moves a virtual pointer (tests/support/wayland/wl_pointer_click.c) to (x, y) of the layout
 // and clicks the left button; false when that tool was not built or failed.
 bool click(int x, int y);
 bool clickAvailable();

@@ -1,4 +1,4 @@
-#include "Platform/linux/wayland/presenter/WaylandOutputs.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 
 #include <algorithm>
 #include <string>
@@ -12,7 +12,8 @@ struct WaylandOutputs::Output {
   ProxyPtr<wl_output> output{nullptr, nullptr};
   ProxyPtr<zxdg_output_v1> xdgOutput{nullptr, nullptr};
   std::string name;
-  int x = 0, y = 0;                   // wl_output.geometry
+  int x = 0, y = 0;  // wl_output.geometry
+  int transform = WL_OUTPUT_TRANSFORM_NORMAL;
   int modeWidth = 0, modeHeight = 0;  // the current mode, buffer pixels
   int refresh = 0;                    // mHz
   int scale = 1;
@@ -24,7 +25,14 @@ struct WaylandOutputs::Output {
     facts.global = global;
     facts.name = name;
     facts.scale = std::max(1, scale);
-    facts.logical = logical.value_or(PixelRect{x, y, modeWidth / facts.scale, modeHeight / facts.scale});
+    if (logical) {
+      facts.logical = *logical;
+    } else {
+      // Without xdg-output: the mode divided by the scale, turned as the output is.
+      const bool sideways = transform % 2 == 1;
+      facts.logical = PixelRect{x, y, (sideways ? modeHeight : modeWidth) / facts.scale,
+                                (sideways ? modeWidth : modeHeight) / facts.scale};
+    }
     if (refresh > 0) facts.refreshRate = refresh / 1000.0;
     return facts;
   }
@@ -35,10 +43,11 @@ namespace {
 using Output = WaylandOutputs::Output;
 
 void onGeometry(void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
-                std::int32_t, const char*, const char*, std::int32_t) {
+                std::int32_t, const char*, const char*, std::int32_t transform) {
   auto* output = static_cast<Output*>(data);
   output->x = x;
   output->y = y;
+  output->transform = transform;
 }
 void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
             std::int32_t refresh) {
@@ -123,7 +132,8 @@ bool WaylandOutputs::refresh() {
 std::vector<OutputGeometry> WaylandOutputs::geometry() const {
   std::vector<OutputGeometry> geometry;
   for (const auto& output : outputs_) {
-    if (output->modeWidth > 0 || output->logical) geometry.push_back(output->geometry());
+    auto facts = output->geometry();
+    if (!facts.logical.empty()) geometry.push_back(std::move(facts));
   }
   return geometry;
 }

@@ -1,4 +1,4 @@
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 #include <gio/gio.h>
 #include <unistd.h>

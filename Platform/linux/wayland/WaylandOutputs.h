@@ -2,14 +2,16 @@
 
 // The compositor's outputs as one connection sees them: every wl_output global
 // bound, with its logical place in the layout from xdg-output (or, without it, its
-// position and mode divided by its scale), its scale and its refresh rate.
+// position and mode turned and divided by its scale), its scale and its refresh rate.
+// The facts come with the events of the next round trip, which the owner runs (the
+// render thread bounds its own).
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "Platform/linux/wayland/OutputGeometry.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
-#include "Platform/linux/wayland/presenter/OutputPlacement.h"
 
 struct zxdg_output_manager_v1;
 struct zxdg_output_v1;
@@ -26,6 +28,7 @@ class WaylandOutputs {
   // Binds outputs that appeared and drops those that went since the last call; true
   // when some appeared (their facts arrive with the next round trip).
   bool refresh();
+  // The outputs that have told their size.
   std::vector<OutputGeometry> geometry() const;
   // The wl_output of the output with registry name `global`; null when it went.
   wl_output* output(std::uint32_t global) const;
