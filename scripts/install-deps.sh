@@ -24,6 +24,9 @@ apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4
   # files (librust-wayland-protocols-dev ships the wlroots ones, layer-shell and
   # screencopy, under /usr/share/cargo/registry/wayland-protocols-*/wlr-protocols/)
   sway grim wtype xwayland libwayland-dev wayland-protocols librust-wayland-protocols-dev)
+# The Node client's tests (clients/node): Debian's Node only where none is on PATH,
+# so that a newer one a developer installed is left alone.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 
 absent() {
   local package

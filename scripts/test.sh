@@ -56,4 +56,10 @@ for preset in "${presets[@]}"; do
   run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE wayland
   echo "== $preset: test on sway"
   run_on_sway "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
+  if [[ $preset == default ]]; then
+    # Once, against the optimised build: the client's own code is the same under every preset.
+    echo "== the Node client (clients/node): npm test on the desktop"
+    (cd clients/node && npm ci --no-audit --no-fund --loglevel=error)
+    ZOBA_BUILD_DIR="$PWD/build/default" run_on_desktop npm --prefix clients/node test
+  fi
 done
