@@ -4,9 +4,9 @@
 
 import assert from "node:assert/strict";
 import { spawn, spawnSync, type ChildProcessWithoutNullStreams } from "node:child_process";
-import { existsSync, mkdtempSync, readFileSync } from "node:fs";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, symlinkSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { join, resolve } from "node:path";
 import { createInterface } from "node:readline";
 import { after, before, describe, it } from "node:test";
 
@@ -59,23 +59,27 @@ async function serviceOf(launcher: number): Promise<number> {
   throw new Error("no service process");
 }
 
+// One helper at a time: two would both take the chord.
+async function startHelper(): Promise<ZobaCaptureClient> {
+  const client = await start({ binaryPath: helperPath });
+  client.on("message", (message) => seen.push(message));
+  return client;
+}
+
 describe("a chord on the desktop", { skip }, () => {
   let window: ChildProcessWithoutNullStreams;
-  let client: ZobaCaptureClient;
 
   before(async () => {
-    client = await start({ binaryPath: helperPath });
-    client.on("message", (message) => seen.push(message));
     window = await openWindow();
   });
-  after(async () => {
-    await client?.shutdown();
+  after(() => {
     window?.stdin.end();
     const invalid = seen.map((m) => [m.type, messageErrors(m)] as const).filter(([, errors]) => errors.length > 0);
     assert.deepEqual(invalid, [], "lines the schema refuses");
   });
 
   it("gives one capture object with its snapshot, capture and landing, steered by target()", async () => {
+    const client = await startHelper();
     const strays: HelperMessage[] = [];
     client.on("stray", (message) => strays.push(message));
     const capture = await chordCapture(client);
@@ -98,6 +102,7 @@ describe("a chord on the desktop", { skip }, () => {
       Array(4).fill(capture.id),
     );
     assert.deepEqual(strays, []);
+    await client.shutdown();
   });
 
   it("writes a debug capture line the schema accepts", () => {
@@ -112,7 +117,39 @@ describe("a chord on the desktop", { skip }, () => {
     assert.ok("capture" in line, run.stdout.slice(0, 300));
   });
 
+  it("runs the README's host example as written", async () => {
+    const readme = readFileSync(join(repositoryRoot, "README.md"), "utf8");
+    const example = [...readme.matchAll(/^```js\n([\s\S]*?)^```$/gm)]
+      .map((match) => match[1] ?? "")
+      .find((code) => code.includes('require("zoba-capture")'));
+    assert.ok(example, "no host example in README.md");
+    // require("zoba-capture") finds this package through NODE_PATH.
+    const dir = mkdtempSync(join(tmpdir(), "zoba-example-"));
+    mkdirSync(join(dir, "modules"));
+    symlinkSync(resolve(__dirname, "../.."), join(dir, "modules/zoba-capture"));
+    writeFileSync(join(dir, "host.js"), example);
+    const host = spawn(process.execPath, [join(dir, "host.js")], {
+      env: { ...process.env, NODE_PATH: join(dir, "modules"), ZOBA_CAPTURE: helperPath },
+    });
+    let output = "";
+    host.stdout.on("data", (chunk: Buffer) => (output += chunk.toString()));
+    host.stderr.on("data", (chunk: Buffer) => (output += chunk.toString()));
+    const ended = new Promise<number | null>((resolve) => host.once("close", resolve));
+    await within(
+      15_000,
+      "the example's prompt",
+      new Promise<void>((resolve) => host.stdout.on("data", () => output.includes("hold both Shift keys") && resolve())),
+    );
+    pressChord();
+    const status = await within(20_000, "the example's end", ended).finally(() => host.kill());
+    assert.equal(status, 0, output);
+    assert.match(output, new RegExp(`captured "${windowTitle}"`));
+    assert.match(output, /Hello from GTK/);
+    assert.match(output, /landed: true/);
+  });
+
   it("rejects the pending capture and request when the helper is killed mid-capture, and ends once", async () => {
+    const client = await startHelper();
     let exits = 0;
     client.on("exit", () => exits++);
     const capture = await chordCapture(client);
