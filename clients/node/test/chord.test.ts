@@ -167,4 +167,17 @@ describe("a chord on the desktop", { skip }, () => {
     await assert.rejects(client.status(), HelperExitedError);
     assert.equal(exits, 1);
   });
+
+  it("lets the reference host fly a capture into its card", async () => {
+    const run = spawn("bash", [join(repositoryRoot, "examples/reference-host/headless-run.sh")], {
+      env: { ...process.env, ZOBA_CAPTURE: helperPath, ZOBA_BUILD_DIR: resolve(helperPath, "../..") },
+    });
+    let output = "";
+    run.stdout.on("data", (chunk: Buffer) => (output += chunk.toString()));
+    run.stderr.on("data", (chunk: Buffer) => (output += chunk.toString()));
+    const status = await within(60_000, "the reference host's run", new Promise((done) => run.once("close", done)));
+    assert.equal(status, 0, output);
+    assert.match(output, /"captured":"A window to capture"/);
+    assert.match(output, /landed: true/);
+  });
 });
