@@ -10,7 +10,15 @@ import { join, resolve } from "node:path";
 import { createInterface } from "node:readline";
 import { after, before, describe, it } from "node:test";
 
-import { HelperExitedError, start, type Capture, type HelperMessage, type ZobaCaptureClient } from "../src";
+import {
+  HelperExitedError,
+  start,
+  type Capture,
+  type HelperMessage,
+  type HotkeyMessage,
+  type StartOptions,
+  type ZobaCaptureClient,
+} from "../src";
 import { chordPresserPath, helperPath, messageErrors, noHelper, repositoryRoot, within } from "./support";
 
 const skip =
@@ -104,6 +112,26 @@ describe("a chord on the desktop", { skip }, () => {
     assert.deepEqual(strays, []);
     await client.shutdown();
   });
+
+  const otherTargets: { target: "host" | "setup"; options: () => Partial<StartOptions> }[] = [
+    // The window in front is the host's own.
+    { target: "host", options: () => ({ hostPid: window.pid ?? 0 }) },
+    // Without the session bus there is no accessibility: the chord asks for setup.
+    { target: "setup", options: () => ({ env: { ...process.env, DBUS_SESSION_BUS_ADDRESS: "unix:path=/nonexistent" } }) },
+  ];
+  for (const { target, options } of otherTargets) {
+    it(`gives a "${target}" hotkey and no capture when the chord is the ${target}'s`, async () => {
+      const client = await start({ binaryPath: helperPath, ...options() });
+      client.on("message", (message) => seen.push(message));
+      let captures = 0;
+      client.on("capture", () => captures++);
+      const hotkey = new Promise<HotkeyMessage>((resolve) => client.once("hotkey", resolve));
+      pressChord();
+      assert.equal((await within(10_000, "hotkey", hotkey)).target, target);
+      await client.shutdown();
+      assert.equal(captures, 0);
+    });
+  }
 
   it("writes a debug capture line the schema accepts", () => {
     const dir = mkdtempSync(join(tmpdir(), "zoba-debug-"));
