@@ -25,8 +25,8 @@ import type {
 } from "./messages";
 
 export interface StartOptions {
-  /** The zoba-capture executable (the launcher). */
-  binaryPath: string;
+  /** The zoba-capture executable (the launcher); "zoba-capture" on PATH, as installed, when absent. */
+  binaryPath?: string;
   /** The host's process id, "--host-pid"; this process's when absent. */
   hostPid?: number;
   hotkey?: HotkeyPreset;
@@ -94,7 +94,7 @@ export class ZobaCaptureClient extends EventEmitter<ClientEvents> {
       options.hotkey ?? "shift",
       ...(options.extraArgs ?? []),
     ];
-    const child = spawn(options.binaryPath, args, { env: options.env ?? process.env, stdio: "pipe" });
+    const child = spawn(options.binaryPath ?? "zoba-capture", args, { env: options.env ?? process.env, stdio: "pipe" });
     const client = new ZobaCaptureClient(child);
     return client.attach(options);
   }
