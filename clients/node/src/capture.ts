@@ -60,7 +60,7 @@ export class Capture {
     return this.resultSettled && this.landedSettled;
   }
 
-  /** Takes one of this capture's messages. */
+  /** Takes one of this capture's messages (the client routes them). @internal */
   receive(message: CaptureEventMessage): void {
     switch (message.type) {
       case "captureSnapshot":
@@ -83,7 +83,7 @@ export class Capture {
     }
   }
 
-  /** The helper ended: whatever is still pending rejects with `error`. */
+  /** The helper ended: whatever is still pending rejects with `error`. @internal */
   abandon(error: Error): void {
     this.settleSnapshot(undefined);
     this.settleResult(() => this.resultState.reject(error));

@@ -77,6 +77,9 @@ export class ZobaCaptureClient extends EventEmitter<ClientEvents> {
   private nextId = 1;
   private ended: HelperExitedError | undefined;
   private lastStderrLine = "";
+  // Until "ready": the start() promise's resolver, and whether its time ran out.
+  private readyListener: ((message: ReadyMessage) => void) | undefined;
+  private readyTimedOut = false;
   private readonly exited: Promise<HelperExitedError>;
   private markExited!: (error: HelperExitedError) => void;
 
@@ -192,16 +195,15 @@ export class ZobaCaptureClient extends EventEmitter<ClientEvents> {
       if (spawnError) {
         reason = "spawnFailed";
         info.stderrLine = spawnError.message;
-      } else if (timedOut) {
+      } else if (this.readyTimedOut) {
         reason = "readyTimeout";
       }
       this.end(new HelperExitedError(info, reason));
     });
 
-    let timedOut = false;
     return new Promise<ZobaCaptureClient>((resolve, reject) => {
       const timer = setTimeout(() => {
-        timedOut = true;
+        this.readyTimedOut = true;
         this.child.kill("SIGKILL");
       }, options.readyTimeoutMs ?? defaultReadyTimeoutMs);
       const onReady = (message: ReadyMessage): void => {
@@ -218,8 +220,6 @@ export class ZobaCaptureClient extends EventEmitter<ClientEvents> {
       this.once("exit", onExit);
     });
   }
-
-  private readyListener: ((message: ReadyMessage) => void) | undefined;
 
   private receiveLine(text: string): void {
     if (text === "") return;
