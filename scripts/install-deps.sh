@@ -50,6 +50,9 @@ if [[ $purpose == demo ]]; then
   apps=()
 else
   packages+=("${demo[@]}")
+  # The Node client's tests (clients/node): Debian's Node only where none is on PATH,
+  # so that a newer one a developer installed is left alone.
+  if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 fi
 
 if [[ $print == --print ]]; then

@@ -59,5 +59,9 @@ for preset in "${presets[@]}"; do
   if [[ $preset == default ]]; then
     echo "== the Debian package: build, install into a fresh Debian 12 root, capture"
     bash scripts/package-check.sh
+    # Once, against the optimised build: the client's own code is the same under every preset.
+    echo "== the Node client (clients/node): npm test on the desktop"
+    (cd clients/node && npm ci --no-audit --no-fund --loglevel=error)
+    ZOBA_BUILD_DIR="$PWD/build/default" run_on_desktop npm --prefix clients/node test
   fi
 done
