@@ -91,5 +91,19 @@ TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {
   EXPECT_EQ(text.find("tool bar"), std::string::npos) << text;
 }
 
+// A GTK 3 editor's menu bar is in its window: its titles are read, the items of its
+// closed menus are not.
+TEST_F(ToolkitWindows, AGtkMenuBarShowsItsTitlesNotItsClosedMenus) {
+  if (!fs::exists("/usr/bin/mousepad")) GTEST_SKIP() << "needs mousepad";
+  AppWindow editor("/bin/sh", {"-c", "echo $$; exec /usr/bin/mousepad --disable-server"});
+  ASSERT_TRUE(editor.pid()) << "mousepad did not come up";
+  const std::string text = outline();
+  EXPECT_NE(text.find("\n\tmenu File, "), std::string::npos) << text;
+  for (const char* title : {"\tmenu Edit, ", "\tmenu Help, "})
+    EXPECT_NE(text.find(title), std::string::npos) << title << " in\n" << text;
+  for (const char* item : {"Save As", "Open Recent", "Undo", "About"})
+    EXPECT_EQ(text.find(item), std::string::npos) << item;
+}
+
 }  // namespace
 }  // namespace zoba::testing
