@@ -8,9 +8,10 @@ namespace {
 
 TEST(AtspiTypeNames, TellsClassNamesFromWords) {
   const std::pair<std::string_view, bool> cases[] = {
-      {"GtkMenuButton", true}, {"AdwGizmo", true}, {"EditorSourceView", true}, {"GtkBox2", true},
-      {"OK", false},           {"Save", false},    {"Open File", false},       {"gtkEntry", false},
-      {"", false},             {"URL", false},     {"Gtk-Entry", false},       {"Größe", false},
+      {"GtkMenuButton", true}, {"AdwGizmo", true},   {"EditorSourceView", true},
+      {"GtkBox2", true},       {"OK", false},        {"Save", false},
+      {"Open File", false},    {"gtkEntry", false},  {"", false},
+      {"URL", false},          {"Gtk-Entry", false}, {"Größe", false},
   };
   for (const auto& [name, expected] : cases) EXPECT_EQ(looksLikeTypeName(name), expected) << name;
 }
