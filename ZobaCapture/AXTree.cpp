@@ -44,7 +44,13 @@ std::optional<std::vector<AXElement>> elementsOf(const AXValue& value) {
 }  // namespace
 
 const std::set<std::string, std::less<>>& skippedRoles() {
-  static const std::set<std::string, std::less<>> roles{"AXScrollBar", "AXMenuBar", "AXMenu"};
+  static const std::set<std::string, std::less<>> roles{"AXScrollBar", "AXMenu"};
+  return roles;
+}
+
+const std::set<std::string, std::less<>>& childlessRoles() {
+  // A menu bar title's children are its menu's items, which show only while the menu is open.
+  static const std::set<std::string, std::less<>> roles{"AXMenuBarItem"};
   return roles;
 }
 
@@ -172,7 +178,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         record.role = std::move(roleText);
         result.nodes.push_back(std::move(record));
 
-        if (depth <= maxChildDepth) {
+        if (depth <= maxChildDepth && !childlessRoles().contains(result.nodes.back().role)) {
           if (auto kids = elementsOf(at[children])) {
             for (auto it = kids->rbegin(); it != kids->rend(); ++it)
               stack.emplace_back(std::move(*it), depth + 1);

@@ -39,6 +39,8 @@ inline constexpr std::int64_t webAreaSearchDepth = 24;
 
 // Roles whose elements and subtrees never enter a snapshot.
 const std::set<std::string, std::less<>>& skippedRoles();
+// Roles whose elements enter a snapshot without their subtrees.
+const std::set<std::string, std::less<>>& childlessRoles();
 // Roles for which the walk asks whether "AXValue" can be set.
 const std::set<std::string, std::less<>>& settableRoles();
 // The nine attributes fetched for every element, read back by position.

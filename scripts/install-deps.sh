@@ -41,7 +41,7 @@ packages=(
 )
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
-apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0
+apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0 mousepad
   # the headless Wayland desktop (scripts/headless-sway.sh): sway, its screenshots and
   # keys, Xwayland
   sway grim wtype xwayland)

@@ -74,12 +74,21 @@ TEST_F(AXTreeTest, RecordsComeInPreOrderWithDepths) {
 
 TEST_F(AXTreeTest, SkippedRolesDropTheirSubtrees) {
   std::vector<AXElement> children;
-  for (const char* role : {"AXScrollBar", "AXMenuBar", "AXMenu"})
-    children.push_back(ax_->addTree(role, leaves(3)));
+  for (const char* role : {"AXScrollBar", "AXMenu"}) children.push_back(ax_->addTree(role, leaves(3)));
   children.push_back(ax_->addTree("AXButton"));
   auto snapshot = walk(ax_->addTree("AXWindow", children));
   ASSERT_EQ(snapshot.nodes.size(), 2u);
   EXPECT_EQ(snapshot.nodes[1].role, "AXButton");
+}
+
+// The bar and its titles are on screen; a closed menu's items are not.
+TEST_F(AXTreeTest, MenuBarKeepsItsTitlesWithoutTheirItems) {
+  AXElement bar = ax_->addTree(
+      "AXMenuBar", {ax_->addTree("AXMenuBarItem", leaves(3)), ax_->addTree("AXMenuBarItem", leaves(2))});
+  auto snapshot = walk(ax_->addTree("AXWindow", {bar}));
+  std::vector<std::string> roles;
+  for (const auto& node : snapshot.nodes) roles.push_back(node.role);
+  EXPECT_EQ(roles, (std::vector<std::string>{"AXWindow", "AXMenuBar", "AXMenuBarItem", "AXMenuBarItem"}));
 }
 
 TEST_F(AXTreeTest, DepthStopsAtSixtyFour) {

@@ -72,13 +72,15 @@ TEST_F(ToolkitWindows, Gtk4WindowShowsWhatIsOnScreenAndItsFocus) {
            "\tbutton GTK 4 button\n",
            "label Shown stack page\n",
            "label Front stack page\n",
-           "\nThe focused UI element is text box (settable) GtkEntry, Value: gtk4 typed text",
+           "\nThe focused UI element is text box (settable), Value: gtk4 typed text",
        }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
   }
   // A page never shown, and one shown before its stack put another in front.
   EXPECT_EQ(text.find("Never shown page"), std::string::npos) << text;
   EXPECT_EQ(text.find("Put behind page"), std::string::npos) << text;
+  // GTK 4 names unnamed widgets after their class; that is no name.
+  EXPECT_EQ(text.find(" Gtk"), std::string::npos) << text;
   EXPECT_TRUE(gtk4.alive()) << "the capture ended the GTK 4 application";
 }
 
@@ -89,6 +91,20 @@ TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {
   EXPECT_NE(text.find("\tpush button OK\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
   EXPECT_EQ(text.find("tool bar"), std::string::npos) << text;
+}
+
+// A GTK 3 editor's menu bar is in its window: its titles are read, the items of its
+// closed menus are not.
+TEST_F(ToolkitWindows, AGtkMenuBarShowsItsTitlesNotItsClosedMenus) {
+  if (!fs::exists("/usr/bin/mousepad")) GTEST_SKIP() << "needs mousepad";
+  AppWindow editor("/bin/sh", {"-c", "echo $$; exec /usr/bin/mousepad --disable-server"});
+  ASSERT_TRUE(editor.pid()) << "mousepad did not come up";
+  const std::string text = outline();
+  EXPECT_NE(text.find("\n\tmenu File, "), std::string::npos) << text;
+  for (const char* title : {"\tmenu Edit, ", "\tmenu Help, "})
+    EXPECT_NE(text.find(title), std::string::npos) << title << " in\n" << text;
+  for (const char* item : {"Save As", "Open Recent", "Undo", "About"})
+    EXPECT_EQ(text.find(item), std::string::npos) << item;
 }
 
 }  // namespace

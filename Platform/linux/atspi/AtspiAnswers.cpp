@@ -2,6 +2,7 @@
 // its windows and its focused element.
 #include "Platform/linux/atspi/AtspiAccessibility.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
+#include "Platform/linux/atspi/AtspiTypeNames.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -29,7 +30,9 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     return AXErrorMarker{};
   }
   if (attribute == "AXTitle") {
-    if (fetch.name) return *fetch.name;
+    if (fetch.name &&
+        !(fetch.application && fetch.application->namesAfterType() && looksLikeTypeName(*fetch.name)))
+      return *fetch.name;
     return AXErrorMarker{};
   }
   if (attribute == "AXDescription") {

@@ -95,6 +95,8 @@ struct Application {
   bool getAllSafe() const { return toolkit && *toolkit != "Qt"; }
   // GTK 4 marks only its windows SHOWING.
   bool showingIsCurrent() const { return !toolkit || *toolkit != "GTK"; }
+  // GTK 4 gives an element without a name its class name.
+  bool namesAfterType() const { return toolkit && *toolkit == "GTK"; }
   // The end offset of Text.GetText for the whole text: GTK 4.8 clamps the end and
   // so reads -1 as 0 (an empty text); other bridges take -1, and some would read
   // past the text's end with a larger one.

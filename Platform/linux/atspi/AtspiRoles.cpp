@@ -38,6 +38,8 @@ std::string_view axRole(const RoleContext& element) {
     case ATSPI_ROLE_MENU_BAR: return "AXMenuBar";
     case ATSPI_ROLE_MENU:
     case ATSPI_ROLE_POPUP_MENU:
+      // A menu bar's menus are its titles, which are on screen while their items are not.
+      if (parent == ATSPI_ROLE_MENU_BAR) return "AXMenuBarItem";
       return parent && (*parent == ATSPI_ROLE_MENU || *parent == ATSPI_ROLE_POPUP_MENU) ? "AXMenuItem"
                                                                                         : "AXMenu";
     case ATSPI_ROLE_MENU_ITEM:
