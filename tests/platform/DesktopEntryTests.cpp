@@ -1,7 +1,5 @@
 // Which desktop entry names a running application, and that an entry installed while
 // the helper runs is found once the main loop has heard of it.
-#include "Platform/linux/session/DesktopEntry.h"
-
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,6 +7,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+
+#include "Platform/linux/session/DesktopEntry.h"
 
 namespace zoba::platform::linux_backend {
 namespace {

@@ -74,7 +74,8 @@ Stripe compressStripe(std::int64_t begin, std::int64_t end, bool last, int level
 
 }  // namespace
 
-std::optional<StripeBytes> zlibStripes(std::int64_t rows, std::size_t stripes, int level, const RowWriter& write) {
+std::optional<StripeBytes> zlibStripes(std::int64_t rows, std::size_t stripes, int level,
+                                       const RowWriter& write) {
   if (rows <= 0 || stripes == 0) return std::nullopt;
   // Equal stripes, none empty.
   const std::int64_t asked = std::min<std::int64_t>(static_cast<std::int64_t>(stripes), rows);

@@ -22,6 +22,7 @@ using RowWriter = std::function<void(std::int64_t begin, std::int64_t end, Strip
 // are written and compressed on threads of their own. The rows are asked for a few
 // at a time into one small buffer, so that no large buffer is touched afresh (page
 // faults cost more than the compression here). Nothing on an error of zlib.
-std::optional<StripeBytes> zlibStripes(std::int64_t rows, std::size_t stripes, int level, const RowWriter& write);
+std::optional<StripeBytes> zlibStripes(std::int64_t rows, std::size_t stripes, int level,
+                                       const RowWriter& write);
 
 }  // namespace zoba::platform::image
