@@ -23,7 +23,10 @@ apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4
   # sway, its screenshots and keys, Xwayland, the client library and the protocol
   # files (librust-wayland-protocols-dev ships the wlroots ones, layer-shell and
   # screencopy, under /usr/share/cargo/registry/wayland-protocols-*/wlr-protocols/)
-  sway grim wtype xwayland libwayland-dev wayland-protocols librust-wayland-protocols-dev)
+  sway grim wtype xwayland libwayland-dev wayland-protocols librust-wayland-protocols-dev
+  # the headless KDE Plasma compositor (scripts/headless-kwin.sh), its fake-input
+  # protocol for the tests' keys, and Qt's Wayland platform for native Qt windows
+  kwin-wayland plasma-wayland-protocols qtwayland5)
 
 absent() {
   local package
