@@ -33,14 +33,6 @@ const char* const noScreencopy =
     "This Wayland compositor offers no screenshots to applications (the wlr-screencopy protocol, which sway "
     "and other wlroots compositors offer)";
 
-// Ends the shot the overlay's presenter waits for, however the copy ends.
-struct ShotBracket {
-  ShotBracket() { OverlayGate::shared().shotStarted(); }
-  ~ShotBracket() { OverlayGate::shared().shotFinished(); }
-  ShotBracket(const ShotBracket&) = delete;
-  ShotBracket& operator=(const ShotBracket&) = delete;
-};
-
 class WaylandScreenCapture final : public ScreenCapture {
  public:
   explicit WaylandScreenCapture(DesktopSession session) : session_(std::move(session)) {}
