@@ -5,6 +5,8 @@
  *                                             (evdev key codes: 42 Shift_L, 54 Shift_R)
  *   zoba-kwin-input m300,200 b                 pointer to (300, 200), left click
  *   zoba-kwin-input idle                       stays, a keyboard on the seat, until stdin ends
+ *   zoba-kwin-input +42 +54 p -54 -42          p: once KWin has handled what came before,
+ *                                             prints "handled" (for latency figures)
  */
 #include <linux/input-event-codes.h>
 #include <poll.h>
@@ -73,6 +75,10 @@ int main(int argc, char** argv) {
       if (sscanf(step + 1, "%lf,%lf", &x, &y) != 2) status = 2;
       org_kde_kwin_fake_input_pointer_motion_absolute(input, wl_fixed_from_double(x),
                                                       wl_fixed_from_double(y));
+    } else if (strcmp(step, "p") == 0) {
+      wl_display_roundtrip(display);
+      printf("handled\n");
+      fflush(stdout);
     } else if (strcmp(step, "b") == 0) {
       org_kde_kwin_fake_input_button(input, BTN_LEFT, 1);
       wl_display_roundtrip(display);
