@@ -3,6 +3,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS zoba-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# Not shown in menus; KDE Plasma's KWin grants screenshots to the program its Exec
+# names, the installed path, fixed when configuring: configure with the final prefix.
+install(FILES ${PROJECT_BINARY_DIR}/ZobaCapture/zoba-capture.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT runtime)
 
 # A release's debug symbols (see SplitDebug.cmake), where gdb looks for them through
 # the debug link: <prefix>/lib/debug<prefix>/bin/zoba-capture.debug, the prefix taken at
@@ -19,7 +23,8 @@ set(CPACK_PACKAGE_VENDOR "Zoba")
 set(CPACK_PACKAGE_CONTACT "Zoba developers <developers@zoba.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Captures the focused window for a host application: screenshot, accessibility text, overlay")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The package installs where the desktop file's Exec points.
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime)

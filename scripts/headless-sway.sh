@@ -40,110 +40,17 @@ shopt -s inherit_errexit
 size=${ZOBA_SWAY_SIZE:-1920x1080}
 user_name=${ZOBA_SWAY_USER:-zoba-wayland}
 
-starting=""  # the state directory of a start in progress, stopped if it fails
-
-die() {
-  echo "headless-sway: $*" >&2
-  if [[ -n $starting ]]; then stop_desktop "$starting"; fi
-  exit 1
-}
-
-# A zombie counts as gone: on some machines the init that inherits our daemons reaps
-# them only every second or so.
-alive() {
-  [[ -n ${1:-} ]] && kill -0 "$1" 2>/dev/null || return 1
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  stat=${stat##*) }
-  [[ ${stat:0:1} != Z ]]
-}
-
-is_root() { [[ $(id -u) -eq 0 ]]; }
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tries=$1
-  shift
-  while ((tries-- > 0)); do
-    if "$@" >/dev/null 2>&1; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Runs the command after it as the desktop's user (exec'd, so $! is its pid).
-as_user() {
-  if is_root; then
-    local home
-    home=$(getent passwd "$user_name" | cut -d: -f6)
-    exec setpriv --reuid="$user_name" --regid="$user_name" --clear-groups \
-      env HOME="$home" USER="$user_name" LOGNAME="$user_name" "$@"
-  fi
-  exec "$@"
-}
-
-ensure_user() {
-  is_root || return 0
-  if ! getent passwd "$user_name" >/dev/null; then
-    useradd --system --user-group --create-home --home-dir "/var/lib/$user_name" \
-      --shell /usr/sbin/nologin --comment "ZobaCapture headless Wayland tests" "$user_name" ||
-      die "could not create the user $user_name"
-  fi
-  local home
-  home=$(getent passwd "$user_name" | cut -d: -f6)
-  if [[ ! -d $home ]]; then
-    install -d -m 755 -o "$user_name" -g "$(id -g "$user_name")" "$home"
-  fi
-}
-
-# Processes started for the desktop carry ZOBA_SWAY_STATE in their environment,
-# including those the bus and sway started (which are not our children).
-marked_pids() {
-  local state=$1
-  env -u ZOBA_SWAY_STATE grep -slzx "ZOBA_SWAY_STATE=$state" /proc/[0-9]*/environ 2>/dev/null |
-    sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | grep -v -x -e "$$" -e "$BASHPID" || true
-}
+state_var=ZOBA_SWAY_STATE
+script_name=headless-sway
+# shellcheck source=scripts/lib/headless-wayland.sh
+source "$(dirname "$0")/lib/headless-wayland.sh"
 
 stop_desktop() {
   local state=$1
   [[ -n $state && -d $state && -f $state/pids ]] || return 0
-  local all=() pid
   # sway first (its pid heads the list): it takes Xwayland and its sockets down itself.
-  mapfile -t all < <(cat "$state/pids"; marked_pids "$state")
-  for pid in "${all[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  local tries=30 left
-  while ((tries-- > 0)); do
-    left=0
-    for pid in "${all[@]}"; do alive "$pid" && left=1; done
-    ((left == 0)) && break
-    sleep 0.1
-  done
-  for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-  # An X display sway did not get to clean up (killed): its socket and lock.
-  if [[ -f $state/display ]]; then
-    local number
-    number=$(tr -dc '0-9' <"$state/display")
-    # shellcheck disable=SC2002  # a lock file that is missing is no error
-    if [[ -n $number ]] && ! alive "$(cat "/tmp/.X$number-lock" 2>/dev/null | tr -dc '0-9')"; then
-      rm -f "/tmp/.X11-unix/X$number" "/tmp/.X$number-lock" 2>/dev/null || true
-    fi
-  fi
+  stop_processes "$state"
   rm -rf "$state"
-}
-
-# Activates the accessibility bus and switches accessibility on, so that toolkits
-# started from now on join it, and starts its registry (see headless-desktop.sh).
-start_accessibility() {
-  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
-    die "the accessibility bus did not start"
-  local a11y
-  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
-    die "the accessibility bus has no address"
-  a11y=$(tr -d '[:space:]' <<<"$a11y")
-  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
-    die "the accessibility registry did not start"
 }
 
 start_desktop() {
@@ -158,32 +65,20 @@ start_desktop() {
   ensure_user
 
   local state
-  state=$(mktemp -d "${TMPDIR:-/tmp}/zoba-sway.XXXXXX")
+  state=$(make_state zoba-sway)
   starting=$state
   trap 'die "failed at line $LINENO"' ERR
-  chmod 755 "$state"  # the desktop's user reaches its runtime directory through it
   local runtime=$state/runtime
-  if is_root; then
-    install -d -m 700 -o "$user_name" -g "$(id -g "$user_name")" "$runtime"
-    # Xwayland, run by the user, puts its socket there; a clean machine may lack it.
-    [[ -d /tmp/.X11-unix ]] || install -d -m 1777 /tmp/.X11-unix
-  else
-    mkdir -m 700 "$runtime"
-  fi
-  : >"$state/pids"
   export ZOBA_SWAY_STATE=$state XDG_RUNTIME_DIR=$runtime XDG_SESSION_TYPE=wayland
   unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE DBUS_SESSION_BUS_PID WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK \
     DISPLAY I3SOCK XDG_CURRENT_DESKTOP
 
   # The session bus first: services it activates (the accessibility bus launcher)
   # inherit this environment.
-  (as_user dbus-daemon --session --fork --nopidfile --address="unix:path=$runtime/bus" \
-    --print-address=1 --print-pid=1) </dev/null >"$state/dbus" 2>"$state/dbus.log" ||
-    die "dbus-daemon did not start: $(cat "$state/dbus.log")"
+  start_session_bus "$state"
   local bus_pid
-  bus_pid=$(grep -E '^[0-9]+$' "$state/dbus")
-  export DBUS_SESSION_BUS_ADDRESS
-  DBUS_SESSION_BUS_ADDRESS=$(grep -v -E '^[0-9]+$' "$state/dbus" | head -n 1)
+  bus_pid=$(tail -n 1 "$state/pids")
+  : >"$state/pids"
 
   local width=${size%x*} height=${size#*x}
   {
@@ -239,48 +134,6 @@ start_desktop() {
   cat "$state/env"
 }
 
-# Hands each --writable path to the desktop's user for a run, and back afterwards.
-writable=()
-give_writable() {
-  is_root || return 0
-  local path
-  for path in "${writable[@]}"; do
-    local owner
-    if [[ -e $path ]]; then owner=$(stat -c %u:%g "$path"); else owner=$(stat -c %u:%g "$(dirname "$path")"); fi
-    mkdir -p "$path"
-    echo "$owner $path" >>"${ZOBA_SWAY_STATE:?}/writable"
-    chown -R "$user_name:$(id -g "$user_name")" "$path"
-    let_user_through "$path"
-    (as_user test -w "$path") ||
-      die "$user_name cannot reach $path: every folder above it must be searchable (o+x)"
-  done
-}
-# A clone under a private home (/root is 0700) is out of the user's reach: each
-# folder above the path that the user cannot search gets o+x for the run.
-let_user_through() {
-  local folder=$1
-  local folders=()
-  while [[ $folder != / ]]; do
-    folder=$(dirname "$folder")
-    folders+=("$folder")
-  done
-  for folder in "${folders[@]}"; do
-    if ! (as_user test -x "$folder"); then
-      echo "$(stat -c %a "$folder") $folder" >>"${ZOBA_SWAY_STATE:?}/traversed"
-      chmod o+x "$folder"
-    fi
-  done
-}
-take_back_writable() {
-  local state=$1 owner path mode
-  if [[ -f $state/writable ]]; then
-    while read -r owner path; do chown -R "$owner" "$path" 2>/dev/null || true; done <"$state/writable"
-  fi
-  if [[ -f $state/traversed ]]; then
-    while read -r mode path; do chmod "$mode" "$path" 2>/dev/null || true; done <"$state/traversed"
-  fi
-}
-
 case ${1:-} in
   start)
     start_desktop
@@ -300,23 +153,7 @@ case ${1:-} in
     ;;
   run)
     shift
-    while [[ ${1:-} == --writable ]]; do
-      [[ -n ${2:-} ]] || die "--writable needs a path"
-      writable+=("$(realpath -m "$2")")
-      shift 2
-    done
-    [[ ${1:-} == -- ]] && shift
-    (($# > 0)) || die "usage: $0 run [--writable PATH]... -- COMMAND [ARGUMENT...]"
-    env_lines=$(ZOBA_SWAY_STATE='' start_desktop)
-    eval "$env_lines"
-    unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE
-    trap 'take_back_writable "$ZOBA_SWAY_STATE"; stop_desktop "$ZOBA_SWAY_STATE"' EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    give_writable
-    status=0
-    (as_user "$@") || status=$?
-    exit "$status"
+    run_command "$@"
     ;;
   *)
     echo "usage: $0 start | stop [STATE_DIR] | accessibility | as-user -- COMMAND | run [--writable PATH]... -- COMMAND [ARGUMENT...]" >&2

@@ -44,7 +44,10 @@ packages=(
 apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0 mousepad
   # the headless Wayland desktop (scripts/headless-sway.sh): sway, its screenshots and
   # keys, Xwayland
-  sway grim wtype xwayland)
+  sway grim wtype xwayland
+  # the headless KDE Plasma compositor (scripts/headless-kwin.sh), its fake-input
+  # protocol for the tests' keys, and Qt's Wayland platform for native Qt windows
+  kwin-wayland plasma-wayland-protocols qtwayland5)
 if [[ $purpose == demo ]]; then
   packages=("${demo[@]}")
   apps=()

@@ -20,9 +20,9 @@ cmake --build --preset release -j "${ZOBA_JOBS:-$(nproc)}"
 deb=$(ls build/release/zoba-capture_*_amd64.deb)
 echo "package-check: $deb" >&2
 dpkg-deb -I "$deb" | sed -n '/Depends:/p;/Recommends:/p' >&2
-# The helper alone: no test, benchmark or symbol file.
-contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}')
-if [[ $contents != "./usr/bin/zoba-capture" ]]; then
+# The helper and its desktop file alone: no test, benchmark or symbol file.
+contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort | tr '\n' ' ')
+if [[ $contents != "./usr/bin/zoba-capture ./usr/share/applications/zoba-capture.desktop " ]]; then
   echo "package-check: unexpected contents:" >&2
   echo "$contents" >&2
   exit 1
@@ -100,4 +100,6 @@ assert capture.get("image", {}).get("width", 0) > 0, capture.get("image")
 assert "ZobaCapture demo" in capture.get("text", ""), capture.get("text")
 PY
 test -s "$work/out/capture.png"
+# KWin grants screenshots to the installed path.
+grep -qx "Exec=/usr/bin/zoba-capture" "$chroot_dir/usr/share/applications/zoba-capture.desktop"
 echo "package-check: the installed package captured the demo window from a fresh Debian 12 root" >&2

@@ -2,7 +2,8 @@
 # Installs what is missing, then configures, builds and tests each preset.
 # Usage: scripts/test.sh [preset ...]   (default: default asan tsan fuzz)
 # Tests that need a desktop run on a private headless one (scripts/headless-desktop.sh);
-# those labelled `wayland` on a private headless sway (scripts/headless-sway.sh).
+# those labelled `wayland` on a private headless sway (scripts/headless-sway.sh), those
+# labelled `kwin` on a private headless KWin (scripts/headless-kwin.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +36,17 @@ run_on_sway() {
   fi
 }
 
+# The tests labelled `kwin` on the headless KWin desktop, in the same way.
+run_on_kwin() {
+  local preset=$1
+  shift
+  if [[ -x scripts/headless-kwin.sh ]]; then
+    scripts/headless-kwin.sh run --writable "build/$preset/Testing" -- "$@"
+  else
+    "$@"
+  fi
+}
+
 for preset in "${presets[@]}"; do
   echo "== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
@@ -53,9 +65,11 @@ for preset in "${presets[@]}"; do
     continue
   fi
   echo "== $preset: test"
-  run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE wayland
+  run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE 'wayland|kwin'
   echo "== $preset: test on sway"
   run_on_sway "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
+  echo "== $preset: test on KWin"
+  run_on_kwin "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L kwin
   if [[ $preset == default ]]; then
     echo "== the Debian package: build, install into a fresh Debian 12 root, capture"
     bash scripts/package-check.sh

@@ -1,6 +1,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
 #include "Platform/linux/wayland/WaylandProbe.h"
+#include "Platform/linux/wayland/kwin/KWinScreenShot.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace zoba::platform {
@@ -17,8 +18,14 @@ void addWaylandServices(Services& services, const DesktopSession& session) {
   services.privacy =
       makePrivacy([probe] { return probe->offers(zwlr_screencopy_manager_v1_interface.name); });
   services.screenCapture = makeWaylandScreenCapture(session);
+  // KWin offers no screencopy: screenshots through its ScreenShot2 interface.
+  if (session.compositor == Compositor::kwin) {
+    services.privacy = makePrivacy(wayland::kwinScreenShotAllowed);
+    services.screenCapture = makeKWinScreenCapture();
+  }
   // The chord: sway's key bindings where its IPC answers (no key event of another
-  // client reaches us on Wayland), XInput2 through Xwayland otherwise.
+  // client reaches us on Wayland), XInput2 through Xwayland otherwise (on KWin when
+  // it lets X11 clients see modifier keys).
   if (session.compositor == Compositor::sway) services.events = makeSwayEvents();
   if (!services.events) services.events = makeEvents();
 }

@@ -2,7 +2,8 @@
 // activation wait: from the start of the capture to the JPEG preview and to the
 // payload; the "capture" line of that payload serialised and queued; the peak
 // resident memory. `maim -i` of the same window runs beside it for comparison on
-// X11, `grim -g` of the window's region (a screen copy and a PNG encode) on sway.
+// X11, `grim -g` of the window's region (a screen copy and a PNG encode) on sway,
+// ScreenShot2's CaptureActiveWindow and a PNG encode by a plain client on KWin.
 //
 //   capture_bench WIDTH HEIGHT [RUNS]     (on an X display at least that large, or
 //                                          on sway, where the window is tiled)
@@ -22,6 +23,7 @@
 #include "Platform/Platform.h"
 #include "ZobaCapture/Output.h"
 #include "ZobaCapture/WindowCapture.h"
+#include "bench/capture/KWinPlainShot.h"
 
 extern char** environ;
 
@@ -295,7 +297,9 @@ int main(int argc, char** argv) {
   }
 
   // On sway, grim of the same region: its copy of the screen and its PNG encode.
-  if (std::getenv("WAYLAND_DISPLAY") && frame) {
+  const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  const bool kwin = desktop && std::string(desktop) == "KDE";
+  if (std::getenv("WAYLAND_DISPLAY") && frame && !kwin) {
     Figures grim;
     char geometry[96];
     std::snprintf(geometry, sizeof geometry, "%.0f,%.0f %.0fx%.0f", frame->minX(), frame->minY(),
@@ -311,6 +315,22 @@ int main(int argc, char** argv) {
       std::printf("  grim -g \"%s\" (PNG, whole process): %7.1f ms / %7.1f ms\n", geometry, grim.median(),
                   grim.best());
       unlink("/tmp/capture_bench_grim.png");
+    }
+  }
+
+  // On KWin, a plain client of ScreenShot2: the active window's pixels and a PNG.
+  if (kwin) {
+    Figures plain;
+    for (int run = 0; run < runs; ++run) {
+      auto ms = bench::kwinPlainShotMs();
+      if (!ms) break;
+      plain.add(*ms);
+    }
+    if (plain.values.empty()) {
+      std::printf("  ScreenShot2 CaptureActiveWindow: refused or not available\n");
+    } else {
+      std::printf("  ScreenShot2 CaptureActiveWindow + PNG (plain client, in process): %7.1f ms / %7.1f ms\n",
+                  plain.median(), plain.best());
     }
   }
 

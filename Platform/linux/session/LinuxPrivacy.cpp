@@ -11,6 +11,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/dbus/AccessibilityBus.h"
 #include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/kwin/KWinSession.h"
 #include "Platform/linux/wayland/sway/SwayIpc.h"
 #include "Platform/linux/x11/XConnection.h"
 
@@ -41,8 +42,13 @@ class LinuxPrivacy final : public Privacy {
     switch (permission) {
       case Permission::screenRecording: return;  // nothing to ask for
       case Permission::accessibility: {
-        std::lock_guard lock(mutex_);
-        if (auto* session = sessionBus()) setAccessibilityEnabled(session, true, callTimeout);
+        {
+          std::lock_guard lock(mutex_);
+          if (auto* session = sessionBus()) setAccessibilityEnabled(session, true, callTimeout);
+        }
+        // The chord on KWin needs a setting only the user may change: show it.
+        if (detectDesktopSession().compositor == Compositor::kwin && !wayland::kwinChordReachable())
+          wayland::openKWinChordSettings();
         return;
       }
     }
@@ -63,9 +69,12 @@ class LinuxPrivacy final : public Privacy {
   }
 
   // Without a source of the chord nothing is read from other applications either. In
-  // a Wayland session that is sway's IPC (the chord's key bindings); X11 always has one.
+  // a Wayland session that is sway's IPC (the chord's key bindings) or KWin passing
+  // modifier keys to Xwayland; X11 always has one.
   static bool chordSourceReachable() {
-    if (detectDesktopSession().server != DisplayServer::wayland) return true;
+    const DesktopSession session = detectDesktopSession();
+    if (session.server != DisplayServer::wayland) return true;
+    if (session.compositor == Compositor::kwin) return wayland::kwinChordReachable();
     return wayland::SwayIpc::connect().has_value();
   }
 

@@ -40,4 +40,12 @@ class OverlayGate {
   std::function<void()> waker_;
 };
 
+// Brackets one shot, however it ends.
+struct ShotBracket {
+  ShotBracket() { OverlayGate::shared().shotStarted(); }
+  ~ShotBracket() { OverlayGate::shared().shotFinished(); }
+  ShotBracket(const ShotBracket&) = delete;
+  ShotBracket& operator=(const ShotBracket&) = delete;
+};
+
 }  // namespace zoba::platform::linux_backend::wayland

@@ -41,14 +41,6 @@ const char* const noScreencopy =
 constexpr std::uint32_t ownPanelIds = 0xFF000000u;
 constexpr std::int32_t overlayLayer = 101;
 
-// Ends the shot the overlay's presenter waits for, however the copy ends.
-struct ShotBracket {
-  ShotBracket() { OverlayGate::shared().shotStarted(); }
-  ~ShotBracket() { OverlayGate::shared().shotFinished(); }
-  ShotBracket(const ShotBracket&) = delete;
-  ShotBracket& operator=(const ShotBracket&) = delete;
-};
-
 class WaylandScreenCapture final : public ScreenCapture {
  public:
   explicit WaylandScreenCapture(DesktopSession session) : session_(std::move(session)) {}

@@ -11,6 +11,7 @@
 #include "Platform/linux/wayland/WaylandProbe.h"
 #include "Platform/linux/wayland/WaylandSession.h"
 #include "Platform/linux/wayland/WindowSource.h"
+#include "Platform/linux/wayland/kwin/KWinSession.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace zoba::platform::linux_backend {
@@ -85,6 +86,8 @@ class WaylandWorkspace final : public Workspace {
   }
 
   std::optional<SessionDescription> session() override {
+    if (session_.compositor == Compositor::kwin)
+      return describeWaylandSession(session_, kwinAbilities(*probe_, windows()));
     WaylandAbilities abilities;
     abilities.screencopy = probe_->offers(zwlr_screencopy_manager_v1_interface.name);
     // (The layer-shell header names a parameter `namespace`: it is no C++ to include.)

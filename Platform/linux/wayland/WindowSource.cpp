@@ -7,6 +7,7 @@
 namespace zoba::platform::linux_backend::wayland {
 
 std::unique_ptr<WindowSource> makeSwayWindowSource();
+std::unique_ptr<WindowSource> makeKWinWindowSource();
 
 std::optional<Toplevel> WindowSource::frontmost() {
   auto list = toplevels();
@@ -19,6 +20,7 @@ std::optional<Toplevel> WindowSource::frontmost() {
 
 std::unique_ptr<WindowSource> makeWindowSource(const DesktopSession& session) {
   if (session.compositor == Compositor::sway) return makeSwayWindowSource();
+  if (session.compositor == Compositor::kwin) return makeKWinWindowSource();
   return nullptr;
 }
 

@@ -2,7 +2,7 @@
 
 // The compositor's view of the windows: which toplevel has the focus and which are
 // on screen. Wayland gives clients no such list, so each compositor family answers
-// through its own channel (sway: its IPC tree).
+// through its own channel (sway: its IPC tree; KWin: a script of ours inside it).
 
 #include <cstdint>
 #include <memory>

@@ -1,0 +1,94 @@
+// Screenshots of the active window on KWin through ScreenShot2, by KWin's own
+// handle of the window: the window's client area as KWin last drew it, whatever
+// covers it. The window list is the active window the KWin script reports.
+//
+// This service runs on the capture's worker threads and has its own bus connection.
+
+#include <mutex>
+
+#include "Platform/linux/Backends.h"
+#include "Platform/linux/dbus/SdSessionBus.h"
+#include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/kwin/KWinScreenShot.h"
+#include "Platform/linux/wayland/kwin/KWinWindowSource.h"
+
+namespace zoba::platform::linux_backend {
+
+namespace {
+
+using namespace wayland;
+using namespace std::chrono_literals;
+
+// A shot waits for KWin's next frame: 20-80 ms measured.
+constexpr auto shotTimeout = 1500ms;
+
+const char* const noActiveWindow =
+    "KWin did not report its active window (the helper's KWin script could not be loaded)";
+
+class KWinScreenCapture final : public ScreenCapture {
+ public:
+  ScreenCaptureResult<ShareableContent> shareableContent(bool, bool) override {
+    std::lock_guard lock(mutex_);
+    auto window = windows_.active();
+    if (!window && !windows_.toplevels()) return ScreenCaptureError{noActiveWindow};
+    ShareableContent content;
+    active_ = window;
+    if (!window) return content;
+    const Toplevel& toplevel = window->toplevel;
+    ShareableWindow shareable;
+    shareable.windowID = static_cast<std::uint32_t>(toplevel.id);
+    if (toplevel.pid > 0) shareable.owningProcessID = toplevel.pid;
+    shareable.frame = toplevel.rect;
+    shareable.title = toplevel.title;
+    content.windows.push_back(std::move(shareable));
+    return content;
+  }
+
+  ContentFilter filter(const ShareableWindow& window) override {
+    std::lock_guard lock(mutex_);
+    ContentFilter filter;
+    filter.windowID = window.windowID;
+    if (active_ && static_cast<std::uint32_t>(active_->toplevel.id) == window.windowID)
+      filter.pointPixelScale = active_->toplevel.scale;
+    return filter;
+  }
+
+  ScreenCaptureResult<Image> captureImage(const ContentFilter& filter,
+                                          const StreamConfiguration& configuration) override {
+    std::lock_guard lock(mutex_);
+    if (!active_ || static_cast<std::uint32_t>(active_->toplevel.id) != filter.windowID)
+      return ScreenCaptureError{"The window is not KWin's active window"};
+    if (!bus_) bus_ = openSessionBus();
+    if (!bus_) return ScreenCaptureError{"The session bus does not answer"};
+    ScreenShotResult result;
+    {
+      ShotBracket bracket;
+      result = captureKWinWindow(bus_.get(), active_->handle, std::chrono::steady_clock::now() + shotTimeout);
+    }
+    if (auto* failure = std::get_if<ScreenShotFailure>(&result)) {
+      // A broken connection is made again at the next shot.
+      if (!failure->notAuthorized) bus_.reset();
+      return ScreenCaptureError{failure->message};
+    }
+    const auto& shot = std::get<ScreenShot>(result);
+    // The image is the window as KWin drew it, which is what a capture shows even
+    // when the window changed size since the script's last report.
+    const Size size{shot.frame.width / shot.scale, shot.frame.height / shot.scale};
+    auto image = windowImage(shot.frame, Rect(0, 0, size.width, size.height), size, configuration.width,
+                             configuration.height);
+    if (!image) return ScreenCaptureError{"KWin's screenshot could not be read"};
+    return std::move(*image);
+  }
+
+ private:
+  std::mutex mutex_;
+  KWinWindowSource windows_;
+  std::optional<KWinWindow> active_;  // as the last window list gave it
+  SdBusPtr bus_;
+};
+
+}  // namespace
+
+std::unique_ptr<ScreenCapture> makeKWinScreenCapture() { return std::make_unique<KWinScreenCapture>(); }
+
+}  // namespace zoba::platform::linux_backend

@@ -1,0 +1,112 @@
+// The chord on KWin: from KWin having handled the second Shift key of the fake-input
+// tool (its round trip done) to the "hotkey" line on the host's end of the pipe, the
+// keys passing KWin, Xwayland and the helper's XInput2 listener; and from the
+// tool's start (its process, its connection and the 50 ms between the keys). Then a
+// whole road with a native window in front: chord -> "captureSnapshot" -> "capture".
+// Run it on the KWin desktop:
+//   scripts/headless-kwin.sh run -- build/default/bench/service/kwin_hotkey_bench
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "tests/kwin/KWinDesktop.h"
+#include "tests/support/ChildProcess.h"
+
+using namespace zoba::testing;
+using namespace zoba::testing::kwin;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double milliseconds(Clock::duration duration) {
+  return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+void print(const char* what, std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const auto n = values.size();
+  std::printf("  %s: median %.1f ms, p90 %.1f ms, min %.1f ms, max %.1f ms\n", what, values[n / 2],
+              values[n * 9 / 10], values.front(), values.back());
+}
+
+std::string typeOf(const std::optional<std::string>& line) {
+  return line ? nlohmann::json::parse(*line, nullptr, false).value("type", "") : "";
+}
+
+}  // namespace
+
+int main() {
+  constexpr int chords = 30, roads = 7;
+  if (!kwinDesktopAvailable() || !grantTestPrograms()) {
+    std::fprintf(stderr, "needs the headless KWin desktop (scripts/headless-kwin.sh run -- ...)\n");
+    return 2;
+  }
+  KWinKeyboard keyboard;
+  KWinGtkWindow window;
+  if (!window.pid()) {
+    std::fprintf(stderr, "the GTK window did not come up focused\n");
+    return 1;
+  }
+  const std::vector<std::string> keys = {"+42", "s50", "+54", "p", "s20", "-54", "-42"};
+
+  // The host's own window in front: "hotkey" with the host as its target, no capture.
+  std::vector<double> fromHandled, fromStart;
+  {
+    ChildProcess helper(ZOBA_CAPTURE_PATH, {"--host-pid", std::to_string(*window.pid())});
+    if (typeOf(helper.readLine()) != "ready") return 1;
+    for (int i = 0; i < chords; ++i) {
+      const auto start = Clock::now();
+      ChildProcess tool(ZOBA_KWIN_INPUT_PATH, keys);
+      auto handled = tool.readLine(2s);
+      const auto handledAt = Clock::now();
+      auto line = helper.readLine(2s);
+      const auto lineAt = Clock::now();
+      tool.wait();
+      if (!handled || typeOf(line) != "hotkey") {
+        std::fprintf(stderr, "chord %d: no hotkey line\n", i);
+        return 1;
+      }
+      fromHandled.push_back(milliseconds(lineAt - handledAt));
+      fromStart.push_back(milliseconds(lineAt - start));
+    }
+  }
+
+  // Another application in front: the whole capture, its card landing nowhere.
+  std::vector<double> toSnapshot, toCapture;
+  {
+    ChildProcess helper(ZOBA_CAPTURE_PATH, {"--host-pid", std::to_string(getpid())});
+    if (typeOf(helper.readLine()) != "ready") return 1;
+    for (int i = 0; i < roads; ++i) {
+      ChildProcess tool(ZOBA_KWIN_INPUT_PATH, keys);
+      if (!tool.readLine(2s)) return 1;
+      const auto handledAt = Clock::now();
+      std::optional<Clock::time_point> snapshotAt, captureAt;
+      for (auto end = Clock::now() + 10s; Clock::now() < end && !captureAt;) {
+        const auto line = helper.readLine(100ms);
+        const auto type = typeOf(line);
+        if (type == "captureSnapshot") snapshotAt = Clock::now();
+        if (type == "capture") captureAt = Clock::now();
+      }
+      tool.wait();
+      if (!snapshotAt || !captureAt) {
+        std::fprintf(stderr, "road %d: no snapshot or capture\n", i);
+        return 1;
+      }
+      toSnapshot.push_back(milliseconds(*snapshotAt - handledAt));
+      toCapture.push_back(milliseconds(*captureAt - handledAt));
+      // The overlay ends before the next chord.
+      while (typeOf(helper.readLine(3s)) != "captureLanded") {
+      }
+    }
+  }
+  std::printf("KWin chord over %d chords, whole road over %d:\n", chords, roads);
+  print("second key handled by KWin -> \"hotkey\" line", fromHandled);
+  print("tool start -> \"hotkey\" line (incl. 50 ms between the keys)", fromStart);
+  print("second key handled -> \"captureSnapshot\"", toSnapshot);
+  print("second key handled -> \"capture\" (with the outline)", toCapture);
+  return 0;
+}

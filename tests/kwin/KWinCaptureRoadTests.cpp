@@ -1,0 +1,122 @@
+// The whole road of a chord on the headless KWin desktop, as a host meets it: the
+// real helper, a native Wayland GTK 3 window in front, both Shift keys through
+// KWin's fake input reaching the helper through Xwayland, then "hotkey",
+// "captureSnapshot", "capture" and "captureLanded" with the host's card, the overlay
+// on screen while it plays and nothing of it left after the landing.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/kwin/KWinDesktop.h"
+#include "tests/wayland/SwayDesktop.h"
+
+namespace zoba::testing::kwin {
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+using wayland::pixelsNear;
+
+constexpr std::uint32_t windowColour = 0x20C060;
+
+TEST(KWinCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) {
+  if (!kwinDesktopAvailable()) GTEST_SKIP() << "needs the headless KWin desktop (scripts/headless-kwin.sh)";
+  ASSERT_TRUE(grantTestPrograms()) << "KWin never granted the tests' screenshots";
+  KWinKeyboard keyboard;
+  KWinGtkWindowOptions options;
+  options.title = "Road on KWin";
+  options.colour = windowColour;
+  KWinGtkWindow window(options);
+  ASSERT_TRUE(window.pid()) << "the GTK window did not come up focused";
+  ASSERT_TRUE(wayland::waitForAccessibleApplication(*window.pid(), std::chrono::seconds(10)));
+  auto screen = kwinScreenshot({0, 0, 1920, 1080});
+  ASSERT_TRUE(screen);
+  auto area = boundsOf(*screen, windowColour);
+  ASSERT_TRUE(area) << "the window's colour is not on screen";
+  // The window's own colour around its widgets.
+  auto before = kwinScreenshot(*area);
+  ASSERT_TRUE(before);
+  const std::int64_t windowPixels = pixelsNear(*before, windowColour, 8);
+
+  // This test is the host: the window in front is another application.
+  ChildProcess helper(ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(getpid())});
+  auto ready = json::parse(helper.readLine(std::chrono::seconds(10)).value_or("{}"), nullptr, false);
+  ASSERT_EQ(ready.value("type", ""), "ready") << ready;
+  EXPECT_EQ(ready["permissions"], (json{{"accessibility", true}, {"screenRecording", true}})) << ready;
+  EXPECT_EQ(ready["session"], (json{{"type", "wayland"}, {"desktop", "kde"}, {"unavailable", json::array()}}))
+      << ready;
+
+  // The shutter covers the window for about a third of a second from the chord on: a
+  // small patch of the colour area is sampled from before the chord to the landing.
+  const ScreenRect patch{area->x + area->width / 2 - 40, area->y + area->height / 2 - 20, 80, 40};
+  std::atomic<bool> overlaySeen = false;
+  std::jthread sampler([&](std::stop_token stop) {
+    while (!stop.stop_requested() && !overlaySeen) {
+      if (auto shot = kwinScreenshot(patch)) overlaySeen = pixelsNear(*shot, windowColour, 8) < 80 * 40 / 2;
+    }
+  });
+
+  ASSERT_TRUE(kwinChord("shift"));
+  auto hotkey = json::parse(helper.readLine(std::chrono::seconds(5)).value_or("{}"), nullptr, false);
+  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
+  const std::string id = hotkey.value("captureId", "");
+  EXPECT_EQ(hotkey, (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
+  const json card{{"x", 1600}, {"y", 40}, {"width", 200}, {"height", 120}};
+  helper.writeLine(
+      json{{"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", card}, {"radius", 12}}
+          .dump());
+
+  std::vector<std::string> types;
+  json capture;
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (Clock::now() < deadline &&
+         !std::set<std::string>(types.begin(), types.end()).contains("captureLanded")) {
+    while (auto line = helper.readLine(std::chrono::milliseconds(20))) {
+      auto message = json::parse(*line, nullptr, false);
+      const std::string type = message.value("type", "");
+      if (type == "response") continue;
+      types.push_back(type);
+      EXPECT_EQ(message.value("captureId", ""), id) << message;
+      if (type == "capture") capture = message["capture"];
+    }
+  }
+  sampler.request_stop();
+  sampler.join();
+  ASSERT_GE(types.size(), 3u) << "the road did not end";
+  EXPECT_EQ(types[0], "captureSnapshot");
+  EXPECT_TRUE(std::set<std::string>(types.begin(), types.end()) ==
+              (std::set<std::string>{"captureSnapshot", "capture", "captureLanded"}));
+  EXPECT_TRUE(overlaySeen) << "the shutter never covered the window";
+
+  EXPECT_EQ(capture.value("windowTitle", ""), "Road on KWin");
+  EXPECT_EQ(capture["image"].value("width", 0), area->width);
+  auto png = platform::base64Decode(capture["image"].value("base64", ""));
+  ASSERT_TRUE(png);
+  auto image = platform::decodePNG(*png);
+  ASSERT_TRUE(image);
+  // The screenshot is the window's own pixels, not the overlay's flash.
+  EXPECT_GE(pixelsNear(*image, windowColour, 8), windowPixels * 9 / 10);
+  const std::string text = capture.value("text", "");
+  EXPECT_NE(text.find("KWin label"), std::string::npos) << text;
+  EXPECT_NE(text.find("The focused UI element is"), std::string::npos) << text;
+
+  // Nothing of the overlay stays: the colour area shows whole again.
+  bool clear = false;
+  for (const auto end = Clock::now() + std::chrono::seconds(2); Clock::now() < end && !clear;) {
+    auto after = kwinScreenshot(*area);
+    clear = after && pixelsNear(*after, windowColour, 8) >= windowPixels;
+  }
+  EXPECT_TRUE(clear) << "the overlay is still over the window after the landing";
+  helper.writeLine(R"({"type":"shutdown"})");
+}
+
+}  // namespace
+}  // namespace zoba::testing::kwin

@@ -1,0 +1,116 @@
+// The real helper on the headless KWin desktop: a native GTK 3 window captured in
+// debug mode through the KWin script (frame, title, application), ScreenShot2
+// (pixels) and AT-SPI (outline); and what a user who has not granted the screenshot
+// or turned on KWin's modifier setting is told.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/kwin/KWinDesktop.h"
+#include "tests/wayland/SwayDesktop.h"
+
+namespace zoba::testing::kwin {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class KWinCapture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!kwinDesktopAvailable()) GTEST_SKIP() << "no KWin desktop (scripts/headless-kwin.sh run -- ...)";
+    ASSERT_TRUE(grantTestPrograms()) << "KWin never granted the tests' screenshots";
+    directory = fs::temp_directory_path() / ("zoba-kwin-capture-" + std::to_string(::getpid()));
+    fs::create_directories(directory);
+    path = directory / "shot.png";
+  }
+  void TearDown() override {
+    if (!directory.empty()) fs::remove_all(directory);
+  }
+
+  json debugCapture(const std::string& helper = ZOBA_CAPTURE_PATH, const ChildEnvironment& environment = {}) {
+    ChildProcess process(helper, {"--debug-capture", path.string(), "--delay", "0"}, environment);
+    auto lines = process.readAllLines(std::chrono::seconds(30));
+    EXPECT_EQ(process.wait(), 0);
+    EXPECT_EQ(lines.size(), 1u);
+    return lines.empty() ? json() : json::parse(lines.back(), nullptr, false);
+  }
+
+  fs::path directory;
+  fs::path path;
+};
+
+TEST_F(KWinCapture, NativeGtk3WindowWithItsPixelsTitleAndOutline) {
+  KWinKeyboard keyboard;
+  KWinGtkWindowOptions options;
+  options.title = "KWin GTK 3 capture";
+  options.colour = 0x2080C0;
+  options.label = "KWin three label";
+  options.button = "KWin three button";
+  KWinGtkWindow window(options);
+  ASSERT_TRUE(window.pid()) << "the GTK 3 window did not come up focused";
+  ASSERT_TRUE(wayland::waitForAccessibleApplication(*window.pid(), std::chrono::seconds(10)));
+  // Where KWin put it: the colour area's box on screen gives its width.
+  auto screen = kwinScreenshot({0, 0, 1920, 1080});
+  ASSERT_TRUE(screen);
+  auto area = boundsOf(*screen, 0x2080C0);
+  ASSERT_TRUE(area) << "the window's colour is not on screen";
+
+  const json line = debugCapture();
+  ASSERT_TRUE(line.contains("capture")) << line.dump();
+  EXPECT_EQ(line["permissions"], (json{{"accessibility", true}, {"screenRecording", true}}));
+  EXPECT_EQ(line["session"], (json{{"type", "wayland"}, {"desktop", "kde"}, {"unavailable", json::array()}}));
+  const json& capture = line["capture"];
+  EXPECT_EQ(capture["windowTitle"], "KWin GTK 3 capture");
+  EXPECT_EQ(capture["app"]["bundleId"], "zoba-wayland-window");
+  EXPECT_EQ(capture["image"]["width"], area->width);
+  const std::string png = contents(path);
+  auto image = platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width(), capture["image"]["width"]);
+  EXPECT_EQ(image->height(), capture["image"]["height"]);
+  // The client area only: the colour area starts at the image's top-left corner.
+  for (auto [x, y] : {std::pair{1, 1}, std::pair{20, 20}, std::pair{area->width - 2, area->height - 2}})
+    EXPECT_EQ(image->pixel(x, y) & 0xFFFFFFu, 0x2080C0u) << "at " << x << "," << y;
+  const std::string text = contents(path.string() + ".txt");
+  for (const char* expected :
+       {"Window: \"KWin GTK 3 capture\", App: ", "\nframe KWin GTK 3 capture\n", "\tlabel KWin three label\n",
+        "\tpush button KWin three button\n", "\nThe focused UI element is text (settable)"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+}
+
+// A helper that no desktop file names gets no screenshot: a copy of it, elsewhere.
+TEST_F(KWinCapture, WithoutTheDesktopFileGrantNoScreenshotIsTaken) {
+  const fs::path copy = directory / "zoba-capture";
+  fs::copy_file(ZOBA_CAPTURE_PATH, copy);
+  const json line = debugCapture(copy.string());
+  EXPECT_EQ(line["permissions"]["screenRecording"], false) << line.dump();
+  EXPECT_EQ(line["session"]["unavailable"], json{"screenshot"}) << line.dump();
+  EXPECT_FALSE(line.contains("capture")) << line.dump();
+  EXPECT_FALSE(fs::exists(path));
+}
+
+// KWin's default keeps modifier keys from X11 clients: no chord, and the helper says so.
+TEST_F(KWinCapture, WithoutXwaylandEavesdroppingTheHotkeyIsUnavailable) {
+  const fs::path config = directory / "config";
+  fs::create_directories(config);
+  std::ofstream(config / "kwinrc") << "[Xwayland]\nXwaylandEavesdrops=None\n";
+  const json line =
+      debugCapture(ZOBA_CAPTURE_PATH, ChildEnvironment{{}, {{"XDG_CONFIG_HOME", config.string()}}});
+  EXPECT_EQ(line["permissions"], (json{{"accessibility", false}, {"screenRecording", true}})) << line.dump();
+  EXPECT_EQ(line["session"]["unavailable"], json{"hotkey"}) << line.dump();
+}
+
+}  // namespace
+}  // namespace zoba::testing::kwin
