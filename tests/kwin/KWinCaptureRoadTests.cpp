@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/kwin/KWinDesktop.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
 namespace {

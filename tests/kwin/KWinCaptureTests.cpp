@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "tests/kwin/KWinDesktop.h"
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
 namespace {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-#include "tests/wayland/SwayDesktop.h"
+#include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
 

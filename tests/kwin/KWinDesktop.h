@@ -72,7 +72,7 @@ class KWinKeyboard {
   ChildProcess process_;
 };
 
-// tests/wayland/gtk3_wayland_window.py on Wayland: an undecorated GTK 3 window whose
+// tests/support/wayland/gtk3_wayland_window.py on Wayland: an undecorated GTK 3 window whose
 // top `area` is `colour`, a label, a button and a focused entry. Ready once it
 // announced its pid (GTK saw the keyboard focus).
 struct KWinGtkWindowOptions {
