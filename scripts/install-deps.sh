@@ -13,6 +13,8 @@ packages=(
   # headless desktop for the tests and the demo
   xvfb xauth x11-utils x11-xserver-utils xdotool openbox dbus dbus-x11 at-spi2-core
   python3-gi gir1.2-gtk-3.0 chromium fonts-liberation gsettings-desktop-schemas
+  # the outline coverage tool (bench/ax/outline_coverage.py)
+  python3-pyatspi
   # other window managers the desktop can run (ZOBA_DESKTOP_WM)
   xfwm4 i3-wm twm
 )
