@@ -275,6 +275,7 @@ bool mayHoldTextRuns(AtspiRole role) {
     case ATSPI_ROLE_DESCRIPTION_VALUE:
     case ATSPI_ROLE_FOOTNOTE:
     case ATSPI_ROLE_COMMENT:
+    case ATSPI_ROLE_PAGE:  // a document viewer's page holds the document's text
     case ATSPI_ROLE_MARK: return true;
     default: return false;
   }
