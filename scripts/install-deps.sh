@@ -21,8 +21,8 @@ packages=(
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
 apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0
-  # an application without accessibility; a GTK 3 document viewer
-  xterm evince
+  # an application without accessibility; a GTK 3 document viewer; a VTE terminal
+  xterm evince sakura
   # the headless Wayland desktop (scripts/headless-sway.sh) and the Wayland backend:
   # sway, its screenshots and keys, Xwayland, the client library and the protocol
   # files (librust-wayland-protocols-dev ships the wlroots ones, layer-shell and

@@ -23,10 +23,11 @@ constexpr const char* lines[] = {"Quarterly harbour report", "Tides rose along t
 
 // Draws `lines` on one A4 page with Cairo.
 bool writePdf(const fs::path& path) {
-  std::string script = "import cairo, sys\n"
-                       "s = cairo.PDFSurface(sys.argv[1], 595, 842)\n"
-                       "c = cairo.Context(s)\n"
-                       "c.set_font_size(18)\n";
+  std::string script =
+      "import cairo, sys\n"
+      "s = cairo.PDFSurface(sys.argv[1], 595, 842)\n"
+      "c = cairo.Context(s)\n"
+      "c.set_font_size(18)\n";
   int y = 100;
   for (const char* line : lines) {
     script += "c.move_to(60, " + std::to_string(y) + "); c.show_text('" + line + "')\n";

@@ -22,6 +22,8 @@
 
 namespace zoba::platform::linux_backend::atspi {
 
+// More rows than any screen shows: bounds a terminal whose Text is its scroll-back.
+inline constexpr std::size_t maxTerminalRows = 200;
 inline constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
 
 // What a fetch reads beyond the basics (role, states, name, description, parent,

@@ -218,7 +218,10 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
     } else if (readsText(role) && !fetch->application->knownTextless(path)) {
       send(fetch, path, "org.a11y.atspi.Text", "GetText",
            g_variant_new("(ii)", 0, fetch->application->wholeTextEnd()), "(s)",
-           [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
+           [](Fetch& f, GVariant* reply) {
+             f.text = f.role == ATSPI_ROLE_TERMINAL ? terminalRows(stringOf(reply), maxTerminalRows)
+                                                    : stringOf(reply);
+           });
     } else if (readsRange(role)) {
       // One property at a time: Chromium aborts on GetAll of this interface.
       send(fetch, path, propertiesInterface, "Get",

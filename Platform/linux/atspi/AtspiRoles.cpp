@@ -180,6 +180,7 @@ bool readsText(AtspiRole role) {
     case ATSPI_ROLE_TITLE_BAR:
     case ATSPI_ROLE_TEXT:
     case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_TERMINAL:  // VTE's Text holds the rows on screen
     case ATSPI_ROLE_EDITBAR: return true;
     default: return false;  // ATSPI_ROLE_PASSWORD_TEXT above all
   }
