@@ -222,7 +222,9 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
              f.text = f.role == ATSPI_ROLE_TERMINAL ? terminalRows(stringOf(reply), maxTerminalRows)
                                                     : stringOf(reply);
            });
-    } else if (readsRange(role)) {
+    } else if (readsRange(role) && !(fetch->states && !fetch->states->has(ATSPI_STATE_VISIBLE))) {
+      // A hidden range is left out of the outline anyway, and Chromium's hidden
+      // resize handles have no value: asking logs a GLib critical each.
       // One property at a time: Chromium aborts on GetAll of this interface.
       send(fetch, path, propertiesInterface, "Get",
            g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"), "(v)",
