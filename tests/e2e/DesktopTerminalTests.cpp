@@ -28,7 +28,8 @@ TEST(DesktopTerminal, TheValueIsTheRowsOnScreen) {
   fs::create_directories(directory);
   const fs::path script = directory / "rows.sh";
   // 80 numbered rows: more than the screen's 24, so the first ones are scroll-back.
-  std::ofstream(script) << "#!/bin/sh\nfor i in $(seq 1 80); do printf 'line-%03d\\n' $i; done\nexec sleep 600\n";
+  std::ofstream(script)
+      << "#!/bin/sh\nfor i in $(seq 1 80); do printf 'line-%03d\\n' $i; done\nexec sleep 600\n";
   fs::permissions(script, fs::perms::owner_all);
 
   ChildProcess terminal(sakura, {"-e", script.string()});
