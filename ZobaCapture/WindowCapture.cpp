@@ -209,7 +209,9 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   const std::string header = "Window: \"" + title + "\", App: " + name + ".";
   const std::int64_t limit = textBudget - utf16Length(header) - 1;
   const std::vector<AXNodeRecord> none;
-  const auto outline = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+  auto outline = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+  // A walk cut short by its deadline read nothing yet; that is no absence.
+  if (outline.text.empty() && !(snapshot && snapshot->timedOut)) outline.text = noAccessibilityLine;
 
   CapturePayload payload;
   payload.app.name = name;

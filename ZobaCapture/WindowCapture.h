@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "Platform/Image.h"
@@ -27,6 +28,11 @@ inline constexpr double snapshotSeconds = 1.2;
 inline constexpr std::int64_t textBudget = 40000;  // UTF-16 code units
 inline constexpr std::int64_t iconSize = 64;
 inline constexpr int jpegQuality = 80;
+// The outline's last line when the application gave the walk nothing to read (no
+// accessible window, or a window without one record), so hosts can tell that from
+// an empty window.
+inline constexpr std::string_view noAccessibilityLine =
+    "The application exposes no accessibility information.";
 
 // A JPEG data URL of the image shrunk (never enlarged) so that its longer edge is
 // at most `maxEdge` pixels, transparency over white; absent when encoding fails.

@@ -38,10 +38,14 @@ packages=(
   x11-xserver-utils xdotool chromium xfwm4 i3-wm twm maim
   # the package check: shlibdeps and a fresh Debian root
   dpkg-dev debootstrap
+  # the outline coverage tool (bench/ax/outline_coverage.py)
+  python3-pyatspi
 )
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
 apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0 mousepad
+  # an application without accessibility; a GTK 3 document viewer; a VTE terminal
+  xterm evince sakura
   # the headless Wayland desktop (scripts/headless-sway.sh): sway, its screenshots and
   # keys, Xwayland
   sway grim wtype xwayland

@@ -1,6 +1,9 @@
 // How an element's text splits into runs around its child objects.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "Platform/linux/atspi/AtspiTextRuns.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -55,6 +58,25 @@ TEST(AtspiTextRuns, RunHandlesAreNoObjectPaths) {
   EXPECT_FALSE(isRunPath(path));
   EXPECT_TRUE(isRunPath(runPath(path, 0)));
   EXPECT_NE(runPath(path, 0), runPath(path, 1));
+}
+
+TEST(AtspiTextRuns, TerminalRowsAreTheLastLinesWithoutTheBlankOnesBelow) {
+  struct Case {
+    std::string text;
+    std::size_t maxRows;
+    std::string rows;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"$ ls\nnotes.txt\n$ \n\n\n", 24, "$ ls\nnotes.txt\n$"},
+           {"one\ntwo\nthree", 2, "two\nthree"},
+           {"one\ntwo\nthree", 3, "one\ntwo\nthree"},
+           {"one\ntwo\nthree", 1, "three"},
+           {"\n\nlast", 5, "\n\nlast"},
+           {"  \n \n", 24, ""},
+           {"", 24, ""},
+       }) {
+    EXPECT_EQ(terminalRows(c.text, c.maxRows), c.rows) << c.text;
+  }
 }
 
 }  // namespace

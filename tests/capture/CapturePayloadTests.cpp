@@ -64,23 +64,24 @@ TEST_F(WindowCaptureTest, SnapshotWalksTheWindowFocusedAfterTheScreenshot) {
   EXPECT_EQ(payload.text.find("old content"), std::string::npos) << payload.text;
 }
 
-TEST_F(WindowCaptureTest, NoApplicationElementGivesTheHeaderAlone) {
+TEST_F(WindowCaptureTest, NoApplicationElementGivesTheHeaderAndTheNoAccessibilityLine) {
   listOneWindow("Inbox");
   application.pid = kPid + 5;
   screen().windows[0].owningProcessID = kPid + 5;
   const CapturePayload payload = payloadOf(run());
-  EXPECT_EQ(payload.text, "Window: \"Inbox\", App: Mail.");
+  EXPECT_EQ(payload.text,
+            "Window: \"Inbox\", App: Mail.\nThe application exposes no accessibility information.");
   EXPECT_FALSE(payload.textTruncated);
   EXPECT_FALSE(payload.url);
 }
 
 // --- text ------------------------------------------------------------------------------
 
-TEST_F(WindowCaptureTest, HeaderAloneWithoutLineFeedWhenTheOutlineIsEmpty) {
+TEST_F(WindowCaptureTest, NoAccessibilityWindowGivesTheHeaderAndTheNoAccessibilityLine) {
   listOneWindow("Inbox");
   const CapturePayload payload = payloadOf(run());  // no accessibility window: no snapshot
-  EXPECT_EQ(payload.text, "Window: \"Inbox\", App: Mail.");
-  EXPECT_EQ(payload.text.size(), 27u);
+  EXPECT_EQ(payload.text,
+            "Window: \"Inbox\", App: Mail.\nThe application exposes no accessibility information.");
   EXPECT_FALSE(payload.textTruncated);
 }
 
@@ -213,7 +214,7 @@ TEST_F(WindowCaptureTest, EmptyNameAndIdentifierWhenTheApplicationHasNone) {
   EXPECT_EQ(payload.app.name, "");
   EXPECT_EQ(payload.app.bundleId, "");
   EXPECT_FALSE(payload.app.iconBase64);
-  EXPECT_EQ(payload.text, "Window: \"Inbox\", App: .");
+  EXPECT_EQ(payload.text, "Window: \"Inbox\", App: .\n" + std::string(WindowCapture::noAccessibilityLine));
 }
 
 // --- encodings -----------------------------------------------------------------------

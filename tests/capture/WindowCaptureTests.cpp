@@ -236,6 +236,9 @@ TEST_P(Titles, WindowListTitleFirstAccessibilityTitleOnlyInThePayload) {
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images[0].title, c.imageTitle);
   EXPECT_TRUE(payload.text.starts_with("Window: \"" + c.windowTitle + "\", App: Mail.")) << payload.text;
+  // Hosts rely on the last line to tell an application without accessibility.
+  EXPECT_EQ(payload.text.ends_with("\n" + std::string(WindowCapture::noAccessibilityLine)), !c.axWindow)
+      << payload.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(

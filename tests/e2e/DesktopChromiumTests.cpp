@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -79,6 +80,14 @@ TEST_F(ChromiumPage, TheCaptureCarriesThePageAddressAndItsContent) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
   }
   EXPECT_TRUE(fs::exists(path));
+
+  // The walk asks nothing the browser's bridge answers with a GLib critical.
+  browser->kill(SIGTERM);
+  browser->wait(10s);
+  std::string criticals;
+  while (auto line = browser->readErrorLine(1s))
+    if (line->find("CRITICAL") != std::string::npos) criticals += *line + "\n";
+  EXPECT_EQ(criticals, "");
 }
 
 }  // namespace

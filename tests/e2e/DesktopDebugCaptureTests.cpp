@@ -119,6 +119,18 @@ TEST_F(DebugCaptureMode, TheOutlineDescribesTheWidgetsAndNeverAPassword) {
   EXPECT_EQ(text.find("hunter2"), std::string::npos) << text;
 }
 
+TEST_F(DebugCaptureMode, AnApplicationWithoutAccessibilitySaysSoOnTheLastLine) {
+  // xterm draws its own widgets and never joins the accessibility bus.
+  if (!fs::exists("/usr/bin/xterm")) GTEST_SKIP() << "needs xterm";
+  ChildProcess xterm("/usr/bin/xterm", {"-T", "Plain terminal", "-e", "sleep", "60"});
+  ASSERT_TRUE(waitUntilActive(xterm.pid(), 10s));
+  json line = debugCapture(path);
+  EXPECT_EQ(line["capture"].value("text", ""),
+            "Window: \"Plain terminal\", App: XTerm.\nThe application exposes no accessibility information.")
+      << line.dump();
+  xterm.kill(SIGTERM);
+}
+
 TEST_F(DebugCaptureMode, AStoppedApplicationDoesNotHoldTheCapture) {
   DesktopWindow window({"--title", "Stopped"});
   ASSERT_TRUE(window.pid());

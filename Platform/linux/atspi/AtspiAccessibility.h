@@ -89,6 +89,7 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   void requestStates(const std::shared_ptr<Fetch>& fetch);
   void requestChildren(const std::shared_ptr<Fetch>& fetch);
   void requestTextRuns(const std::shared_ptr<Fetch>& fetch);
+  void getOwnText(const std::shared_ptr<Fetch>& fetch);
   // Puts the runs of the element's text among its shown children, in text order.
   void placeTextRuns(Fetch& fetch);
   // The answer for a run of text, from what was fetched; nothing is sent.

@@ -22,6 +22,8 @@
 
 namespace zoba::platform::linux_backend::atspi {
 
+// More rows than any screen shows: bounds a terminal whose Text is its scroll-back.
+inline constexpr std::size_t maxTerminalRows = 200;
 inline constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
 
 // What a fetch reads beyond the basics (role, states, name, description, parent,
@@ -119,6 +121,7 @@ struct Application {
   std::unordered_map<std::uint32_t, RoleName> roleNames;
   // Roles whose elements turned out to have no Text interface here: not asked again.
   std::unordered_set<std::uint32_t> textlessRoles;
+  std::unordered_set<std::uint32_t> textRoles;  // seen with the Text interface (GTK)
   // How a drop-down's selected item is asked for (AtspiChoices.cpp): GTK's box
   // answers the Selection interface itself, Gecko's and Chromium's hold it in their
   // menu and are searched; learned from the first box, and not asked at all once
@@ -130,6 +133,17 @@ struct Application {
   double cacheLoadedAt = -1;
   bool cacheUnsupported = false;
   std::unordered_map<std::string, CachedItem> cache;
+
+  // GTK 2 (GAIL), GTK 3 ("gtk") or GTK 4 ("GTK"): their bridges answer calls on
+  // missing interfaces with criticals instead of errors.
+  bool gtk() const { return toolkit && (*toolkit == "gtk" || *toolkit == "GTK" || *toolkit == "GAIL"); }
+
+  // Whether the cache says the element lacks the Text interface: GTK's bridges
+  // answer a text call on such an object with a critical on the application's stderr.
+  bool knownTextless(const std::string& path) const {
+    auto cached = cache.find(path);
+    return cached != cache.end() && !cached->second.text;
+  }
 };
 
 struct Fetch {

@@ -26,6 +26,18 @@ void readAccessibleProperty(Fetch& f, std::string_view property, GVariant* value
   }
 }
 
+// Whether a GetInterfaces reply lists the Text interface.
+bool listsText(GVariant* reply) {
+  GVariantIter* interfaces = nullptr;
+  g_variant_get(reply, "(as)", &interfaces);
+  bool found = false;
+  const char* interface = nullptr;
+  while (g_variant_iter_next(interfaces, "&s", &interface))
+    found = found || std::strcmp(interface, "org.a11y.atspi.Text") == 0;
+  g_variant_iter_free(interfaces);
+  return found;
+}
+
 }  // namespace
 
 bool AtspiAccessibility::fillFromCache(Fetch& fetch) {
@@ -203,11 +215,16 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   if (wants & wantValue) {
     if (textIsName(role) && fetch->name && !fetch->name->empty()) {
       fetch->text = *fetch->name;  // a label's name is its text: no call
-    } else if (readsText(role)) {
+    } else if (readsText(role) && !fetch->application->knownTextless(path)) {
       send(fetch, path, "org.a11y.atspi.Text", "GetText",
            g_variant_new("(ii)", 0, fetch->application->wholeTextEnd()), "(s)",
-           [](Fetch& f, GVariant* reply) { f.text = stringOf(reply); });
-    } else if (readsRange(role)) {
+           [](Fetch& f, GVariant* reply) {
+             f.text = f.role == ATSPI_ROLE_TERMINAL ? terminalRows(stringOf(reply), maxTerminalRows)
+                                                    : stringOf(reply);
+           });
+    } else if (readsRange(role) && !(fetch->states && !fetch->states->has(ATSPI_STATE_VISIBLE))) {
+      // A hidden range is left out of the outline anyway, and Chromium's hidden
+      // resize handles have no value: asking logs a GLib critical each.
       // One property at a time: Chromium aborts on GetAll of this interface.
       send(fetch, path, propertiesInterface, "Get",
            g_variant_new("(ss)", "org.a11y.atspi.Value", "CurrentValue"), "(v)",
@@ -312,11 +329,34 @@ void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {
   if (!mayHoldTextRuns(role) || (app->toolkit && *app->toolkit == "Chromium") ||
       app->textlessRoles.contains(static_cast<std::uint32_t>(role)))
     return;
-  // The bridge's cache knows whether the element has text at all (GTK 3's answers
-  // a text call on one without with an empty string and a warning).
-  if (auto cached = app->cache.find(fetch->element.path); cached != app->cache.end() && !cached->second.text)
-    return;
+  if (app->knownTextless(fetch->element.path)) return;
   ++fetch->outstanding;
+  // GTK's bridges answer a text call on an object without Text with a critical on
+  // the application's stderr besides the error: learn once per role whether it has
+  // Text (a document view has none, its page has). The web engines give every such
+  // role Text.
+  const auto key = static_cast<std::uint32_t>(role);
+  if (app->gtk() && !app->textRoles.contains(key)) {
+    call(
+        app, fetch->element.path, accessibleInterface, "GetInterfaces", nullptr, "(as)",
+        [this, fetch, app, key](const Reply& reply) {
+          if (reply && listsText(reply.value.get())) {
+            app->textRoles.insert(key);
+            getOwnText(fetch);
+          } else {
+            if (reply) app->textlessRoles.insert(key);
+            finishPart(fetch);
+          }
+        },
+        fetch->key);
+    return;
+  }
+  getOwnText(fetch);
+}
+
+void AtspiAccessibility::getOwnText(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  const AtspiRole role = *fetch->role;
   call(
       app, fetch->element.path, "org.a11y.atspi.Text", "GetText",
       g_variant_new("(ii)", 0, app->wholeTextEnd()), "(s)",

@@ -182,6 +182,7 @@ bool readsText(AtspiRole role) {
     case ATSPI_ROLE_TITLE_BAR:
     case ATSPI_ROLE_TEXT:
     case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_TERMINAL:  // VTE's Text holds the rows on screen
     case ATSPI_ROLE_EDITBAR: return true;
     default: return false;  // ATSPI_ROLE_PASSWORD_TEXT above all
   }
@@ -277,6 +278,7 @@ bool mayHoldTextRuns(AtspiRole role) {
     case ATSPI_ROLE_DESCRIPTION_VALUE:
     case ATSPI_ROLE_FOOTNOTE:
     case ATSPI_ROLE_COMMENT:
+    case ATSPI_ROLE_PAGE:  // a document viewer's page holds the document's text
     case ATSPI_ROLE_MARK: return true;
     default: return false;
   }

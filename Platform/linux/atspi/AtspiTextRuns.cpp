@@ -57,6 +57,19 @@ std::string withoutObjects(std::string_view text) {
   return out;
 }
 
+std::string terminalRows(std::string_view text, std::size_t maxRows) {
+  const auto blank = [](char c) { return c == '\n' || c == ' ' || c == '\r' || c == '\t'; };
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  // Walk back over the line breaks: the one before the first kept line ends the walk.
+  std::size_t start = text.size();
+  for (std::size_t breaks = 0; breaks < maxRows; ++breaks) {
+    const std::size_t previous = start == 0 ? std::string_view::npos : text.rfind('\n', start - 1);
+    if (previous == std::string_view::npos) return std::string(text);
+    start = previous;
+  }
+  return std::string(text.substr(start + 1));
+}
+
 std::string runPath(const std::string& parentPath, std::size_t index) {
   return parentPath + "#" + std::to_string(index);
 }

@@ -29,6 +29,10 @@ std::string withoutObjects(std::string_view text);
 
 // The path of the `index`th run of the element at `parentPath`, and back. Real
 // object paths never hold '#'.
+// The last `maxRows` lines of a terminal's text without the blank lines below the
+// prompt: a terminal whose Text holds its scroll-back gives no more than a screen.
+std::string terminalRows(std::string_view text, std::size_t maxRows);
+
 std::string runPath(const std::string& parentPath, std::size_t index);
 bool isRunPath(std::string_view path);
 
