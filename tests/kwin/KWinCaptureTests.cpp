@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -87,6 +89,37 @@ TEST_F(KWinCapture, NativeGtk3WindowWithItsPixelsTitleAndOutline) {
   for (const char* expected :
        {"Window: \"KWin GTK 3 capture\", App: ", "\nframe KWin GTK 3 capture\n", "\tlabel KWin three label\n",
         "\tpush button KWin three button\n", "\nThe focused UI element is text (settable)"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+}
+
+// A native Wayland Qt 5 window: Qt's own accessibility bridge, the same road.
+TEST_F(KWinCapture, NativeQt5WindowWithItsTitleAndOutline) {
+  KWinKeyboard keyboard;
+  ChildProcess window("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/qt_window.py"},
+                      ChildEnvironment{{"DISPLAY"},
+                                       {{"QT_QPA_PLATFORM", "wayland"},
+                                        {"QT_ACCESSIBILITY", "1"},
+                                        {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}}});
+  auto announced = window.readLine(std::chrono::seconds(15));
+  ASSERT_TRUE(announced) << "the Qt window did not come up";
+  const pid_t pid = static_cast<pid_t>(std::strtol(announced->c_str(), nullptr, 10));
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(wayland::waitForAccessibleApplication(pid, std::chrono::seconds(10)));
+
+  // The window may take the focus a moment after it shows: capture until it is the one.
+  json line;
+  for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+       std::chrono::steady_clock::now() < end;) {
+    line = debugCapture();
+    if (line.contains("capture") && line["capture"].value("windowTitle", "") == "Qt test window") break;
+  }
+  ASSERT_TRUE(line.contains("capture")) << line.dump();
+  const json& capture = line["capture"];
+  EXPECT_EQ(capture["windowTitle"], "Qt test window");
+  EXPECT_GT(capture["image"].value("width", 0), 0);
+  const std::string text = contents(path.string() + ".txt");
+  for (const char* expected : {"Window: \"Qt test window\"", "push button Qt button",
+                               "\nThe focused UI element is text (settable), Value: qt typed text"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 }
 

@@ -26,11 +26,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t windowColour = 0x20C060;
 
-TEST(SwayCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) {
+// A native GTK 3 window, then a native GTK 4 one.
+class SwayCaptureRoad : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SwayCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) {
   if (!swayDesktopAvailable()) GTEST_SKIP() << "needs the headless sway desktop (scripts/headless-sway.sh)";
   WaylandWindowOptions options;
   options.title = "Road on sway";
   options.colour = windowColour;
+  options.gtk4 = GetParam();
   WaylandWindow window(options);
   ASSERT_TRUE(window.pid()) << "the GTK window did not come up focused";
   const SwayRect content{300, 200, 640, 400};
@@ -119,6 +123,11 @@ TEST(SwayCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) 
   EXPECT_TRUE(clear) << "the overlay is still over the window after the landing";
   helper.writeLine(R"({"type":"shutdown"})");
 }
+
+INSTANTIATE_TEST_SUITE_P(Toolkits, SwayCaptureRoad, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Gtk4" : "Gtk3";
+                         });
 
 }  // namespace
 }  // namespace zoba::testing::wayland

@@ -186,7 +186,8 @@ WaylandWindow::WaylandWindow(const WaylandWindowOptions& options, std::chrono::m
           [&] {
             char colour[8];
             std::snprintf(colour, sizeof colour, "%06x", options.colour & 0xFFFFFFu);
-            std::vector<std::string> all = {ZOBA_WAYLAND_SOURCE_DIR "/gtk3_wayland_window.py",
+            std::vector<std::string> all = {options.gtk4 ? ZOBA_WAYLAND_SOURCE_DIR "/gtk4_wayland_window.py"
+                                                         : ZOBA_WAYLAND_SOURCE_DIR "/gtk3_wayland_window.py",
                                             "--title",
                                             options.title,
                                             "--app-id",
@@ -196,9 +197,8 @@ WaylandWindow::WaylandWindow(const WaylandWindowOptions& options, std::chrono::m
                                             "--label",
                                             options.label,
                                             "--button",
-                                            options.button,
-                                            "--text",
-                                            options.text};
+                                            options.button};
+            if (!options.gtk4) all.insert(all.end(), {"--text", options.text});
             if (options.reportKeys) all.push_back("--report-keys");
             all.insert(all.end(), options.extraArguments.begin(), options.extraArguments.end());
             return all;

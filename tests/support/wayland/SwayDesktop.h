@@ -83,6 +83,7 @@ struct WaylandWindowOptions {
   std::string button = "Wayland button";
   std::string text;         // the entry's first text
   bool reportKeys = false;  // lines "press KEYSYM" / "release KEYSYM"
+  bool gtk4 = false;        // gtk4_wayland_window.py, the same layout (no text, no keys)
   std::vector<std::string> extraArguments;
 };
 
