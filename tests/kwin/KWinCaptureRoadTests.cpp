@@ -6,16 +6,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
-#include <set>
-#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/kwin/KWinDesktop.h"
+#include "tests/support/CaptureRoad.h"
 #include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
@@ -57,44 +55,25 @@ TEST(KWinCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) 
   // The shutter covers the window for about a third of a second from the chord on: a
   // small patch of the colour area is sampled from before the chord to the landing.
   const ScreenRect patch{area->x + area->width / 2 - 40, area->y + area->height / 2 - 20, 80, 40};
-  std::atomic<bool> overlaySeen = false;
-  std::jthread sampler([&](std::stop_token stop) {
-    while (!stop.stop_requested() && !overlaySeen) {
-      if (auto shot = kwinScreenshot(patch)) overlaySeen = pixelsNear(*shot, windowColour, 8) < 80 * 40 / 2;
-    }
-  });
-
-  ASSERT_TRUE(kwinChord("shift"));
-  auto hotkey = json::parse(helper.readLine(std::chrono::seconds(5)).value_or("{}"), nullptr, false);
-  ASSERT_EQ(hotkey.value("target", ""), "capture") << hotkey;
-  const std::string id = hotkey.value("captureId", "");
-  EXPECT_EQ(hotkey, (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
-  const json card{{"x", 1600}, {"y", 40}, {"width", 200}, {"height", 120}};
-  helper.writeLine(
-      json{{"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", card}, {"radius", 12}}
-          .dump());
-
-  std::vector<std::string> types;
-  json capture;
-  const auto deadline = Clock::now() + std::chrono::seconds(15);
-  while (Clock::now() < deadline &&
-         !std::set<std::string>(types.begin(), types.end()).contains("captureLanded")) {
-    while (auto line = helper.readLine(std::chrono::milliseconds(20))) {
-      auto message = json::parse(*line, nullptr, false);
-      const std::string type = message.value("type", "");
-      if (type == "response") continue;
-      types.push_back(type);
-      EXPECT_EQ(message.value("captureId", ""), id) << message;
-      if (type == "capture") capture = message["capture"];
-    }
-  }
-  sampler.request_stop();
-  sampler.join();
-  ASSERT_GE(types.size(), 3u) << "the road did not end";
-  EXPECT_EQ(types[0], "captureSnapshot");
-  EXPECT_TRUE(std::set<std::string>(types.begin(), types.end()) ==
-              (std::set<std::string>{"captureSnapshot", "capture", "captureLanded"}));
-  EXPECT_TRUE(overlaySeen) << "the shutter never covered the window";
+  CaptureRoadDesk desk;
+  desk.pressChord = [] { return kwinChord("shift"); };
+  desk.overlayCovers = [&] {
+    auto shot = kwinScreenshot(patch);
+    return shot && pixelsNear(*shot, windowColour, 8) < 80 * 40 / 2;
+  };
+  auto road = driveCaptureRoad(helper, desk);
+  ASSERT_TRUE(road) << "no hotkey line after the chord";
+  const std::string id = road->hotkey.value("captureId", "");
+  EXPECT_EQ(road->hotkey,
+            (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
+  // The landing may come before the capture, whose walk can outlast the flight.
+  ASSERT_EQ(road->types.size(), 3u) << "the road did not end";
+  EXPECT_EQ(road->types[0], "captureSnapshot");
+  EXPECT_TRUE(
+      std::is_permutation(road->types.begin(), road->types.end(),
+                          std::vector<std::string>{"captureSnapshot", "capture", "captureLanded"}.begin()));
+  EXPECT_TRUE(road->overlaySeen) << "the shutter never covered the window";
+  const json& capture = road->capture;
 
   EXPECT_EQ(capture.value("windowTitle", ""), "Road on KWin");
   EXPECT_EQ(capture["image"].value("width", 0), area->width);

@@ -1,0 +1,46 @@
+#include "tests/support/CaptureRoad.h"
+
+#include <algorithm>
+#include <atomic>
+#include <stop_token>
+#include <thread>
+
+namespace zoba::testing {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+bool CaptureRoad::landed() const { return std::find(types.begin(), types.end(), "captureLanded") != types.end(); }
+
+std::optional<CaptureRoad> driveCaptureRoad(ChildProcess& helper, const CaptureRoadDesk& desk) {
+  CaptureRoad road;
+  std::atomic<bool> seen = false;
+  std::jthread sampler([&](std::stop_token stop) {
+    while (!stop.stop_requested() && !seen) seen = desk.overlayCovers();
+  });
+  if (!desk.pressChord()) return std::nullopt;
+  road.hotkey = json::parse(helper.readLine(std::chrono::seconds(5)).value_or("{}"), nullptr, false);
+  const std::string id = road.hotkey.value("captureId", "");
+  if (road.hotkey.value("type", "") != "hotkey") return std::nullopt;
+  if (road.hotkey.value("target", "") == "capture") {
+    helper.writeLine(
+        json{{"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", desk.card}, {"radius", 12}}
+            .dump());
+    for (const auto deadline = Clock::now() + desk.bound; Clock::now() < deadline && !road.landed();) {
+      while (auto line = helper.readLine(std::chrono::milliseconds(20))) {
+        auto message = json::parse(*line, nullptr, false);
+        const std::string type = message.value("type", "");
+        if (type == "response") continue;
+        // Another capture's line is a fault the test sees as a wrong type.
+        road.types.push_back(message.value("captureId", "") == id ? type : "other:" + type);
+        if (type == "capture") road.capture = message["capture"];
+      }
+    }
+  }
+  sampler.request_stop();
+  sampler.join();
+  road.overlaySeen = seen;
+  return road;
+}
+
+}  // namespace zoba::testing
