@@ -13,25 +13,17 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "bench/Distribution.h"
 #include "tests/kwin/KWinDesktop.h"
 #include "tests/support/ChildProcess.h"
 
 using namespace zoba::testing;
 using namespace zoba::testing::kwin;
 using Clock = std::chrono::steady_clock;
+using zoba::bench::milliseconds;
+using zoba::bench::printDistribution;
 
 namespace {
-
-double milliseconds(Clock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-void print(const char* what, std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const auto n = values.size();
-  std::printf("  %s: median %.1f ms, p90 %.1f ms, min %.1f ms, max %.1f ms\n", what, values[n / 2],
-              values[n * 9 / 10], values.front(), values.back());
-}
 
 std::string typeOf(const std::optional<std::string>& line) {
   return line ? nlohmann::json::parse(*line, nullptr, false).value("type", "") : "";
@@ -104,9 +96,9 @@ int main() {
     }
   }
   std::printf("KWin chord over %d chords, whole road over %d:\n", chords, roads);
-  print("second key handled by KWin -> \"hotkey\" line", fromHandled);
-  print("tool start -> \"hotkey\" line (incl. 50 ms between the keys)", fromStart);
-  print("second key handled -> \"captureSnapshot\"", toSnapshot);
-  print("second key handled -> \"capture\" (with the outline)", toCapture);
+  printDistribution("second key handled by KWin -> \"hotkey\" line", fromHandled);
+  printDistribution("tool start -> \"hotkey\" line (incl. 50 ms between the keys)", fromStart);
+  printDistribution("second key handled -> \"captureSnapshot\"", toSnapshot);
+  printDistribution("second key handled -> \"capture\" (with the outline)", toCapture);
   return 0;
 }

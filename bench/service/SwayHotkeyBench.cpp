@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/linux/wayland/sway/SwayIpc.h"
+#include "bench/Distribution.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/wayland/SwayDesktop.h"
 
@@ -19,21 +20,8 @@ using namespace zoba::testing::wayland;
 using zoba::platform::linux_backend::wayland::SwayIpc;
 namespace SwayMessage = zoba::platform::linux_backend::wayland::SwayMessage;
 using Clock = std::chrono::steady_clock;
-
-namespace {
-
-double milliseconds(Clock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-void print(const char* what, std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const auto n = values.size();
-  std::printf("  %s: median %.3f ms, p90 %.3f ms, min %.3f ms, max %.3f ms\n", what, values[n / 2],
-              values[n * 9 / 10], values.front(), values.back());
-}
-
-}  // namespace
+using zoba::bench::milliseconds;
+using zoba::bench::printDistribution;
 
 int main() {
   constexpr int chords = 40;
@@ -73,7 +61,7 @@ int main() {
     fromStart.push_back(milliseconds(lineAt - start));
   }
   std::printf("sway chord over %d chords:\n", chords);
-  print("binding event -> \"hotkey\" line", fromEvent);
-  print("wtype start -> \"hotkey\" line (incl. 50 ms between the keys)", fromStart);
+  printDistribution("binding event -> \"hotkey\" line", fromEvent);
+  printDistribution("wtype start -> \"hotkey\" line (incl. 50 ms between the keys)", fromStart);
   return 0;
 }

@@ -26,6 +26,7 @@
 #include "Platform/linux/wayland/ShmFrame.h"
 #include "Platform/linux/wayland/WaylandOutputs.h"
 #include "Platform/linux/wayland/sway/SwayIpc.h"
+#include "bench/Distribution.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/wayland/SwayDesktop.h"
 #include "wayland-protocols/wlr-screencopy-unstable-v1-client-protocol.h"
@@ -35,25 +36,12 @@ using namespace zoba::testing::wayland;
 namespace wl = zoba::platform::linux_backend::wayland;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
+using zoba::bench::milliseconds;
+using zoba::bench::printDistribution;
 
 namespace {
 
 constexpr std::uint32_t windowColour = 0x20C060;
-
-double milliseconds(Clock::duration duration) {
-  return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-void print(const char* what, std::vector<double> values, const char* goal) {
-  if (values.empty()) {
-    std::printf("  %-38s (none)\n", what);
-    return;
-  }
-  std::sort(values.begin(), values.end());
-  const auto n = values.size();
-  std::printf("  %-38s median %7.1f ms  p90 %7.1f ms  min %7.1f  max %7.1f  (n=%zu)  %s\n", what,
-              values[n / 2], values[n * 9 / 10], values.front(), values.back(), n, goal);
-}
 
 bool differs(std::uint32_t pixel, std::uint32_t rgb) {
   for (int shift : {16, 8, 0}) {
@@ -227,9 +215,10 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(5ms);
   }
   std::printf("sway road over %d chords (from sway's binding event):\n", chords);
-  print("-> \"hotkey\"", toHotkey, "(goal <= 5 ms)");
-  print("-> first frame with the overlay", toFrame, "(goal: within one refresh, 16.7 ms at 60 Hz)");
-  print("-> \"captureSnapshot\" (preview)", toSnapshot, "(goal <= 100 ms)");
-  print("-> \"capture\"", toCapture, "");
+  printDistribution("-> \"hotkey\"", toHotkey, "(goal <= 5 ms)");
+  printDistribution("-> first frame with the overlay", toFrame,
+                    "(goal: within one refresh, 16.7 ms at 60 Hz)");
+  printDistribution("-> \"captureSnapshot\" (preview)", toSnapshot, "(goal <= 100 ms)");
+  printDistribution("-> \"capture\"", toCapture, "");
   return 0;
 }

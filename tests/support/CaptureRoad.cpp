@@ -10,7 +10,9 @@ namespace zoba::testing {
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-bool CaptureRoad::landed() const { return std::find(types.begin(), types.end(), "captureLanded") != types.end(); }
+bool CaptureRoad::landed() const {
+  return std::find(types.begin(), types.end(), "captureLanded") != types.end();
+}
 
 std::optional<CaptureRoad> driveCaptureRoad(ChildProcess& helper, const CaptureRoadDesk& desk) {
   CaptureRoad road;
@@ -23,9 +25,9 @@ std::optional<CaptureRoad> driveCaptureRoad(ChildProcess& helper, const CaptureR
   const std::string id = road.hotkey.value("captureId", "");
   if (road.hotkey.value("type", "") != "hotkey") return std::nullopt;
   if (road.hotkey.value("target", "") == "capture") {
-    helper.writeLine(
-        json{{"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", desk.card}, {"radius", 12}}
-            .dump());
+    helper.writeLine(json{
+        {"type", "captureTarget"}, {"id", "card"}, {"captureId", id}, {"frame", desk.card}, {"radius", 12}}
+                         .dump());
     for (const auto deadline = Clock::now() + desk.bound; Clock::now() < deadline && !road.landed();) {
       while (auto line = helper.readLine(std::chrono::milliseconds(20))) {
         auto message = json::parse(*line, nullptr, false);
