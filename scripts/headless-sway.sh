@@ -134,29 +134,5 @@ start_desktop() {
   cat "$state/env"
 }
 
-case ${1:-} in
-  start)
-    start_desktop
-    ;;
-  accessibility)
-    start_accessibility
-    ;;
-  as-user)
-    shift
-    [[ ${1:-} == -- ]] && shift
-    (($# > 0)) || die "usage: $0 as-user -- COMMAND [ARGUMENT...]"
-    if is_root; then user_name=${ZOBA_SWAY_USER:-$user_name}; fi
-    as_user "$@"
-    ;;
-  stop)
-    stop_desktop "${2:-${ZOBA_SWAY_STATE:-}}"
-    ;;
-  run)
-    shift
-    run_command "$@"
-    ;;
-  *)
-    echo "usage: $0 start | stop [STATE_DIR] | accessibility | as-user -- COMMAND | run [--writable PATH]... -- COMMAND [ARGUMENT...]" >&2
-    exit 2
-    ;;
-esac
+desktop_prefix=ZOBA_SWAY
+desktop_main "$@"

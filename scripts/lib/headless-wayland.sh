@@ -207,3 +207,36 @@ run_command() {
   (as_user "$@") || status=$?
   exit "$status"
 }
+
+# The command line every headless Wayland desktop script takes; `desktop_prefix`
+# names its variables (ZOBA_SWAY_USER, ZOBA_SWAY_STATE; ZOBA_KWIN_…). The script
+# defines start_desktop and stop_desktop.
+desktop_main() {
+  local user_variable=${desktop_prefix}_USER state_variable=${desktop_prefix}_STATE
+  case ${1:-} in
+    start)
+      start_desktop
+      ;;
+    accessibility)
+      start_accessibility
+      ;;
+    as-user)
+      shift
+      [[ ${1:-} == -- ]] && shift
+      (($# > 0)) || die "usage: $0 as-user -- COMMAND [ARGUMENT...]"
+      if is_root; then user_name=${!user_variable:-$user_name}; fi
+      as_user "$@"
+      ;;
+    stop)
+      stop_desktop "${2:-${!state_variable:-}}"
+      ;;
+    run)
+      shift
+      run_command "$@"
+      ;;
+    *)
+      echo "usage: $0 start | stop [STATE_DIR] | accessibility | as-user -- COMMAND | run [--writable PATH]... -- COMMAND [ARGUMENT...]" >&2
+      exit 2
+      ;;
+  esac
+}
