@@ -20,8 +20,8 @@ inline void printDistribution(const char* what, std::vector<double> values, cons
   }
   std::sort(values.begin(), values.end());
   const auto n = values.size();
-  std::printf("  %-38s median %7.2f ms  p90 %7.2f ms  min %7.2f  max %7.2f  (n=%zu)  %s\n", what, values[n / 2],
-              values[n * 9 / 10], values.front(), values.back(), n, goal);
+  std::printf("  %-38s median %7.2f ms  p90 %7.2f ms  min %7.2f  max %7.2f  (n=%zu)  %s\n", what,
+              values[n / 2], values[n * 9 / 10], values.front(), values.back(), n, goal);
 }
 
 }  // namespace zoba::bench
