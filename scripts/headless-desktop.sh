@@ -23,71 +23,10 @@ shopt -s inherit_errexit
 size=${ZOBA_DESKTOP_SIZE:-1920x1080x24}
 wm=${ZOBA_DESKTOP_WM:-openbox}
 
-starting=""  # the state directory of a start in progress, stopped if it fails
-
-die() {
-  echo "headless-desktop: $*" >&2
-  if [[ -n $starting ]]; then stop_desktop "$starting"; fi
-  exit 1
-}
-
-alive() { [[ -n ${1:-} ]] && kill -0 "$1" 2>/dev/null; }
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tries=$1
-  shift
-  while ((tries-- > 0)); do
-    if "$@" >/dev/null 2>&1; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Processes started for the desktop carry ZOBA_DESKTOP_STATE in their environment,
-# including those the buses started by activation (which are not our children).
-marked_pids() {
-  local state=$1
-  env -u ZOBA_DESKTOP_STATE grep -slzx "ZOBA_DESKTOP_STATE=$state" /proc/[0-9]*/environ 2>/dev/null |
-    sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | grep -v -x -e "$$" -e "$BASHPID" || true
-}
-
-stop_desktop() {
-  local state=$1
-  [[ -n $state && -d $state && -f $state/pids ]] || return 0
-  local all=() pid
-  mapfile -t all < <(cat "$state/pids"; marked_pids "$state")
-  for pid in "${all[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  local tries=30 left
-  while ((tries-- > 0)); do
-    left=0
-    for pid in "${all[@]}"; do alive "$pid" && left=1; done
-    ((left == 0)) && break
-    sleep 0.1
-  done
-  for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-  rm -rf "$state"
-}
-
-# Activates the accessibility bus and switches accessibility on, so that toolkits
-# started from now on join it, and starts its registry. Also brings them back
-# after they went away (a test of the helper under that fault does this).
-start_accessibility() {
-  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
-    die "the accessibility bus did not start"
-  # The launcher starts the bus itself at the first question for its address.
-  local a11y
-  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
-    die "the accessibility bus has no address"
-  a11y=$(tr -d '[:space:]' <<<"$a11y")
-  # The registry runs from the start, as a session starts it at login: Qt registers
-  # its applications only with a registry that already runs. The bus replies once
-  # the activated registry owns its name.
-  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
-    die "the accessibility registry did not start"
-}
+state_var=ZOBA_DESKTOP_STATE
+script_name=headless-desktop
+# shellcheck source=scripts/lib/headless-common.sh
+source "$(dirname "$0")/lib/headless-common.sh"
 
 # Starts $wm and waits until it manages the screen.
 start_window_manager() {
@@ -115,20 +54,14 @@ start_window_manager() {
 }
 
 start_desktop() {
-  if [[ -n ${ZOBA_DESKTOP_STATE:-} && -f $ZOBA_DESKTOP_STATE/env ]] &&
-    alive "$(head -n 1 "$ZOBA_DESKTOP_STATE/pids" 2>/dev/null)"; then
-    cat "$ZOBA_DESKTOP_STATE/env"
-    return 0
-  fi
+  print_running_desktop && return 0
   case $wm in
     openbox | xfwm4 | i3 | twm | none) ;;
     *) die "ZOBA_DESKTOP_WM=$wm: choose openbox, xfwm4, i3, twm or none" ;;
   esac
   local tools=(Xvfb dbus-daemon dbus-send xprop)
   [[ $wm == none ]] || tools+=("$wm")
-  for tool in "${tools[@]}"; do
-    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
-  done
+  require_tools "${tools[@]}"
 
   local state
   state=$(mktemp -d "${TMPDIR:-/tmp}/zoba-desktop.XXXXXX")
@@ -149,13 +82,7 @@ start_desktop() {
 
   export DISPLAY=$display XDG_RUNTIME_DIR=$runtime
   unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE DBUS_SESSION_BUS_PID
-  # Services the bus activates (the accessibility bus launcher) inherit this environment.
-  dbus-daemon --session --fork --nopidfile --address="unix:path=$runtime/bus" \
-    --print-address=1 --print-pid=1 </dev/null >"$state/dbus" 2>"$state/dbus.log" ||
-    die "dbus-daemon did not start: $(cat "$state/dbus.log")"
-  grep -E '^[0-9]+$' "$state/dbus" >>"$state/pids"
-  export DBUS_SESSION_BUS_ADDRESS
-  DBUS_SESSION_BUS_ADDRESS=$(grep -v -E '^[0-9]+$' "$state/dbus" | head -n 1)
+  start_session_bus "$state"
 
   start_window_manager "$state"
 
@@ -167,9 +94,7 @@ start_desktop() {
     echo "export XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR"
     echo "export ZOBA_DESKTOP_STATE=$state"
   } >"$state/env"
-  trap - ERR
-  starting=""
-  cat "$state/env"
+  finish_start "$state"
 }
 
 case ${1:-} in

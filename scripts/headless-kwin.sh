@@ -37,29 +37,11 @@ script_name=headless-kwin
 # shellcheck source=scripts/lib/headless-wayland.sh
 source "$(dirname "$0")/lib/headless-wayland.sh"
 
-stop_desktop() {
-  local state=$1
-  [[ -n $state && -d $state && -f $state/pids ]] || return 0
-  # KWin first (its pid heads the list): it takes Xwayland and its session down.
-  stop_processes "$state"
-  rm -rf "$state"
-}
-
 start_desktop() {
-  if [[ -n ${ZOBA_KWIN_STATE:-} && -f $ZOBA_KWIN_STATE/env ]] &&
-    alive "$(head -n 1 "$ZOBA_KWIN_STATE/pids" 2>/dev/null)"; then
-    cat "$ZOBA_KWIN_STATE/env"
-    return 0
-  fi
-  for tool in /usr/bin/kwin_wayland Xwayland dbus-daemon dbus-send setpriv; do
-    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
-  done
-  ensure_user
-
+  print_running_desktop && return 0
+  require_tools /usr/bin/kwin_wayland Xwayland dbus-daemon dbus-send setpriv
   local state
-  state=$(make_state zoba-kwin)
-  starting=$state
-  trap 'die "failed at line $LINENO"' ERR
+  begin_start zoba-kwin
   local runtime=$state/runtime
   export ZOBA_KWIN_STATE=$state XDG_RUNTIME_DIR=$runtime XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
   export XDG_CONFIG_HOME=$state/home/config XDG_DATA_HOME=$state/home/data XDG_CACHE_HOME=$state/home/cache
@@ -118,9 +100,7 @@ SESSION
     if is_root; then echo "export ZOBA_KWIN_USER=$user_name"; fi
     echo "export ZOBA_KWIN_STATE=$state"
   } >"$state/env"
-  trap - ERR
-  starting=""
-  cat "$state/env"
+  finish_start "$state"
 }
 
 desktop_prefix=ZOBA_KWIN

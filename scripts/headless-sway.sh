@@ -45,29 +45,11 @@ script_name=headless-sway
 # shellcheck source=scripts/lib/headless-wayland.sh
 source "$(dirname "$0")/lib/headless-wayland.sh"
 
-stop_desktop() {
-  local state=$1
-  [[ -n $state && -d $state && -f $state/pids ]] || return 0
-  # sway first (its pid heads the list): it takes Xwayland and its sockets down itself.
-  stop_processes "$state"
-  rm -rf "$state"
-}
-
 start_desktop() {
-  if [[ -n ${ZOBA_SWAY_STATE:-} && -f $ZOBA_SWAY_STATE/env ]] &&
-    alive "$(head -n 1 "$ZOBA_SWAY_STATE/pids" 2>/dev/null)"; then
-    cat "$ZOBA_SWAY_STATE/env"
-    return 0
-  fi
-  for tool in sway swaymsg wtype dbus-daemon dbus-send setpriv; do
-    command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
-  done
-  ensure_user
-
+  print_running_desktop && return 0
+  require_tools sway swaymsg wtype dbus-daemon dbus-send setpriv
   local state
-  state=$(make_state zoba-sway)
-  starting=$state
-  trap 'die "failed at line $LINENO"' ERR
+  begin_start zoba-sway
   local runtime=$state/runtime
   export ZOBA_SWAY_STATE=$state XDG_RUNTIME_DIR=$runtime XDG_SESSION_TYPE=wayland
   unset AT_SPI_BUS_ADDRESS NO_AT_BRIDGE DBUS_SESSION_BUS_PID WAYLAND_DISPLAY WAYLAND_SOCKET SWAYSOCK \
@@ -129,9 +111,7 @@ start_desktop() {
     if is_root; then echo "export ZOBA_SWAY_USER=$user_name"; fi
     echo "export ZOBA_SWAY_STATE=$state"
   } >"$state/env"
-  trap - ERR
-  starting=""
-  cat "$state/env"
+  finish_start "$state"
 }
 
 desktop_prefix=ZOBA_SWAY

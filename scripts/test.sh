@@ -10,8 +10,12 @@ cd "$(dirname "$0")/.."
 presets=("$@")
 if ((${#presets[@]} == 0)); then presets=(default asan tsan fuzz); fi
 
+# Each step's heading says how long the run has taken so far, so a slow CI shows where.
+step() { printf '== %s (at %dm%02ds)\n' "$*" $((SECONDS / 60)) $((SECONDS % 60)); }
+
 bash scripts/install-deps.sh test
 bash scripts/check-format.sh
+step "dependencies installed, formatting checked"
 
 jobs=${ZOBA_JOBS:-$(nproc)}
 fuzz_seconds=${ZOBA_FUZZ_SECONDS:-30}
@@ -24,36 +28,26 @@ run_on_desktop() {
   fi
 }
 
-# The tests labelled `wayland` on the headless sway desktop, as its user when we are
-# root (CI): that user writes the build tree's Testing/ for the run.
-run_on_sway() {
-  local preset=$1
-  shift
-  if [[ -x scripts/headless-sway.sh ]]; then
-    scripts/headless-sway.sh run --writable "build/$preset/Testing" -- "$@"
-  else
-    "$@"
-  fi
-}
-
-# The tests labelled `kwin` on the headless KWin desktop, in the same way.
-run_on_kwin() {
-  local preset=$1
-  shift
-  if [[ -x scripts/headless-kwin.sh ]]; then
-    scripts/headless-kwin.sh run --writable "build/$preset/Testing" -- "$@"
+# Tests on a headless Wayland desktop (scripts/headless-sway.sh or headless-kwin.sh),
+# as its user when we are root (CI): that user writes the build tree's Testing/ for
+# the run.
+run_on_wayland() {
+  local script=scripts/$1 preset=$2
+  shift 2
+  if [[ -x $script ]]; then
+    "$script" run --writable "build/$preset/Testing" -- "$@"
   else
     "$@"
   fi
 }
 
 for preset in "${presets[@]}"; do
-  echo "== $preset: configure and build"
+  step "$preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   if [[ $preset == fuzz ]]; then
     for target in formatter request; do
-      echo "== fuzz: $target for ${fuzz_seconds}s"
+      step "fuzz: $target for ${fuzz_seconds}s"
       corpus=$(mktemp -d)
       status=0
       build/fuzz/tests/fuzz/${target}_fuzz -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
@@ -64,18 +58,19 @@ for preset in "${presets[@]}"; do
     done
     continue
   fi
-  echo "== $preset: test"
+  step "$preset: test"
   run_on_desktop ctest --preset "$preset" -j "$jobs" --timeout 300 -LE 'wayland|kwin'
-  echo "== $preset: test on sway"
-  run_on_sway "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
-  echo "== $preset: test on KWin"
-  run_on_kwin "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L kwin
+  step "$preset: test on sway"
+  run_on_wayland headless-sway.sh "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L wayland
+  step "$preset: test on KWin"
+  run_on_wayland headless-kwin.sh "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L kwin
   if [[ $preset == default ]]; then
-    echo "== the Debian package: build, install into a fresh Debian 12 root, capture"
+    step "the Debian package: build, install into a fresh Debian 12 root, capture"
     bash scripts/package-check.sh
     # Once, against the optimised build: the client's own code is the same under every preset.
-    echo "== the Node client (clients/node): npm test on the desktop"
+    step "the Node client (clients/node): npm test on the desktop"
     (cd clients/node && npm ci --no-audit --no-fund --loglevel=error)
     ZOBA_BUILD_DIR="$PWD/build/default" run_on_desktop npm --prefix clients/node test
   fi
 done
+step "done"

@@ -1,43 +1,16 @@
 # shellcheck shell=bash
-# What the headless Wayland desktops (headless-sway.sh, headless-kwin.sh) share: the
-# unprivileged user they run as when started by root, waiting, processes marked as
-# the desktop's, the session bus and accessibility, and the paths handed to the user
-# for a run. Sourced; the sourcing script sets before it:
+# What the headless Wayland desktops (headless-sway.sh, headless-kwin.sh) share beyond
+# scripts/lib/headless-common.sh: the unprivileged user they run as when started by
+# root, the paths handed to that user for a run, and their command line. Sourced; the
+# sourcing script sets before it:
 #   user_name   the desktop's user when run by root
 #   state_var   the variable naming a desktop's state directory (ZOBA_SWAY_STATE...)
 #   script_name the name messages start with
-# and defines stop_desktop STATE, which die calls for a start in progress.
 
-starting=""  # the state directory of a start in progress, stopped if it fails
-
-die() {
-  echo "$script_name: $*" >&2
-  if [[ -n $starting ]]; then stop_desktop "$starting"; fi
-  exit 1
-}
-
-# A zombie counts as gone: on some machines the init that inherits our daemons reaps
-# them only every second or so.
-alive() {
-  [[ -n ${1:-} ]] && kill -0 "$1" 2>/dev/null || return 1
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
-  stat=${stat##*) }
-  [[ ${stat:0:1} != Z ]]
-}
+# shellcheck source=scripts/lib/headless-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/headless-common.sh"
 
 is_root() { [[ $(id -u) -eq 0 ]]; }
-
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-  local tries=$1
-  shift
-  while ((tries-- > 0)); do
-    if "$@" >/dev/null 2>&1; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
 
 # Runs the command after it as the desktop's user (exec'd, so $! is its pid).
 as_user() {
@@ -64,39 +37,6 @@ ensure_user() {
   fi
 }
 
-# Processes started for the desktop carry the state variable in their environment,
-# including those the bus and the compositor started (which are not our children).
-marked_pids() {
-  local state=$1
-  env -u "$state_var" grep -slzx "$state_var=$state" /proc/[0-9]*/environ 2>/dev/null |
-    sed -n 's|^/proc/\([0-9]*\)/environ$|\1|p' | grep -v -x -e "$$" -e "$BASHPID" || true
-}
-
-# Stops the pids of $state/pids (the compositor first) and the marked processes;
-# then removes an X display's socket and lock that nobody cleaned up.
-stop_processes() {
-  local state=$1
-  local all=() pid
-  mapfile -t all < <(cat "$state/pids"; marked_pids "$state")
-  for pid in "${all[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  local tries=30 left
-  while ((tries-- > 0)); do
-    left=0
-    for pid in "${all[@]}"; do alive "$pid" && left=1; done
-    ((left == 0)) && break
-    sleep 0.1
-  done
-  for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-  if [[ -f $state/display ]]; then
-    local number
-    number=$(tr -dc '0-9' <"$state/display")
-    # shellcheck disable=SC2002  # a lock file that is missing is no error
-    if [[ -n $number ]] && ! alive "$(cat "/tmp/.X$number-lock" 2>/dev/null | tr -dc '0-9')"; then
-      rm -f "/tmp/.X11-unix/X$number" "/tmp/.X$number-lock" 2>/dev/null || true
-    fi
-  fi
-}
-
 # Creates the state directory with its private runtime directory; prints its path.
 make_state() {
   local prefix=$1 state
@@ -111,33 +51,6 @@ make_state() {
   fi
   : >"$state/pids"
   echo "$state"
-}
-
-# Starts the desktop's session bus at $XDG_RUNTIME_DIR/bus; exports its address and
-# appends its pid to $state/pids. Services it activates inherit this environment.
-start_session_bus() {
-  local state=$1 runtime=$XDG_RUNTIME_DIR
-  (as_user dbus-daemon --session --fork --nopidfile --address="unix:path=$runtime/bus" \
-    --print-address=1 --print-pid=1) </dev/null >"$state/dbus" 2>"$state/dbus.log" ||
-    die "dbus-daemon did not start: $(cat "$state/dbus.log")"
-  grep -E '^[0-9]+$' "$state/dbus" >>"$state/pids"
-  export DBUS_SESSION_BUS_ADDRESS
-  DBUS_SESSION_BUS_ADDRESS=$(grep -v -E '^[0-9]+$' "$state/dbus" | head -n 1)
-}
-
-# Activates the accessibility bus and switches accessibility on, so that toolkits
-# started from now on join it, and starts its registry (see headless-desktop.sh).
-start_accessibility() {
-  wait_for 50 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-    org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true ||
-    die "the accessibility bus did not start"
-  local a11y
-  a11y=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress) ||
-    die "the accessibility bus has no address"
-  a11y=$(tr -d '[:space:]' <<<"$a11y")
-  dbus-send --bus="$a11y" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.StartServiceByName string:org.a11y.atspi.Registry uint32:0 >/dev/null ||
-    die "the accessibility registry did not start"
 }
 
 # Hands each --writable path to the desktop's user for a run, and back afterwards.
@@ -239,4 +152,13 @@ desktop_main() {
       exit 2
       ;;
   esac
+}
+
+# The start of start_desktop, which declares `local state`: the user, the state
+# directory, and from here on a failure stops what was started.
+begin_start() {
+  ensure_user
+  state=$(make_state "$1")
+  starting=$state
+  trap 'die "failed at line $LINENO"' ERR
 }
