@@ -44,8 +44,9 @@ packages=(
 # Real applications of the other toolkits the desktop tests capture, without their
 # recommendations (which would add hundreds of megabytes).
 apps=(firefox-esr python3-pyqt5 libreoffice-writer libreoffice-gtk3 gir1.2-gtk-4.0 mousepad
-  # an application without accessibility; a GTK 3 document viewer; a VTE terminal
-  xterm evince sakura
+  # an application without accessibility; a GTK 3 document viewer; a VTE terminal;
+  # GTK 2's demo program (a table that manages its descendants) and its bridge
+  xterm evince sakura gtk2.0-examples libgail-common libatk-adaptor
   # the headless Wayland desktop (scripts/headless-sway.sh): sway, its screenshots and
   # keys, Xwayland
   sway grim wtype xwayland

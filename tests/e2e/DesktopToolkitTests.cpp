@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "tests/e2e/DebugCapture.h"
@@ -94,12 +95,18 @@ TEST_F(ToolkitWindows, AHiddenGtkToolbarIsLeftOut) {
 }
 
 // A GTK 3 editor's menu bar is in its window: its titles are read, the items of its
-// closed menus are not.
+// closed menus are not. Of its two tabs, the one behind (VISIBLE, not SHOWING) is
+// left out with its text.
 TEST_F(ToolkitWindows, AGtkMenuBarShowsItsTitlesNotItsClosedMenus) {
   if (!fs::exists("/usr/bin/mousepad")) GTEST_SKIP() << "needs mousepad";
-  AppWindow editor("/bin/sh", {"-c", "echo $$; exec /usr/bin/mousepad --disable-server"});
+  std::ofstream(directory / "behind.txt") << "words of the tab behind\n";
+  std::ofstream(directory / "front.txt") << "words of the tab in front\n";
+  AppWindow editor("/bin/sh", {"-c", "echo $$; exec /usr/bin/mousepad --disable-server \"$0\" \"$1\"",
+                               (directory / "behind.txt").string(), (directory / "front.txt").string()});
   ASSERT_TRUE(editor.pid()) << "mousepad did not come up";
   const std::string text = outline();
+  EXPECT_NE(text.find("words of the tab in front"), std::string::npos) << text;
+  EXPECT_EQ(text.find("words of the tab behind"), std::string::npos) << text;
   EXPECT_NE(text.find("\n\tmenu File, "), std::string::npos) << text;
   for (const char* title : {"\tmenu Edit, ", "\tmenu Help, "})
     EXPECT_NE(text.find(title), std::string::npos) << title << " in\n" << text;

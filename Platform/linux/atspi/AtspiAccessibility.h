@@ -88,6 +88,10 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   void startDetails(const std::shared_ptr<Fetch>& fetch);
   void requestStates(const std::shared_ptr<Fetch>& fetch);
   void requestChildren(const std::shared_ptr<Fetch>& fetch);
+  // A container that makes its children on demand (MANAGES_DESCENDANTS) cannot be
+  // searched: GTK 2's bridge hands out cells it has already freed. Its first
+  // children, more than a screen shows, are asked for one by one instead.
+  void requestChildrenByIndex(const std::shared_ptr<Fetch>& fetch);
   void requestTextRuns(const std::shared_ptr<Fetch>& fetch);
   void getOwnText(const std::shared_ptr<Fetch>& fetch);
   // Puts the runs of the element's text among its shown children, in text order.

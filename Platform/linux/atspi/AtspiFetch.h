@@ -24,7 +24,10 @@ namespace zoba::platform::linux_backend::atspi {
 
 // More rows than any screen shows: bounds a terminal whose Text is its scroll-back.
 inline constexpr std::size_t maxTerminalRows = 200;
+// More children than a screen shows of a container that makes them on demand.
+inline constexpr std::int32_t maxManagedChildren = 1000;
 inline constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
+inline constexpr const char* nullPath = "/org/a11y/atspi/null";  // a reference to nothing
 
 // What a fetch reads beyond the basics (role, states, name, description, parent,
 // child count), each one call or none, by role.
@@ -137,6 +140,13 @@ struct Application {
   // GTK 2 (GAIL), GTK 3 ("gtk") or GTK 4 ("GTK"): their bridges answer calls on
   // missing interfaces with criticals instead of errors.
   bool gtk() const { return toolkit && (*toolkit == "gtk" || *toolkit == "GTK" || *toolkit == "GAIL"); }
+  // The state by which the bridge's search picks the children a person can see. GTK 2
+  // and 3 keep a notebook's background page and a closed search bar VISIBLE but not
+  // SHOWING, and everything on screen SHOWING, scrolled away or not; the web engines'
+  // content scrolled out of view is not SHOWING yet belongs to the page.
+  AtspiStateType shownState() const {
+    return toolkit && (*toolkit == "gtk" || *toolkit == "GAIL") ? ATSPI_STATE_SHOWING : ATSPI_STATE_VISIBLE;
+  }
 
   // Whether the cache says the element lacks the Text interface: GTK's bridges
   // answer a text call on such an object with a critical on the application's stderr.
@@ -168,7 +178,7 @@ struct Fetch {
   std::optional<AtspiRole> parentRole;
   std::optional<bool> entryChild;  // asked only where the role depends on it
   std::optional<std::vector<AXElement>> children;
-  bool visibleChildren = false;  // `children` holds only the VISIBLE ones
+  bool visibleChildren = false;  // `children` holds only the VISIBLE (or SHOWING) ones
   // The children without those their application hides, once settled.
   std::optional<std::vector<AXElement>> shownChildren;
   std::optional<std::string> roleName;

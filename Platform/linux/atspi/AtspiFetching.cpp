@@ -198,9 +198,8 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   const std::string& path = fetch->element.path;
   ++fetch->outstanding;  // held while the second round is sent
 
-  if (!fetch->states && !fetch->statesAsked &&
-      (!statesIrrelevant(role) || hiddenWhenNotShowing(role) || fetch->application->noCollection))
-    requestStates(fetch);
+  // Children first: a container that may make its children on demand asks for its
+  // states itself before it chooses how to read them.
   if ((wants & wantChildren) && !fetch->children) {
     if (fetch->childCount == 0) {
       fetch->children.emplace();
@@ -210,6 +209,9 @@ void AtspiAccessibility::startDetails(const std::shared_ptr<Fetch>& fetch) {
   } else if ((wants & wantChildren) && fetch->cascade) {
     prefetchChildren(*fetch);
   }
+  if (!fetch->states && !fetch->statesAsked &&
+      (!statesIrrelevant(role) || hiddenWhenNotShowing(role) || fetch->application->noCollection))
+    requestStates(fetch);
   if (wants & wantRoleName) requestRoleName(fetch);
   if (wants & wantTextRuns) requestTextRuns(fetch);
   if (wants & wantValue) {
@@ -290,6 +292,28 @@ void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
 
 void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
   auto app = fetch->application;
+  if (mayManageDescendants(*fetch->role) && !app->noCollection) {
+    if (!fetch->states) {
+      fetch->statesAsked = true;
+      ++fetch->outstanding;
+      call(
+          app, fetch->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+          [this, fetch](const Reply& reply) {
+            if (reply) {
+              GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+              fetch->states = statesOf(array.get());
+              requestChildren(fetch);
+            }
+            finishPart(fetch);
+          },
+          fetch->key);
+      return;
+    }
+    if (fetch->states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+      requestChildrenByIndex(fetch);
+      return;
+    }
+  }
   auto getChildren = [this](const std::shared_ptr<Fetch>& f) {
     send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
          [this](Fetch& g, GVariant* reply) {
@@ -305,7 +329,7 @@ void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
   }
   ++fetch->outstanding;
   call(
-      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_VISIBLE, true),
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(app->shownState(), true),
       "(a(so))",
       [this, fetch, app, getChildren](const Reply& reply) {
         if (reply) {
@@ -320,6 +344,44 @@ void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
         finishPart(fetch);
       },
       fetch->key);
+}
+
+void AtspiAccessibility::requestChildrenByIndex(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  const auto count = std::min<std::int32_t>(fetch->childCount, maxManagedChildren);
+  if (count <= 0) {
+    fetch->children.emplace();
+    return;
+  }
+  struct Gathering {
+    std::vector<std::optional<AXElement>> slots;
+    std::int32_t left = 0;
+  };
+  auto gathering = std::make_shared<Gathering>();
+  gathering->slots.resize(static_cast<std::size_t>(count));
+  gathering->left = count;
+  ++fetch->outstanding;
+  for (std::int32_t index = 0; index < count; ++index) {
+    call(
+        app, fetch->element.path, accessibleInterface, "GetChildAtIndex", g_variant_new("(i)", index),
+        "((so))",
+        [this, fetch, gathering, index](const Reply& reply) {
+          if (reply) {
+            const char* bus = nullptr;
+            const char* path = nullptr;
+            g_variant_get(reply.value.get(), "((&s&o))", &bus, &path);
+            gathering->slots[static_cast<std::size_t>(index)] =
+                AXElement{*bus ? bus : fetch->element.application, path};
+          }
+          if (--gathering->left > 0) return;
+          auto& children = fetch->children.emplace();
+          for (auto& slot : gathering->slots)
+            if (slot && slot->path != nullPath) children.push_back(std::move(*slot));
+          if (fetch->cascade) prefetchChildren(*fetch);
+          finishPart(fetch);
+        },
+        fetch->key);
+  }
 }
 
 void AtspiAccessibility::requestTextRuns(const std::shared_ptr<Fetch>& fetch) {

@@ -291,6 +291,17 @@ bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent) {
   return showingIsCurrent && !states.has(ATSPI_STATE_SHOWING) && hiddenWhenNotShowing(role);
 }
 
+bool mayManageDescendants(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_TABLE:
+    case ATSPI_ROLE_TREE_TABLE:
+    case ATSPI_ROLE_TREE:
+    case ATSPI_ROLE_LIST:
+    case ATSPI_ROLE_LIST_BOX: return true;
+    default: return false;
+  }
+}
+
 bool hiddenWhenNotShowing(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_DOCUMENT_WEB:

@@ -59,6 +59,8 @@ bool textIsName(AtspiRole role);
 bool hiddenFromUser(AtspiRole role, StateSet states, bool showingIsCurrent);
 // Roles that hiddenFromUser judges by SHOWING as well as VISIBLE.
 bool hiddenWhenNotShowing(AtspiRole role);
+// Roles of containers that may make their children on demand (tables, trees, lists).
+bool mayManageDescendants(AtspiRole role);
 
 // Roles of the list a drop-down pops up, which belongs to the window only while open.
 bool isPopUpList(AtspiRole role);
