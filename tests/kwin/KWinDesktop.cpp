@@ -23,8 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* gtkPython = "/usr/bin/python3";
-
 bool isSet(const char* name) {
   const char* value = std::getenv(name);
   return value && *value;
@@ -68,7 +66,7 @@ bool readFully(int fd, std::vector<std::uint8_t>& bytes, std::size_t size, Clock
 bool kwinDesktopAvailable() {
   const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
   return desktop && std::string(desktop) == "KDE" && isSet("WAYLAND_DISPLAY") && isSet("ZOBA_KWIN_STATE") &&
-         isSet("XDG_DATA_HOME") && ::access(gtkPython, X_OK) == 0;
+         isSet("XDG_DATA_HOME") && ::access(wayland::gtkPython, X_OK) == 0;
 }
 
 bool writeDesktopFile(const std::string& name, const std::string& executable,
@@ -198,28 +196,6 @@ bool kwinChord(const std::string& modifier, int holdMilliseconds) {
 KWinKeyboard::KWinKeyboard() : process_(ZOBA_KWIN_INPUT_PATH, {"idle"}) {}
 
 KWinGtkWindow::KWinGtkWindow(const KWinGtkWindowOptions& options, std::chrono::milliseconds timeout)
-    : process_(
-          gtkPython,
-          [&] {
-            char colour[8];
-            std::snprintf(colour, sizeof colour, "%06x", options.colour & 0xFFFFFFu);
-            return std::vector<std::string>{ZOBA_WAYLAND_TEST_DIR "/gtk3_wayland_window.py",
-                                            "--title",
-                                            options.title,
-                                            "--app-id",
-                                            options.appId,
-                                            "--colour",
-                                            colour,
-                                            "--label",
-                                            options.label,
-                                            "--button",
-                                            options.button};
-          }(),
-          ChildEnvironment{{"DISPLAY"}, {{"GDK_BACKEND", "wayland"}}}) {
-  if (auto line = process_.readLine(timeout)) {
-    const long value = std::strtol(line->c_str(), nullptr, 10);
-    if (value > 0) pid_ = static_cast<pid_t>(value);
-  }
-}
+    : process_(wayland::launchGtkWindow(options)), pid_(wayland::announcedPid(process_, timeout)) {}
 
 }  // namespace zoba::testing::kwin

@@ -22,16 +22,11 @@
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/wayland/GtkTestWindow.h"
 
 namespace zoba::testing::kwin {
 
-struct ScreenRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  friend bool operator==(const ScreenRect&, const ScreenRect&) = default;
-};
+using ScreenRect = wayland::LayoutRect;
 
 // Whether the test runs on a KWin desktop: XDG_CURRENT_DESKTOP=KDE, WAYLAND_DISPLAY
 // and the desktop's own data folder (ZOBA_KWIN_STATE), with the GTK interpreter.
@@ -72,21 +67,18 @@ class KWinKeyboard {
   ChildProcess process_;
 };
 
-// tests/support/wayland/gtk3_wayland_window.py on Wayland: an undecorated GTK 3 window whose
-// top `area` is `colour`, a label, a button and a focused entry. Ready once it
-// announced its pid (GTK saw the keyboard focus).
-struct KWinGtkWindowOptions {
-  std::string title = "Zoba KWin window";
-  std::string appId = "zoba-wayland-window";
-  std::uint32_t colour = 0x20C060;  // RRGGBB
-  std::string label = "KWin label";
-  std::string button = "KWin button";
-};
+// launchGtkWindow's window, ready once it announced its pid (GTK saw the keyboard
+// focus).
+using KWinGtkWindowOptions = wayland::WaylandWindowOptions;
 class KWinGtkWindow {
  public:
   explicit KWinGtkWindow(const KWinGtkWindowOptions& options = {},
                          std::chrono::milliseconds timeout = std::chrono::seconds(15));
   std::optional<pid_t> pid() const { return pid_; }
+  // Reads the window's lines ("clicked", "text TEXT") until one equals `line`.
+  bool waitForLine(const std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    return wayland::waitForLine(process_, line, timeout);
+  }
 
  private:
   ChildProcess process_;

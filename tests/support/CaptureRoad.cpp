@@ -5,6 +5,8 @@
 #include <stop_token>
 #include <thread>
 
+#include "tests/support/Pixels.h"
+
 namespace zoba::testing {
 
 using nlohmann::json;
@@ -14,11 +16,40 @@ bool CaptureRoad::landed() const {
   return std::find(types.begin(), types.end(), "captureLanded") != types.end();
 }
 
+bool CaptureRoad::ranWhole() const {
+  const std::vector<std::string> whole{"captureSnapshot", "capture", "captureLanded"};
+  return types.size() == whole.size() && types.front() == whole.front() &&
+         std::is_permutation(types.begin(), types.end(), whole.begin());
+}
+
+json CaptureRoad::expectedHotkey() const {
+  return json{{"type", "hotkey"},
+              {"target", "capture"},
+              {"captureId", hotkey.value("captureId", "")},
+              {"animated", true}};
+}
+
+namespace {
+// Within this of the colour in each channel: the compositor's blending rounds.
+constexpr int patchTolerance = 8;
+}  // namespace
+
+OverlayPatch::OverlayPatch(std::function<std::optional<platform::Image>()> shoot, std::uint32_t colour)
+    : shoot_(std::move(shoot)), colour_(colour) {
+  if (auto shot = shoot_()) plainPixels_ = pixelsNear(*shot, colour_, patchTolerance);
+}
+
+bool OverlayPatch::covered() const {
+  auto shot = shoot_();
+  return shot && pixelsNear(*shot, colour_, patchTolerance) < plainPixels_ / 2;
+}
+
 std::optional<CaptureRoad> driveCaptureRoad(ChildProcess& helper, const CaptureRoadDesk& desk) {
   CaptureRoad road;
   std::atomic<bool> seen = false;
   std::jthread sampler([&](std::stop_token stop) {
     while (!stop.stop_requested() && !seen) seen = desk.overlayCovers();
+    if (seen && desk.whileCovered) desk.whileCovered();
   });
   if (!desk.pressChord()) return std::nullopt;
   road.hotkey = json::parse(helper.readLine(std::chrono::seconds(5)).value_or("{}"), nullptr, false);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -54,27 +53,15 @@ TEST_P(SwayCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard
   // a small patch is sampled as fast as grim allows from before the chord until the
   // landing (a sample of the whole window is too slow under the sanitizers).
   const SwayRect patch{content.x + content.width / 2 - 60, content.y + 40, 120, 60};
-  auto patchBefore = screenshot(patch);
-  ASSERT_TRUE(patchBefore);
-  const std::int64_t patchPixels = pixelsNear(*patchBefore, windowColour, 8);
-  ASSERT_GT(patchPixels, 6000) << "the sampled patch is not the window's plain colour";
+  OverlayPatch sampled([&] { return screenshot(patch); }, windowColour);
+  ASSERT_GT(sampled.plainPixels(), 6000) << "the sampled patch is not the window's plain colour";
   CaptureRoadDesk desk;
   desk.pressChord = [] { return pressChord("shift"); };
-  desk.overlayCovers = [&] {
-    auto shot = screenshot(patch);
-    return shot && pixelsNear(*shot, windowColour, 8) < patchPixels / 2;
-  };
+  desk.overlayCovers = [&] { return sampled.covered(); };
   auto road = driveCaptureRoad(helper, desk);
   ASSERT_TRUE(road) << "no hotkey line after the chord";
-  const std::string id = road->hotkey.value("captureId", "");
-  EXPECT_EQ(road->hotkey,
-            (json{{"type", "hotkey"}, {"target", "capture"}, {"captureId", id}, {"animated", true}}));
-  // The landing may come before the capture, whose walk can outlast the flight.
-  ASSERT_EQ(road->types.size(), 3u) << "the road did not end";
-  EXPECT_EQ(road->types[0], "captureSnapshot");
-  EXPECT_TRUE(
-      std::is_permutation(road->types.begin(), road->types.end(),
-                          std::vector<std::string>{"captureSnapshot", "capture", "captureLanded"}.begin()));
+  EXPECT_EQ(road->hotkey, road->expectedHotkey());
+  EXPECT_TRUE(road->ranWhole()) << json(road->types);
   EXPECT_TRUE(road->overlaySeen) << "the shutter never covered the window";
   const json& capture = road->capture;
 

@@ -12,6 +12,7 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/session/DesktopSession.h"
+#include "Platform/linux/wayland/CaptureErrors.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/OwnPanels.h"
 #include "Platform/linux/wayland/Screencopy.h"
@@ -24,17 +25,12 @@ namespace zoba::platform::linux_backend {
 namespace {
 
 using namespace wayland;
+using namespace wayland::capture_errors;
 using namespace std::chrono_literals;
 
 // A copy of a still screen takes one frame of the compositor; a hidden output may
 // take a few.
 constexpr auto copyTimeout = 1000ms;
-
-const char* const noWindowList =
-    "The compositor gives no window list: the screen capture needs sway's IPC socket (SWAYSOCK)";
-const char* const noScreencopy =
-    "This Wayland compositor offers no screenshots to applications (the wlr-screencopy protocol, which sway "
-    "and other wlroots compositors offer)";
 
 // Our own overlay panels get window ids above every compositor id (sway counts its
 // containers up from 1) and a layer above the applications' windows.
@@ -90,7 +86,7 @@ class WaylandScreenCapture final : public ScreenCapture {
                                           const StreamConfiguration& configuration) override {
     std::lock_guard lock(mutex_);
     auto found = known_.find(filter.windowID);
-    if (found == known_.end()) return ScreenCaptureError{"The window is not in the compositor's window list"};
+    if (found == known_.end()) return ScreenCaptureError{notInWindowList};
     const Rect window = found->second.rect;
     if (auto error = connect()) return ScreenCaptureError{*error};
     const WaylandOutputs outputs(*connection_);
@@ -100,7 +96,7 @@ class WaylandScreenCapture final : public ScreenCapture {
     const auto list = outputs.geometry();
     const OutputGeometry* output = outputHolding(list, window);
     wl_output* proxy = output ? outputs.output(output->global) : nullptr;
-    if (!proxy) return ScreenCaptureError{"The window is on no output"};
+    if (!proxy) return ScreenCaptureError{onNoOutput};
     // The part of the window on that output, in the output's own coordinates.
     const Rect onOutput = intersection(window, layoutFrame(*output));
     const Rect region(onOutput.minX() - output->logical.x, onOutput.minY() - output->logical.y,
@@ -120,7 +116,7 @@ class WaylandScreenCapture final : public ScreenCapture {
                       onOutput.height());
     auto image =
         windowImage(std::get<ShmFrame>(copy), copied, window.size, configuration.width, configuration.height);
-    if (!image) return ScreenCaptureError{"The screen copy could not be read"};
+    if (!image) return ScreenCaptureError{copyUnreadable};
     return std::move(*image);
   }
 
@@ -132,11 +128,11 @@ class WaylandScreenCapture final : public ScreenCapture {
     shm_.reset();
     connection_.reset();
     auto connection = WaylandConnection::open();
-    if (!connection) return "No Wayland compositor answers (WAYLAND_DISPLAY)";
+    if (!connection) return noCompositor;
     auto* manager = connection->bind<zwlr_screencopy_manager_v1>(zwlr_screencopy_manager_v1_interface, 3);
     if (!manager) return noScreencopy;
     auto* shm = connection->bind<wl_shm>(wl_shm_interface, 1);
-    if (!shm) return "The compositor offers no shared memory (wl_shm)";
+    if (!shm) return noSharedMemory;
     screencopy_ = own(manager, zwlr_screencopy_manager_v1_destroy);
     shm_ = own(shm, wl_shm_destroy);
     connection_ = std::move(connection);

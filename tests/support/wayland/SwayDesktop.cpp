@@ -14,7 +14,6 @@ namespace zoba::testing::wayland {
 
 namespace {
 
-constexpr const char* gtkPython = "/usr/bin/python3";
 constexpr const char* swaymsg = "/usr/bin/swaymsg";
 constexpr const char* wtype = "/usr/bin/wtype";
 constexpr const char* grim = "/usr/bin/grim";
@@ -181,51 +180,18 @@ std::optional<SwayView> waitUntilFocused(pid_t pid, std::chrono::milliseconds ti
 }
 
 WaylandWindow::WaylandWindow(const WaylandWindowOptions& options, std::chrono::milliseconds timeout)
-    : process_(
-          gtkPython,
-          [&] {
-            char colour[8];
-            std::snprintf(colour, sizeof colour, "%06x", options.colour & 0xFFFFFFu);
-            std::vector<std::string> all = {options.gtk4 ? ZOBA_WAYLAND_SOURCE_DIR "/gtk4_wayland_window.py"
-                                                         : ZOBA_WAYLAND_SOURCE_DIR "/gtk3_wayland_window.py",
-                                            "--title",
-                                            options.title,
-                                            "--app-id",
-                                            options.appId,
-                                            "--colour",
-                                            colour,
-                                            "--label",
-                                            options.label,
-                                            "--button",
-                                            options.button};
-            if (!options.gtk4) all.insert(all.end(), {"--text", options.text});
-            if (options.reportKeys) all.push_back("--report-keys");
-            all.insert(all.end(), options.extraArguments.begin(), options.extraArguments.end());
-            return all;
-          }(),
-          ChildEnvironment{{"DISPLAY"}, {{"GDK_BACKEND", "wayland"}}}) {
-  auto start = std::chrono::steady_clock::now();
-  if (auto line = process_.readLine(timeout)) {
-    char* end = nullptr;
-    long value = std::strtol(line->c_str(), &end, 10);
+    : process_(launchGtkWindow(options)) {
+  const auto start = std::chrono::steady_clock::now();
+  if (auto pid = announcedPid(process_, timeout)) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         timeout - (std::chrono::steady_clock::now() - start));
-    if (end != line->c_str() && value > 0) {
-      view_ = waitUntilFocused(static_cast<pid_t>(value), std::max(left, std::chrono::milliseconds(1000)),
-                               options.title);
-      if (view_) pid_ = static_cast<pid_t>(value);
-    }
+    view_ = waitUntilFocused(*pid, std::max(left, std::chrono::milliseconds(1000)), options.title);
+    if (view_) pid_ = *pid;
   }
 }
 
 bool WaylandWindow::waitForLine(const std::string& wanted, std::chrono::milliseconds timeout) {
-  for (auto end = std::chrono::steady_clock::now() + timeout;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left <= 0ms) return false;
-    auto line = process_.readLine(left);
-    if (!line) return false;
-    if (*line == wanted) return true;
-  }
+  return wayland::waitForLine(process_, wanted, timeout);
 }
 
 bool WaylandWindow::place(const SwayRect& content, std::chrono::milliseconds timeout) {
@@ -310,21 +276,6 @@ std::optional<platform::Image> screenshot(const SwayRect& region) {
   ::unlink(path);
   if (!output || bytes.empty()) return std::nullopt;
   return platform::decodePNG(bytes);
-}
-
-std::int64_t pixelsNear(const platform::Image& image, std::uint32_t rgb, int tolerance) {
-  std::int64_t count = 0;
-  auto near = [&](std::uint32_t a, std::uint32_t b, int shift) {
-    return std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) <=
-           tolerance;
-  };
-  for (std::int64_t y = 0; y < image.height(); ++y) {
-    for (std::int64_t x = 0; x < image.width(); ++x) {
-      std::uint32_t pixel = image.pixel(x, y);
-      if (near(pixel, rgb, 16) && near(pixel, rgb, 8) && near(pixel, rgb, 0)) ++count;
-    }
-  }
-  return count;
 }
 
 std::string accessibilityBusAddress() {

@@ -23,18 +23,13 @@
 
 #include "Platform/Image.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Pixels.h"
+#include "tests/support/wayland/GtkTestWindow.h"
 
 namespace zoba::testing::wayland {
 
-// Screen rectangle in sway's layout coordinates: pixels, origin at the top-left
-// corner of the layout, y down.
-struct SwayRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  friend bool operator==(const SwayRect&, const SwayRect&) = default;
-};
+// Screen rectangle in sway's layout coordinates.
+using SwayRect = LayoutRect;
 std::string describe(const SwayRect& rect);
 
 // One view (a window) of sway's tree.
@@ -70,23 +65,8 @@ std::optional<SwayView> focusedView();
 std::optional<SwayView> waitUntilFocused(pid_t pid, std::chrono::milliseconds timeout = 5s,
                                          const std::optional<std::string>& title = std::nullopt);
 
-// tests/support/wayland/gtk3_wayland_window.py with GDK_BACKEND=wayland: an undecorated GTK 3
-// window whose background is `colour` (the top `area` of it shows nothing else), a
-// label, a button and an entry with the focus. Ready once it announced its pid
-// (GTK saw the keyboard focus) and sway's tree names it focused. Goes away with this
-// object.
-struct WaylandWindowOptions {
-  std::string title = "Zoba Wayland window";
-  std::string appId = "zoba-wayland-window";
-  std::uint32_t colour = 0x20C060;  // RRGGBB
-  std::string label = "Wayland label";
-  std::string button = "Wayland button";
-  std::string text;         // the entry's first text
-  bool reportKeys = false;  // lines "press KEYSYM" / "release KEYSYM"
-  bool gtk4 = false;        // gtk4_wayland_window.py, the same layout (no text, no keys)
-  std::vector<std::string> extraArguments;
-};
-
+// launchGtkWindow's window, ready once it announced its pid (GTK saw the keyboard
+// focus) and sway's tree names it focused. Goes away with this object.
 class WaylandWindow {
  public:
   explicit WaylandWindow(const WaylandWindowOptions& options = {}, std::chrono::milliseconds timeout = 15s);
@@ -127,8 +107,7 @@ bool clickAvailable();
 
 // A screenshot of `region` of the layout through `grim -g`: opaque pixels 0xFFRRGGBB.
 std::optional<platform::Image> screenshot(const SwayRect& region);
-// How many pixels of `image` are within `tolerance` of `rgb` in each channel.
-std::int64_t pixelsNear(const platform::Image& image, std::uint32_t rgb, int tolerance = 2);
+using testing::pixelsNear;
 
 // The accessibility bus (org.a11y.Bus GetAddress on the session bus); empty when none.
 std::string accessibilityBusAddress();

@@ -8,6 +8,7 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/dbus/SdSessionBus.h"
+#include "Platform/linux/wayland/CaptureErrors.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/kwin/KWinScreenShot.h"
 #include "Platform/linux/wayland/kwin/KWinWindowSource.h"
@@ -17,13 +18,11 @@ namespace zoba::platform::linux_backend {
 namespace {
 
 using namespace wayland;
+using namespace wayland::capture_errors;
 using namespace std::chrono_literals;
 
 // A shot waits for KWin's next frame: 20-80 ms measured.
 constexpr auto shotTimeout = 1500ms;
-
-const char* const noActiveWindow =
-    "KWin did not report its active window (the helper's KWin script could not be loaded)";
 
 class KWinScreenCapture final : public ScreenCapture {
  public:
@@ -57,9 +56,9 @@ class KWinScreenCapture final : public ScreenCapture {
                                           const StreamConfiguration& configuration) override {
     std::lock_guard lock(mutex_);
     if (!active_ || static_cast<std::uint32_t>(active_->toplevel.id) != filter.windowID)
-      return ScreenCaptureError{"The window is not KWin's active window"};
+      return ScreenCaptureError{notActiveWindow};
     if (!bus_) bus_ = openSessionBus();
-    if (!bus_) return ScreenCaptureError{"The session bus does not answer"};
+    if (!bus_) return ScreenCaptureError{noSessionBus};
     ScreenShotResult result;
     {
       ShotBracket bracket;
@@ -76,7 +75,7 @@ class KWinScreenCapture final : public ScreenCapture {
     const Size size{shot.frame.width / shot.scale, shot.frame.height / shot.scale};
     auto image = windowImage(shot.frame, Rect(0, 0, size.width, size.height), size, configuration.width,
                              configuration.height);
-    if (!image) return ScreenCaptureError{"KWin's screenshot could not be read"};
+    if (!image) return ScreenCaptureError{shotUnreadable};
     return std::move(*image);
   }
 
