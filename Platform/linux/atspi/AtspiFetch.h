@@ -140,6 +140,10 @@ struct Application {
   // GTK 2 (GAIL), GTK 3 ("gtk") or GTK 4 ("GTK"): their bridges answer calls on
   // missing interfaces with criticals instead of errors.
   bool gtk() const { return toolkit && (*toolkit == "gtk" || *toolkit == "GTK" || *toolkit == "GAIL"); }
+  // GTK 2's bridge makes a table's cells on demand and frees them under its own search
+  // (Collection), handing out dangling objects: such containers are read child by
+  // child. GTK 3's search over its tables is sound, and cheaper.
+  bool makesCellsOnDemand() const { return toolkit && *toolkit == "GAIL"; }
   // The state by which the bridge's search picks the children a person can see. GTK 2
   // and 3 keep a notebook's background page and a closed search bar VISIBLE but not
   // SHOWING, and everything on screen SHOWING, scrolled away or not; the web engines'

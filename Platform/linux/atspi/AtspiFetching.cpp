@@ -292,7 +292,7 @@ void AtspiAccessibility::requestStates(const std::shared_ptr<Fetch>& fetch) {
 
 void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
   auto app = fetch->application;
-  if (mayManageDescendants(*fetch->role) && !app->noCollection) {
+  if (app->makesCellsOnDemand() && mayManageDescendants(*fetch->role)) {
     if (!fetch->states) {
       fetch->statesAsked = true;
       ++fetch->outstanding;
