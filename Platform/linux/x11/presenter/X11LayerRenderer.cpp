@@ -2,8 +2,6 @@
 
 #include <glib.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +13,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/handles/XcbPtr.h"
 #include "Platform/linux/layers/RenderHandoff.h"
+#include "Platform/linux/layers/RenderPriority.h"
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/DisplayConnection.h"
@@ -81,10 +80,8 @@ class X11LayerRenderer::Thread {
 };
 
 void X11LayerRenderer::Thread::run() {
-  // A commit's wake-up must not preempt the committing main thread on a busy
-  // machine; batch threads take a free core or the next slice instead.
-  sched_param batch{};
-  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+  // Frames come first: the walk and the captured application may hold both cores.
+  preferRenderThread();
   if (auto display = openDisplay()) {
     screen_ = display->screen;
     screenNumber_ = display->screenNumber;
