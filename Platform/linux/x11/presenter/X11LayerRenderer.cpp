@@ -74,6 +74,7 @@ class X11LayerRenderer::Thread {
   std::shared_ptr<const RenderTree> tree_;
   std::uint64_t generation_ = 0;
   bool treeChanged_ = false;
+  std::optional<ShmBufferPool> pool_;  // of connection_; outlives the panels
   std::map<std::uint64_t, ShownPanel> panels_;
   LayerPainter painter_;
   std::thread thread_;  // last: starts once everything above is made
@@ -87,6 +88,7 @@ void X11LayerRenderer::Thread::run() {
     screenNumber_ = display->screenNumber;
     connection_ = std::move(display->connection);
     atomCache_.emplace(connection_.get());
+    pool_.emplace(connection_.get());
     atoms_ = PanelAtoms::intern(*atomCache_);
     facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_, *atomCache_);
   }
@@ -126,6 +128,7 @@ void X11LayerRenderer::Thread::run() {
     sleep(nextFrame);
   }
   panels_.clear();  // windows go before the connection
+  pool_.reset();
   if (connection_) {
     // A round trip: once the renderer is gone, the server has destroyed its windows,
     // and no other client can still find one mapped.
@@ -158,7 +161,8 @@ void X11LayerRenderer::Thread::syncPanels() {
     const int y = facts_.primaryHeight - static_cast<int>(std::lround(frame.minY())) - height;
     ShownPanel shown;
     shown.frame = frame;
-    shown.window = PanelWindow::open(connection_.get(), *screen_, facts_, atoms_, {x, y, width, height});
+    shown.window =
+        PanelWindow::open(connection_.get(), *screen_, facts_, atoms_, {x, y, width, height}, *pool_);
     if (shown.window) opened.push_back(shown.window.get());
     panels_.emplace(id, std::move(shown));
   }
