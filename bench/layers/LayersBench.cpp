@@ -4,11 +4,16 @@
 // frames while the main thread is blocked, the cost of a commit on the main
 // thread, and the render thread's wake-ups with no panel shown.
 //
-//   layers_bench [--idle-seconds N] [--frames DIR]
+//   layers_bench [--idle-seconds N] [--frames DIR] [--busy]
+//
+// --busy: the main thread computes through the flight, as the accessibility walk
+// does, and a second thread keeps the other core busy (the captured application, a
+// build): the render thread competes for both cores.
 #include <glib.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -194,16 +199,27 @@ double shutterFirstFrame(Layers& layers, linux_backend::X11LayerRenderer& render
   return stats.frameTimes.front() + stats.renderDurations.front() - shownAt;
 }
 
+// Spins the calling thread until `until` on the monotonic clock.
+void spinUntil(double until) {
+  volatile std::uint64_t spins = 0;
+  while (monotonic() < until) {
+    for (int i = 0; i < 1000; ++i) spins = spins + 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double idleSeconds = 2;
   std::string framesDir;
+  bool busy = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--idle-seconds") && i + 1 < argc)
       idleSeconds = std::atof(argv[++i]);
     else if (!std::strcmp(argv[i], "--frames") && i + 1 < argc)
       framesDir = argv[++i];
+    else if (!std::strcmp(argv[i], "--busy"))
+      busy = true;
   }
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
@@ -217,6 +233,9 @@ int main(int argc, char** argv) {
   const Image image = screenshot(1600, 1000);
 
   const double firstFrame = shutterFirstFrame(layers, renderer);
+  // Later captures: the panels' memory is kept from the one before.
+  std::vector<double> laterFrames;
+  for (int i = 0; i < 7; ++i) laterFrames.push_back(shutterFirstFrame(layers, renderer) * 1e3);
 
   // The whole sequence, with the main thread blocked during the flight.
   Scene scene = build(layers, image);
@@ -230,7 +249,19 @@ int main(int argc, char** argv) {
   const std::size_t flightStart = renderer.statistics().frameTimes.size();
   const double begin = monotonic();
   const double flight = fly(scene, layers);
-  std::this_thread::sleep_for(1200ms);  // the main thread blocked while the card flies
+  if (busy) {
+    // The walk on this core, someone else's work on the other.
+    std::atomic<bool> stop = false;
+    std::thread other([&] {
+      volatile std::uint64_t spins = 0;
+      while (!stop.load(std::memory_order_relaxed)) spins = spins + 1;
+    });
+    spinUntil(monotonic() + 1.2);
+    stop = true;
+    other.join();
+  } else {
+    std::this_thread::sleep_for(1200ms);  // the main thread blocked while the card flies
+  }
   waitForFrames(renderer, begin + flight);
   const auto stats = renderer.statistics();
 
@@ -253,10 +284,13 @@ int main(int argc, char** argv) {
               stats.frameTimes.size() - flightStart);
   std::printf("a capture's shutter, shown to first frame  %.2f ms\n", firstFrame * 1e3);
   std::printf(
+      "  the next captures'          median %.2f ms, worst %.2f ms   (goal: chord -> frame <= 16.7)\n",
+      percentile(laterFrames, 0.5), percentile(laterFrames, 1.0));
+  std::printf(
       "frame render time            median %.2f ms, p90 %.2f ms, worst %.2f ms   (goal <= 4 / <= 8)\n",
       percentile(renderMs, 0.5), percentile(renderMs, 0.9), percentile(renderMs, 1.0));
-  std::printf("longest gap, main blocked    %.2f ms = %.2f intervals   (goal <= 2)\n", longestGap * 1e3,
-              longestGap * 1e3 / interval);
+  std::printf("longest gap, main %s   %.2f ms = %.2f intervals   (goal <= 2)\n",
+              busy ? "busy, other core busy" : "blocked", longestGap * 1e3, longestGap * 1e3 / interval);
   std::printf(
       "commit on the main thread    median %.1f us, p99 %.1f us, worst %.1f us over %zu   (goal <= 50)\n",
       percentile(commitUs, 0.5), percentile(commitUs, 0.99), percentile(commitUs, 1.0), commitUs.size());

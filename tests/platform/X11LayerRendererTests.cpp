@@ -193,6 +193,34 @@ TEST_F(X11LayerRendererTest, ShutterBlendsWhiteOverWhatIsBeneath) {
   EXPECT_TRUE(near(desktop_->pixel(99, 250), {0, 0, 0}, 255));
 }
 
+// The next capture's panel reuses the last one's memory: it must still blend over
+// the screen as it is now, not as it was under the panel before.
+TEST_F(X11LayerRendererTest, TheNextPanelOfTheSameSizeBlendsOverTheScreenAsItIsNow) {
+  const auto blend = [](int c) { return int(std::lround(255 * 0.85 + c * 0.15)); };
+  const auto shutterOver = [&] {
+    return showPanel(100, 100, 400, 300, [&](Layer& root) {
+      auto shutter = layers_->makeLayer();
+      shutter->setFrame(Rect(0, 0, 400, 300));
+      shutter->setBackgroundColor(Color{1, 1, 1, 1});
+      shutter->setOpacity(0.85);
+      root.addSublayer(shutter);
+    });
+  };
+  for (std::uint32_t colour : {0x2050A0u, 0x40A010u, 0xC02010u}) {
+    desktop_->colourWindow(colour, 100, 100, 400, 300);
+    const int r = int(colour >> 16), g = int(colour >> 8 & 0xFF), b = int(colour & 0xFF);
+    ASSERT_TRUE(desktop_->waitForPixel(300, 250, {r, g, b}, 0));
+    auto panel = shutterOver();
+    for (auto [x, y] : {std::pair{101, 101}, {300, 250}, {499, 399}}) {
+      EXPECT_TRUE(desktop_->waitForPixel(x, y, {blend(r), blend(g), blend(b)}))
+          << std::hex << colour << " at " << std::dec << x << "," << y << " " << std::hex
+          << desktop_->pixel(x, y);
+    }
+    panel->orderOut();
+    ASSERT_TRUE(waitUntil([&] { return desktop_->mappedPanels() == 0; }));
+  }
+}
+
 // A shutter that grows over more of the window and changes its opacity blends
 // over the desktop everywhere: never over its own earlier pixels, never black.
 TEST_F(X11LayerRendererTest, AShutterGrowingLaterBlendsOverTheDesktopEverywhere) {

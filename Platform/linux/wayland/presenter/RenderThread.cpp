@@ -2,13 +2,12 @@
 
 #include <glib.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 
+#include "Platform/linux/layers/RenderPriority.h"
 #include "Platform/linux/wayland/LayerShellProtocol.h"
 #include "Platform/linux/wayland/OverlayGate.h"
 #include "Platform/linux/wayland/OwnPanels.h"
@@ -121,10 +120,8 @@ void WaylandLayerRenderer::Thread::connect() {
 }
 
 void WaylandLayerRenderer::Thread::run() {
-  // A commit's wake-up must not preempt the committing main thread on a busy
-  // machine; batch threads take a free core or the next slice instead.
-  sched_param batch{};
-  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+  // Frames come first: the walk and the captured application may hold both cores.
+  preferRenderThread();
   connect();
   while (takeTree()) {
     if (treeChanged_) syncPanels();

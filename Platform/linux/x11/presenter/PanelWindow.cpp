@@ -28,23 +28,24 @@ PanelAtoms PanelAtoms::intern(AtomCache& cache) {
   return {values[0], values[1], values[2], values[3], values[4]};
 }
 
-PanelWindow::PanelWindow(xcb_connection_t* connection, const PixelRect& rootRect, bool composited)
-    : connection_(connection), rect_(rootRect), composited_(composited) {}
+PanelWindow::PanelWindow(xcb_connection_t* connection, const PixelRect& rootRect, bool composited,
+                         ShmBufferPool& pool)
+    : connection_(connection), pool_(&pool), rect_(rootRect), composited_(composited) {}
 
 std::unique_ptr<PanelWindow> PanelWindow::open(xcb_connection_t* c, const xcb_screen_t& screen,
                                                const DisplayFacts& facts, const PanelAtoms& atoms,
-                                               const PixelRect& rootRect) {
+                                               const PixelRect& rootRect, ShmBufferPool& pool) {
   if (rootRect.empty()) return nullptr;
   const bool composited = facts.composited && facts.argbVisual;
-  std::unique_ptr<PanelWindow> panel(new PanelWindow(c, rootRect, composited));
+  std::unique_ptr<PanelWindow> panel(new PanelWindow(c, rootRect, composited, pool));
   panel->root_ = screen.root;
   panel->depth_ = composited ? 32 : screen.root_depth;
   if (panel->depth_ != 24 && panel->depth_ != 32) return nullptr;  // 32 bits a pixel is all we draw
   const auto format = composited ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
-  panel->back_ = ShmBuffer::create(c, rootRect.width, rootRect.height, format);
+  panel->back_ = pool.take(rootRect.width, rootRect.height, format);
   if (!panel->back_) return nullptr;
   if (!composited) {
-    panel->beneath_ = ShmBuffer::create(c, rootRect.width, rootRect.height, format);
+    panel->beneath_ = pool.take(rootRect.width, rootRect.height, format);
     if (!panel->beneath_) return nullptr;
   }
 
@@ -104,6 +105,8 @@ PanelWindow::~PanelWindow() {
   if (window_ != XCB_NONE) xcb_destroy_window(connection_, window_);
   if (colormap_ != XCB_NONE) xcb_free_colormap(connection_, colormap_);
   xcb_flush(connection_);
+  if (back_) pool_->give(std::move(*back_));
+  if (beneath_) pool_->give(std::move(*beneath_));
 }
 
 void PanelWindow::snapshotBeneath() {

@@ -15,6 +15,7 @@
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/presenter/DisplayFacts.h"
 #include "Platform/linux/x11/presenter/ShmBuffer.h"
+#include "Platform/linux/x11/presenter/ShmBufferPool.h"
 
 namespace zoba::platform::linux_backend {
 
@@ -28,10 +29,11 @@ struct PanelAtoms {
 class PanelWindow {
  public:
   // Made and placed, not mapped yet. `rootRect` is in root pixels. Null when the
-  // window or its buffers cannot be made.
+  // window or its buffers cannot be made. The buffers come from `pool` and go back
+  // to it with the window, so the pool must outlive it.
   static std::unique_ptr<PanelWindow> open(xcb_connection_t* connection, const xcb_screen_t& screen,
                                            const DisplayFacts& facts, const PanelAtoms& atoms,
-                                           const PixelRect& rootRect);
+                                           const PixelRect& rootRect, ShmBufferPool& pool);
   ~PanelWindow();
   PanelWindow(const PanelWindow&) = delete;
   PanelWindow& operator=(const PanelWindow&) = delete;
@@ -52,10 +54,11 @@ class PanelWindow {
   void expose(const PixelRect& rect);
 
  private:
-  PanelWindow(xcb_connection_t* connection, const PixelRect& rootRect, bool composited);
+  PanelWindow(xcb_connection_t* connection, const PixelRect& rootRect, bool composited, ShmBufferPool& pool);
   void setBoundingShape(const std::vector<PixelRect>& rects);
 
   xcb_connection_t* connection_;
+  ShmBufferPool* pool_;  // not owned
   PixelRect rect_;
   bool composited_;
   std::uint8_t depth_ = 24;

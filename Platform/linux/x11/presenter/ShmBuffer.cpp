@@ -28,7 +28,7 @@ std::optional<ShmBuffer> ShmBuffer::create(xcb_connection_t* connection, int wid
 }
 
 ShmBuffer::ShmBuffer(std::shared_ptr<Segment> segment, int width, int height, cairo_format_t format)
-    : segment_(std::move(segment)), width_(width), height_(height) {
+    : segment_(std::move(segment)), width_(width), height_(height), format_(format) {
   surface_.reset(cairo_image_surface_create_for_data(segment_->shm.data(), format, width, height, width * 4));
 }
 

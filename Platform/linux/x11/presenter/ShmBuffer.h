@@ -25,6 +25,7 @@ class ShmBuffer {
   int width() const { return width_; }
   int height() const { return height_; }
   int stride() const { return width_ * 4; }
+  cairo_format_t format() const { return format_; }
   std::uint8_t* row(int y) const;
   cairo_surface_t* surface() const { return surface_.get(); }
 
@@ -42,6 +43,7 @@ class ShmBuffer {
 
   std::shared_ptr<Segment> segment_;
   int width_ = 0, height_ = 0;
+  cairo_format_t format_;
   CairoSurfacePtr surface_;  // over the segment's memory; declared after it, so destroyed first
 };
 

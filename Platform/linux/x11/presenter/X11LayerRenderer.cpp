@@ -2,8 +2,6 @@
 
 #include <glib.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +13,7 @@
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/handles/XcbPtr.h"
 #include "Platform/linux/layers/RenderHandoff.h"
+#include "Platform/linux/layers/RenderPriority.h"
 #include "Platform/linux/painter/LayerPainter.h"
 #include "Platform/linux/x11/AtomCache.h"
 #include "Platform/linux/x11/DisplayConnection.h"
@@ -75,21 +74,21 @@ class X11LayerRenderer::Thread {
   std::shared_ptr<const RenderTree> tree_;
   std::uint64_t generation_ = 0;
   bool treeChanged_ = false;
+  std::optional<ShmBufferPool> pool_;  // of connection_; outlives the panels
   std::map<std::uint64_t, ShownPanel> panels_;
   LayerPainter painter_;
   std::thread thread_;  // last: starts once everything above is made
 };
 
 void X11LayerRenderer::Thread::run() {
-  // A commit's wake-up must not preempt the committing main thread on a busy
-  // machine; batch threads take a free core or the next slice instead.
-  sched_param batch{};
-  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+  // Frames come first: the walk and the captured application may hold both cores.
+  preferRenderThread();
   if (auto display = openDisplay()) {
     screen_ = display->screen;
     screenNumber_ = display->screenNumber;
     connection_ = std::move(display->connection);
     atomCache_.emplace(connection_.get());
+    pool_.emplace(connection_.get());
     atoms_ = PanelAtoms::intern(*atomCache_);
     facts_ = queryDisplay(connection_.get(), *screen_, screenNumber_, *atomCache_);
   }
@@ -129,6 +128,7 @@ void X11LayerRenderer::Thread::run() {
     sleep(nextFrame);
   }
   panels_.clear();  // windows go before the connection
+  pool_.reset();
   if (connection_) {
     // A round trip: once the renderer is gone, the server has destroyed its windows,
     // and no other client can still find one mapped.
@@ -161,7 +161,8 @@ void X11LayerRenderer::Thread::syncPanels() {
     const int y = facts_.primaryHeight - static_cast<int>(std::lround(frame.minY())) - height;
     ShownPanel shown;
     shown.frame = frame;
-    shown.window = PanelWindow::open(connection_.get(), *screen_, facts_, atoms_, {x, y, width, height});
+    shown.window =
+        PanelWindow::open(connection_.get(), *screen_, facts_, atoms_, {x, y, width, height}, *pool_);
     if (shown.window) opened.push_back(shown.window.get());
     panels_.emplace(id, std::move(shown));
   }
