@@ -14,7 +14,7 @@
 //
 // The work is split by concern: connections and the interface
 // (AtspiAccessibility.cpp), calls (AtspiCalls.cpp), fetching an element's answers
-// (AtspiFetching.cpp), children and their settling (AtspiChildren.cpp), the focused
+// (AtspiFetching.cpp), children: asking, read-ahead and settling (AtspiChildren.cpp), the focused
 // element (AtspiFocus.cpp), a combo box's value (AtspiChoices.cpp) and answering
 // attributes from them (AtspiAnswers.cpp).
 

@@ -1,6 +1,9 @@
-// What a fetched element's children become once its answers are in: the entry a
-// combo box holds, the children a user can see, and its text cut into runs
-// around its embedded objects.
+// An element's children: how they are asked for (a search for the ones shown, all
+// of them, or one by one), the read-ahead of their answers, and what they become
+// once the answers are in: the entry a combo box holds, the children a user can
+// see, and the text cut into runs around its embedded objects.
+#include <algorithm>
+
 #include "Platform/linux/atspi/AtspiAccessibility.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTextRuns.h"
@@ -123,6 +126,141 @@ void AtspiAccessibility::placeTextRuns(Fetch& fetch) {
   // Objects the text has no place for follow it.
   children.insert(children.end(), objects.begin() + static_cast<std::ptrdiff_t>(nextObject), objects.end());
   fetch.shownChildren = std::move(children);
+}
+
+void AtspiAccessibility::requestChildren(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  if (app->makesCellsOnDemand() && mayManageDescendants(*fetch->role)) {
+    if (!fetch->states) {
+      fetch->statesAsked = true;
+      ++fetch->outstanding;
+      call(
+          app, fetch->element.path, accessibleInterface, "GetState", nullptr, "(au)",
+          [this, fetch](const Reply& reply) {
+            if (reply) {
+              GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+              fetch->states = statesOf(array.get());
+              requestChildren(fetch);
+            }
+            finishPart(fetch);
+          },
+          fetch->key);
+      return;
+    }
+    if (fetch->states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+      requestChildrenByIndex(fetch);
+      return;
+    }
+  }
+  auto getChildren = [this](const std::shared_ptr<Fetch>& f) {
+    send(f, f->element.path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
+         [this](Fetch& g, GVariant* reply) {
+           GVariantPtr array(g_variant_get_child_value(reply, 0));
+           g.children = elementsOf(array.get(), g.element.application);
+           if (g.cascade) prefetchChildren(g);
+         });
+  };
+  // The application's windows are all its windows, shown or not.
+  if (app->noCollection || fetch->element.path == rootPath) {
+    getChildren(fetch);
+    return;
+  }
+  ++fetch->outstanding;
+  call(
+      app, fetch->element.path, collectionInterface, "GetMatches", statesQuery(app->shownState(), true),
+      "(a(so))",
+      [this, fetch, app, getChildren](const Reply& reply) {
+        if (reply) {
+          GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+          fetch->children = elementsOf(array.get(), fetch->element.application);
+          fetch->visibleChildren = true;
+          if (fetch->cascade) prefetchChildren(*fetch);
+        } else if (!reply.timedOut) {
+          if (reply.unknownMethod) app->noCollection = true;
+          getChildren(fetch);
+        }
+        finishPart(fetch);
+      },
+      fetch->key);
+}
+
+void AtspiAccessibility::requestChildrenByIndex(const std::shared_ptr<Fetch>& fetch) {
+  auto app = fetch->application;
+  const auto count = std::min<std::int32_t>(fetch->childCount, maxManagedChildren);
+  if (count <= 0) {
+    fetch->children.emplace();
+    return;
+  }
+  struct Gathering {
+    std::vector<std::optional<AXElement>> slots;
+    std::int32_t left = 0;
+  };
+  auto gathering = std::make_shared<Gathering>();
+  gathering->slots.resize(static_cast<std::size_t>(count));
+  gathering->left = count;
+  ++fetch->outstanding;
+  for (std::int32_t index = 0; index < count; ++index) {
+    call(
+        app, fetch->element.path, accessibleInterface, "GetChildAtIndex", g_variant_new("(i)", index),
+        "((so))",
+        [this, fetch, gathering, index](const Reply& reply) {
+          if (reply) {
+            const char* bus = nullptr;
+            const char* path = nullptr;
+            g_variant_get(reply.value.get(), "((&s&o))", &bus, &path);
+            gathering->slots[static_cast<std::size_t>(index)] =
+                AXElement{*bus ? bus : fetch->element.application, path};
+          }
+          if (--gathering->left > 0) return;
+          auto& children = fetch->children.emplace();
+          for (auto& slot : gathering->slots)
+            if (slot && slot->path != nullPath) children.push_back(std::move(*slot));
+          if (fetch->cascade) prefetchChildren(*fetch);
+          finishPart(fetch);
+        },
+        fetch->key);
+  }
+}
+
+void AtspiAccessibility::prefetchChildren(const Fetch& parent) {
+  if (!parent.children) return;
+  std::uint32_t index = 0;
+  for (const auto& child : *parent.children) {
+    if (prefetched_.size() >= prefetchLimit) return;
+    CallKey key = parent.key;
+    key.push_back(index++);
+    auto existing = prefetched_.find(child);
+    if (existing != prefetched_.end() && monotonicSeconds() - existing->second->startedAt < prefetchLifetime)
+      continue;
+    prefetched_.insert_or_assign(child, start(child, walkWants, true, parent.role, std::move(key)));
+  }
+}
+
+std::shared_ptr<Fetch> AtspiAccessibility::fetch(const AXElement& element, unsigned wants, bool cascade) {
+  if (auto it = prefetched_.find(element); it != prefetched_.end()) {
+    auto found = std::move(it->second);
+    prefetched_.erase(it);  // each answer serves once, so a later read sees fresh values
+    if ((found->wants & wants) == wants && monotonicSeconds() - found->startedAt < prefetchLifetime) {
+      if (cascade && !found->cascade) {
+        found->cascade = true;
+        if (found->children) prefetchChildren(*found);
+      }
+      return found;
+    }
+  }
+  auto app = application(element.application);
+  if (app && cascade) loadCache(app);
+  return start(element, wants, cascade);
+}
+
+bool AtspiAccessibility::wait(const std::shared_ptr<Fetch>& fetch) {
+  if (fetch->finished()) return !fetch->failed;
+  Application& app = *fetch->application;
+  // Every call is bounded by the timeout; the margin covers a second round sent late.
+  const double deadline = monotonicSeconds() + 2 * app.timeout + 0.25;
+  bus_.waitUntil([&] { return fetch->finished() || app.stalled(monotonicSeconds()); }, deadline);
+  if (!fetch->finished()) fetch->failed = true;
+  return !fetch->failed;
 }
 
 }  // namespace zoba::platform::linux_backend::atspi
