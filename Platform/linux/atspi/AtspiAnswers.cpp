@@ -1,6 +1,7 @@
-// Attribute answers from what was fetched, and the application's own attributes:
-// its windows and its focused element.
-#include "Platform/linux/atspi/AtspiAccessibility.h"
+#include "Platform/linux/atspi/AtspiAnswers.h"
+
+#include "Platform/linux/atspi/AtspiEngine.h"
+#include "Platform/linux/atspi/AtspiFocus.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTypeNames.h"
 
@@ -19,9 +20,21 @@ bool isWindowRole(AtspiRole role) {
   }
 }
 
+// The application's top-level windows, with their states.
+std::vector<std::shared_ptr<Fetch>> topLevelWindows(Engine& engine, const AXElement& app) {
+  auto root = engine.fetch(app, wantChildren, false);
+  if (!engine.wait(root) || !root->children) return {};
+  std::vector<std::shared_ptr<Fetch>> windows;
+  for (const auto& child : *root->children)
+    windows.push_back(engine.start(child, 0, false, ATSPI_ROLE_APPLICATION));
+  engine.waitAll(windows);
+  std::erase_if(windows, [](const auto& window) { return window->failed || !isWindowRole(*window->role); });
+  return windows;
+}
+
 }  // namespace
 
-AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribute) const {
+AXValue answer(const Fetch& fetch, std::string_view attribute) {
   const AtspiRole role = fetch.role.value_or(ATSPI_ROLE_INVALID);
   const StateSet states = fetch.states.value_or(StateSet{});
   if (attribute == "AXRole") return std::string(axRole(fetch.roleContext()));
@@ -91,33 +104,8 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
   return AXErrorMarker{};
 }
 
-std::optional<AXValue> AtspiAccessibility::runAnswer(const AXElement& run, std::string_view attribute) const {
-  auto it = runs_.find(run);
-  if (it == runs_.end()) return std::nullopt;
-  const TextRun& found = it->second;
-  if (attribute == "AXRole") return std::string("AXStaticText");
-  if (attribute == "AXRoleDescription") return std::string("text");
-  if (attribute == "AXValue") return found.text;
-  if (attribute == "AXParent") return found.parent;
-  if (attribute == "AXChildren") return AXArray{};
-  if (attribute == "AXSelected" || attribute == "AXFocused") return false;
-  if (attribute == "AXEnabled") return true;
-  return std::nullopt;
-}
-
-std::vector<std::shared_ptr<Fetch>> AtspiAccessibility::topLevelWindows(const AXElement& app) {
-  auto root = fetch(app, wantChildren, false);
-  if (!wait(root) || !root->children) return {};
-  std::vector<std::shared_ptr<Fetch>> windows;
-  for (const auto& child : *root->children) windows.push_back(start(child, 0, false, ATSPI_ROLE_APPLICATION));
-  waitAll(windows);
-  std::erase_if(windows, [](const auto& window) { return window->failed || !isWindowRole(*window->role); });
-  return windows;
-}
-
-std::optional<AXValue> AtspiAccessibility::applicationAnswer(const AXElement& app,
-                                                             std::string_view attribute) {
-  auto windows = topLevelWindows(app);
+std::optional<AXValue> applicationAnswer(Engine& engine, const AXElement& app, std::string_view attribute) {
+  auto windows = topLevelWindows(engine, app);
   if (attribute == "AXWindows") {
     AXArray list;
     for (const auto& window : windows) list.emplace_back(window->element);
@@ -136,16 +124,8 @@ std::optional<AXValue> AtspiAccessibility::applicationAnswer(const AXElement& ap
   // AXFocusedUIElement: the focused element of the active window, else of the main one.
   auto window = active ? active : main;
   if (!window) return std::nullopt;
-  if (auto focused = focusedElement(*window)) return AXValue(*focused);
+  if (auto focused = focusedElement(engine, *window)) return AXValue(*focused);
   return std::nullopt;
-}
-
-bool AtspiAccessibility::isChromium(const AXElement& element) {
-  if (element.path != rootPath) return false;
-  auto app = application(element.application);
-  if (!app) return false;
-  learnToolkit(app);
-  return app->toolkit && *app->toolkit == "Chromium";
 }
 
 }  // namespace zoba::platform::linux_backend::atspi

@@ -3,12 +3,20 @@
 // What a drop-down shows: its selected item, which lives in the menu or list the
 // walk does not read.
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "Platform/linux/atspi/AtspiRoles.h"
 
 namespace zoba::platform::linux_backend::atspi {
+
+class Engine;
+struct Fetch;
+
+// A fetch's follow-up once its second round is in: a combo box's value, the text
+// of an editable one or the name of a drop-down's selected item.
+void askChoice(Engine& engine, const std::shared_ptr<Fetch>& fetch);
 
 // Roles that hold a drop-down's items.
 inline bool holdsItems(AtspiRole role) {

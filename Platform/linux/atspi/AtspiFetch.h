@@ -28,6 +28,9 @@ inline constexpr std::size_t maxTerminalRows = 200;
 inline constexpr std::int32_t maxManagedChildren = 1000;
 inline constexpr const char* rootPath = "/org/a11y/atspi/accessible/root";
 inline constexpr const char* nullPath = "/org/a11y/atspi/null";  // a reference to nothing
+inline constexpr const char* accessibleInterface = "org.a11y.atspi.Accessible";
+inline constexpr const char* collectionInterface = "org.a11y.atspi.Collection";
+inline constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
 
 // What a fetch reads beyond the basics (role, states, name, description, parent,
 // child count), each one call or none, by role.

@@ -1,7 +1,9 @@
 // The focused element of a window. Toolkits mark focused whatever holds the focus
 // in its own sense (LibreOffice an enclosing panel as well as the paragraph with
 // the caret), so the element is the deepest focused one.
-#include "Platform/linux/atspi/AtspiAccessibility.h"
+#include "Platform/linux/atspi/AtspiFocus.h"
+
+#include "Platform/linux/atspi/AtspiEngine.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -10,46 +12,30 @@ namespace {
 
 constexpr std::size_t searchLimit = 4000;  // elements a search without Collection reads at most
 
-}  // namespace
-
-std::optional<AXElement> AtspiAccessibility::focusedElement(const AXElement& window) {
-  auto app = application(window.application);
-  if (!app) return std::nullopt;
-  const double deadline = monotonicSeconds() + app->timeout + 0.25;
-  if (!app->noCollection) {
-    // Tree order puts a focused element after the focused elements around it.
-    if (auto matches = focusedMatches(app, window, deadline)) {
-      if (matches->empty()) return std::nullopt;
-      return matches->back();
-    }
-    if (!app->noCollection) return std::nullopt;  // not answering: a search would not be either
-  }
-  return searchFocus(app, window, deadline);
-}
-
-std::optional<std::vector<AXElement>> AtspiAccessibility::focusedMatches(
-    const std::shared_ptr<Application>& app, const AXElement& window, double deadline) {
+// The focused elements in tree order from the bridge's own search; absent when it cannot search.
+std::optional<std::vector<AXElement>> focusedMatches(Engine& engine, const std::shared_ptr<Application>& app,
+                                                     const AXElement& window, double deadline) {
   struct Outcome {
     bool done = false;
     std::optional<std::vector<AXElement>> matches;
   };
   auto outcome = std::make_shared<Outcome>();
-  call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false),
-       "(a(so))", [outcome, app, bus = window.application](const Reply& reply) {
-         outcome->done = true;
-         if (reply) {
-           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-           outcome->matches = elementsOf(array.get(), bus);
-         } else if (!reply.timedOut) {
-           app->noCollection = true;  // an error answer: the bridge has no such interface
-         }
-       });
-  bus_.waitUntil([&] { return outcome->done; }, deadline);
+  engine.call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false),
+              "(a(so))", [outcome, app, bus = window.application](const Reply& reply) {
+                outcome->done = true;
+                if (reply) {
+                  GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+                  outcome->matches = elementsOf(array.get(), bus);
+                } else if (!reply.timedOut) {
+                  app->noCollection = true;  // an error answer: the bridge has no such interface
+                }
+              });
+  engine.waitUntil([&] { return outcome->done; }, deadline);
   return outcome->matches;
 }
 
-std::optional<AXElement> AtspiAccessibility::searchFocus(const std::shared_ptr<Application>& app,
-                                                         const AXElement& window, double deadline) {
+std::optional<AXElement> searchFocus(Engine& engine, const std::shared_ptr<Application>& app,
+                                     const AXElement& window, double deadline) {
   // Level by level with every call of a level in flight; what is hidden is not entered.
   struct Level {
     std::vector<AXElement> elements;
@@ -69,21 +55,22 @@ std::optional<AXElement> AtspiAccessibility::searchFocus(const std::shared_ptr<A
     for (std::size_t i = 0; i < level->elements.size(); ++i) {
       const std::string& path = level->elements[i].path;
       level->pending += 2;
-      call(app, path, accessibleInterface, "GetState", nullptr, "(au)", [level, i](const Reply& reply) {
-        --level->pending;
-        if (!reply) return;
-        GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-        level->states[i] = statesOf(array.get());
-      });
-      call(app, path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
-           [level, i, bus = window.application](const Reply& reply) {
-             --level->pending;
-             if (!reply) return;
-             GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-             level->children[i] = elementsOf(array.get(), bus);
-           });
+      engine.call(app, path, accessibleInterface, "GetState", nullptr, "(au)",
+                  [level, i](const Reply& reply) {
+                    --level->pending;
+                    if (!reply) return;
+                    GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+                    level->states[i] = statesOf(array.get());
+                  });
+      engine.call(app, path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
+                  [level, i, bus = window.application](const Reply& reply) {
+                    --level->pending;
+                    if (!reply) return;
+                    GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+                    level->children[i] = elementsOf(array.get(), bus);
+                  });
     }
-    bus_.waitUntil([&] { return level->pending == 0; }, deadline);
+    engine.waitUntil([&] { return level->pending == 0; }, deadline);
     for (std::size_t i = 0; i < level->elements.size(); ++i) {
       const auto& states = level->states[i];
       if (!states || !states->has(ATSPI_STATE_VISIBLE)) continue;
@@ -92,6 +79,23 @@ std::optional<AXElement> AtspiAccessibility::searchFocus(const std::shared_ptr<A
     }
   }
   return deepest;
+}
+
+}  // namespace
+
+std::optional<AXElement> focusedElement(Engine& engine, const AXElement& window) {
+  auto app = engine.application(window.application);
+  if (!app) return std::nullopt;
+  const double deadline = monotonicSeconds() + app->timeout + 0.25;
+  if (!app->noCollection) {
+    // Tree order puts a focused element after the focused elements around it.
+    if (auto matches = focusedMatches(engine, app, window, deadline)) {
+      if (matches->empty()) return std::nullopt;
+      return matches->back();
+    }
+    if (!app->noCollection) return std::nullopt;  // not answering: a search would not be either
+  }
+  return searchFocus(engine, app, window, deadline);
 }
 
 }  // namespace zoba::platform::linux_backend::atspi

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "Platform/linux/atspi/AtspiAccessibility.h"
+#include "Platform/linux/atspi/AtspiEngine.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -36,8 +36,7 @@ std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsC
   return covered;
 }
 
-void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
-                                             std::vector<std::shared_ptr<Fetch>>& children) {
+void leaveOutHiddenPages(Engine& engine, const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children) {
   // A stack has a few pages; a long list is no stack, and asking each row costs a call.
   if (children.size() < 2 || children.size() > 64) return;
   auto app = parent.application;
@@ -55,7 +54,7 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
   for (std::size_t i = 0; i < children.size(); ++i) {
     if (children[i]->failed) continue;
     ++answers->pendingExtents;
-    call(
+    engine.call(
         app, children[i]->element.path, "org.a11y.atspi.Component", "GetExtents",
         g_variant_new("(u)", windowCoordinates), "((iiii))",
         [answers, i](const Reply& reply) {
@@ -67,7 +66,7 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
         },
         children[i]->key);
   }
-  bus_.waitUntil([&] { return answers->pendingExtents == 0; }, deadline);
+  engine.waitUntil([&] { return answers->pendingExtents == 0; }, deadline);
   std::vector<bool> hidden(children.size(), false);
   for (std::size_t i = 0; i < children.size(); ++i) hidden[i] = neverPlaced(answers->extents[i]);
   const auto groups = sharedAreas(answers->extents);
@@ -75,7 +74,7 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
     for (std::size_t i : group) {
       const Extents& area = *answers->extents[i];
       ++answers->pendingContains;
-      call(
+      engine.call(
           app, children[i]->element.path, "org.a11y.atspi.Component", "Contains",
           g_variant_new("(iiu)", area.x + area.width / 2, area.y + area.height / 2, windowCoordinates), "(b)",
           [answers, i](const Reply& reply) {
@@ -88,7 +87,7 @@ void AtspiAccessibility::leaveOutHiddenPages(const Fetch& parent,
           children[i]->key);
     }
   }
-  if (!groups.empty()) bus_.waitUntil([&] { return answers->pendingContains == 0; }, deadline);
+  if (!groups.empty()) engine.waitUntil([&] { return answers->pendingContains == 0; }, deadline);
   for (const auto& group : groups) {
     std::vector<std::optional<bool>> contains;
     for (std::size_t i : group) contains.push_back(answers->contains[i]);

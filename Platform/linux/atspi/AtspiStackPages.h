@@ -9,10 +9,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace zoba::platform::linux_backend::atspi {
+
+class Engine;
+struct Fetch;
 
 struct Extents {
   std::int32_t x = 0, y = 0, width = 0, height = 0;
@@ -31,5 +35,9 @@ bool neverPlaced(const std::optional<Extents>& area);
 // contains its area's centre (absent: no answer). Only when one member says yes
 // are those that say no left out; without a page on screen nothing is judged.
 std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsCentre);
+
+// Leaves out of `children` (read, with their states) the pages of the stack
+// `parent` that are not on screen, where the toolkit's states do not tell.
+void leaveOutHiddenPages(Engine& engine, const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children);
 
 }  // namespace zoba::platform::linux_backend::atspi
