@@ -1,6 +1,6 @@
-// Walks a large GTK 3 window in full detail and prints elements, milliseconds and
-// D-Bus calls per element, for a cold walk (the toolkit builds its accessible
-// objects as they are first asked for) and for warm ones.
+// Walks a large GTK 3 window (with --gtk4 a GTK 4 one) in full detail and prints
+// elements, milliseconds and D-Bus calls per element, for a cold walk (the toolkit
+// builds its accessible objects as they are first asked for) and for warm ones.
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -23,14 +23,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-pid_t openWindow(const char* rows) {
+pid_t openWindow(const char* rows, bool gtk4) {
   int out[2];
   if (pipe(out) != 0) return -1;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], 1);
     const std::string script = std::string(ZOBA_BENCH_SOURCE_DIR) + "/gtk_window.py";
-    execl("/usr/bin/python3", "python3", script.c_str(), "120", rows, static_cast<char*>(nullptr));
+    execl("/usr/bin/python3", "python3", script.c_str(), "120", rows, gtk4 ? "4" : "3",
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -45,14 +46,24 @@ pid_t openWindow(const char* rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* rows = argc > 1 ? argv[1] : "600";
-  const bool printOutline = argc > 2 && std::string(argv[2]) == "--print";
+  // [rows] [--print] [--gtk4]
+  const char* rows = "600";
+  bool printOutline = false, gtk4 = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--print")
+      printOutline = true;
+    else if (argument == "--gtk4")
+      gtk4 = true;
+    else
+      rows = argv[i];
+  }
   platform::install(platform::makePlatform());
   auto& ax = *platform::current().accessibility;
   auto& clock = *platform::current().runLoop;
   const auto* counter = dynamic_cast<const platform::linux_backend::atspi::CallCounter*>(&ax);
 
-  pid_t pid = openWindow(rows);
+  pid_t pid = openWindow(rows, gtk4);
   if (pid < 0) {
     std::fprintf(stderr, "ax_bench: the GTK window did not come up\n");
     return 1;
@@ -74,7 +85,7 @@ int main(int argc, char** argv) {
   }
   ax.setMessagingTimeout(*app, 0.5);
 
-  std::printf("GTK 3 window, %s list rows\n", rows);
+  std::printf("GTK %d window, %s list rows\n", gtk4 ? 4 : 3, rows);
   bench::printWalkHeader();
   for (int walk = 0; walk < 5; ++walk) {
     const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;
