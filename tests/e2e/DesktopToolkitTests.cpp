@@ -80,6 +80,9 @@ TEST_F(ToolkitWindows, Gtk4WindowShowsWhatIsOnScreenAndItsFocus) {
   // A page never shown, and one shown before its stack put another in front.
   EXPECT_EQ(text.find("Never shown page"), std::string::npos) << text;
   EXPECT_EQ(text.find("Put behind page"), std::string::npos) << text;
+  // Widgets of no size: an info bar not revealed, a closed revealer, an empty list.
+  for (const char* unseen : {"Info bar not revealed", "Revealer closed", "list"})
+    EXPECT_EQ(text.find(unseen), std::string::npos) << unseen << " in\n" << text;
   // GTK 4 names unnamed widgets after their class; that is no name.
   EXPECT_EQ(text.find(" Gtk"), std::string::npos) << text;
   EXPECT_TRUE(gtk4.alive()) << "the capture ended the GTK 4 application";

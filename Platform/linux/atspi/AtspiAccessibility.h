@@ -19,7 +19,7 @@
 //   AtspiElementCalls      what a fetch asks of an element, in two rounds, by role
 //   AtspiBridgeCache       the bridge's own cache of its tree (Chromium)
 //   AtspiChildren          asking for children; the entry a combo box holds; the shown children
-//   AtspiStackPages        the pages of a stack that are not on screen (GTK 4)
+//   AtspiOffScreen         children GTK 4 does not show: of no size, or a stack's pages behind
 //   AtspiChoices           a combo box's value
 //   AtspiAnswers           attribute answers from a fetch; the application's windows and focus
 //   AtspiFocus             the focused element of a window

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "Platform/linux/atspi/AtspiEngine.h"
+#include "Platform/linux/atspi/AtspiOffScreen.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
-#include "Platform/linux/atspi/AtspiStackPages.h"
 
 namespace zoba::platform::linux_backend::atspi {
 
@@ -120,7 +120,7 @@ bool settleShownChildren(Engine& engine, Fetch& fetch) {
         child->key);
   }
   if (*pending > 0) engine.waitUntil([&] { return *pending == 0; }, deadline);
-  if (!fetch.application->showingIsCurrent()) leaveOutHiddenPages(engine, fetch, children);
+  if (!fetch.application->showingIsCurrent()) leaveOutOffScreen(engine, fetch, children);
   // A drop-down's list is its pop-up, on screen only while the box is expanded;
   // Qt calls the closed one VISIBLE and SHOWING.
   const bool closedDropDown =

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""A GTK 4 window for the desktop tests: an entry with the focus, a button, and
-two stacks, each showing one page: the first stack's other page was never shown,
-the second stack's other page was shown first and then put behind. Prints its
-pid once all of that holds; stays until killed."""
+"""A GTK 4 window for the desktop tests: an entry with the focus, a button, two
+stacks, each showing one page: the first stack's other page was never shown, the
+second stack's other page was shown first and then put behind; and widgets GTK 4
+keeps at no size: an info bar not revealed, a closed revealer, an empty list.
+Prints its pid once all of that holds; stays until killed."""
 import os
 
 import gi
@@ -33,6 +34,13 @@ def activate(application):
     behind = stack_of("Front stack page", "Put behind page", "second")
     box.append(never)
     box.append(behind)
+    bar = Gtk.InfoBar(revealed=False)
+    bar.add_child(Gtk.Label(label="Info bar not revealed"))
+    box.append(bar)
+    revealer = Gtk.Revealer(reveal_child=False)
+    revealer.set_child(Gtk.Label(label="Revealer closed"))
+    box.append(revealer)
+    box.append(Gtk.ListBox())
     window.set_child(box)
     window.present()
     entry.grab_focus()

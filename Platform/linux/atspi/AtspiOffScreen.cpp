@@ -1,5 +1,4 @@
-// Leaving out the pages of a GTK 4 stack that are not on screen.
-#include "Platform/linux/atspi/AtspiStackPages.h"
+#include "Platform/linux/atspi/AtspiOffScreen.h"
 
 #include <algorithm>
 #include <memory>
@@ -25,7 +24,7 @@ std::vector<std::vector<std::size_t>> sharedAreas(const std::vector<std::optiona
   return groups;
 }
 
-bool neverPlaced(const std::optional<Extents>& area) { return area && area->width == 0 && area->height == 0; }
+bool noArea(const std::optional<Extents>& area) { return area && (area->width <= 0 || area->height <= 0); }
 
 std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsCentre) {
   const bool oneShown = std::any_of(containsCentre.begin(), containsCentre.end(),
@@ -36,8 +35,10 @@ std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsC
   return covered;
 }
 
-void leaveOutHiddenPages(Engine& engine, const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children) {
-  // A stack has a few pages; a long list is no stack, and asking each row costs a call.
+void leaveOutOffScreen(Engine& engine, const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children) {
+  // Each child's area costs a call, so a long list's rows are not asked (it is no
+  // stack, and rows of no size are rare), nor an only child: one of no size mostly
+  // leaves its parent of no size too, which the parent's siblings' areas tell.
   if (children.size() < 2 || children.size() > 64) return;
   auto app = parent.application;
   const double deadline = monotonicSeconds() + app->timeout + 0.25;
@@ -68,7 +69,7 @@ void leaveOutHiddenPages(Engine& engine, const Fetch& parent, std::vector<std::s
   }
   engine.waitUntil([&] { return answers->pendingExtents == 0; }, deadline);
   std::vector<bool> hidden(children.size(), false);
-  for (std::size_t i = 0; i < children.size(); ++i) hidden[i] = neverPlaced(answers->extents[i]);
+  for (std::size_t i = 0; i < children.size(); ++i) hidden[i] = noArea(answers->extents[i]);
   const auto groups = sharedAreas(answers->extents);
   for (const auto& group : groups) {
     for (std::size_t i : group) {

@@ -1,15 +1,15 @@
-// Which of a GTK 4 stack's pages are on screen, from their areas and their
-// answers to Contains.
+// Which of GTK 4's children are on screen, from their areas and, for a stack's
+// pages, their answers to Contains.
 #include <gtest/gtest.h>
 
-#include "Platform/linux/atspi/AtspiStackPages.h"
+#include "Platform/linux/atspi/AtspiOffScreen.h"
 
 namespace zoba::platform::linux_backend::atspi {
 namespace {
 
 using Groups = std::vector<std::vector<std::size_t>>;
 
-TEST(AtspiStackPages, SiblingsSharingAnAreaFormGroups) {
+TEST(AtspiOffScreen, SiblingsSharingAnAreaFormGroups) {
   const Extents page{0, 80, 420, 16}, other{0, 100, 420, 16}, empty{0, 80, 0, 0};
   struct Case {
     const char* name;
@@ -27,7 +27,7 @@ TEST(AtspiStackPages, SiblingsSharingAnAreaFormGroups) {
   for (const auto& c : cases) EXPECT_EQ(sharedAreas(c.siblings), c.groups) << c.name;
 }
 
-TEST(AtspiStackPages, OnlyAPageOnScreenPutsTheOthersBehind) {
+TEST(AtspiOffScreen, OnlyAPageOnScreenPutsTheOthersBehind) {
   struct Case {
     const char* name;
     std::vector<std::optional<bool>> contains;
@@ -46,11 +46,22 @@ TEST(AtspiStackPages, OnlyAPageOnScreenPutsTheOthersBehind) {
   for (const auto& c : cases) EXPECT_EQ(coveredPages(c.contains), c.covered) << c.name;
 }
 
-TEST(AtspiStackPages, APageNeverShownHasNoArea) {
-  EXPECT_TRUE(neverPlaced(Extents{0, 80, 0, 0}));
-  EXPECT_FALSE(neverPlaced(Extents{0, 80, 420, 0}));  // a thin line is placed
-  EXPECT_FALSE(neverPlaced(Extents{0, 80, 420, 16}));
-  EXPECT_FALSE(neverPlaced(std::nullopt));
+TEST(AtspiOffScreen, AWidgetOfNoWidthOrNoHeightHasNoArea) {
+  struct Case {
+    const char* name;
+    std::optional<Extents> area;
+    bool none;
+  };
+  const std::vector<Case> cases{
+      {"a page never shown", Extents{0, 80, 0, 0}, true},
+      {"an info bar not revealed", Extents{0, 40, 420, 0}, true},
+      {"a revealer closed sideways", Extents{0, 40, 0, 24}, true},
+      {"a one-pixel separator", Extents{0, 80, 420, 1}, false},
+      {"a label", Extents{0, 80, 420, 16}, false},
+      {"at the window's origin", Extents{0, 0, 420, 16}, false},
+      {"an area not answered", std::nullopt, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(noArea(c.area), c.none) << c.name;
 }
 
 }  // namespace
