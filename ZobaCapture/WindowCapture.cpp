@@ -1,5 +1,6 @@
 #include "ZobaCapture/WindowCapture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -106,6 +107,27 @@ std::optional<std::string> snapshotDataURL(const Image& image, double maxEdge) {
 
 std::optional<platform::Bytes> pngData(const Image& image) { return platform::encodePNG(image); }
 
+// A web page that is still loading grows its tree as content arrives (Gecko adds
+// what the parser delivers, piece by piece, and calls the page BUSY until it has
+// loaded): wait for it to load, keeping time for a second walk, and walk again. A
+// loaded page costs nothing more.
+Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement application) {
+  auto& clock = *platform::current().runLoop;
+  const double started = clock.now();
+  const double deadline = started + snapshotSeconds;
+  AXSnapshot first = AXTree::snapshot(window, application, deadline);
+  if (!first.loadingPage || first.timedOut) co_return first;
+  // The second walk meets a grown tree: twice the first one's time, and more than a poll.
+  const double lastStart = deadline - std::max(2 * (clock.now() - started), 2 * loadPollSeconds);
+  if (clock.now() >= lastStart) co_return first;
+  while (clock.now() < lastStart && AXTree::isBusy(*first.loadingPage))
+    co_await sleepFor{std::min(loadPollSeconds, lastStart - clock.now())};
+  AXSnapshot second = AXTree::snapshot(window, application, deadline);
+  // Cut short early, the second walk would lose what the first read.
+  if (second.timedOut && second.nodes.size() < first.nodes.size()) co_return first;
+  co_return second;
+}
+
 std::optional<std::string> iconBase64(const platform::RunningApplication& application) {
   auto icon = platform::current().workspace->icon(application);
   if (!icon) return std::nullopt;
@@ -202,24 +224,24 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   if (app) {
     std::optional<platform::AXElement> window = firstWindow(*app);
     if (!window) window = first;
-    if (window) snapshot = AXTree::snapshot(*window, *app, services.runLoop->now() + snapshotSeconds);
+    if (window) snapshot = co_await outline(*window, *app);
   }
 
   const std::string name = application.localizedName.value_or("");
   const std::string header = "Window: \"" + title + "\", App: " + name + ".";
   const std::int64_t limit = textBudget - utf16Length(header) - 1;
   const std::vector<AXNodeRecord> none;
-  auto outline = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+  auto formatted = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
   // A walk cut short by its deadline read nothing yet; that is no absence.
-  if (outline.text.empty() && !(snapshot && snapshot->timedOut)) outline.text = noAccessibilityLine;
+  if (formatted.text.empty() && !(snapshot && snapshot->timedOut)) formatted.text = noAccessibilityLine;
 
   CapturePayload payload;
   payload.app.name = name;
   payload.app.bundleId = application.bundleIdentifier.value_or("");
   payload.app.iconBase64 = iconBase64(application);
   payload.windowTitle = std::move(title);
-  payload.text = outline.text.empty() ? header : header + "\n" + outline.text;
-  payload.textTruncated = outline.truncated || (snapshot && snapshot->timedOut);
+  payload.text = formatted.text.empty() ? header : header + "\n" + formatted.text;
+  payload.textTruncated = formatted.truncated || (snapshot && snapshot->timedOut);
   payload.image.width = image.width();
   payload.image.height = image.height();
   payload.image.base64 = std::move(*encoded.base64);

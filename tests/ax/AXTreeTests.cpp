@@ -166,6 +166,20 @@ TEST_F(AXTreeTest, PageAddressIsTheFirstHttpWebArea) {
   EXPECT_EQ(walk(ax_->addTree("AXWindow", {link})).url, std::nullopt);  // only web areas count
 }
 
+TEST_F(AXTreeTest, LoadingPageIsTheFirstBusyWebArea) {
+  auto web = [&](AXValue busy) {
+    return ax_->add({{"AXRole", "AXWebArea"}, {"AXElementBusy", std::move(busy)}});
+  };
+  AXElement busyGroup = ax_->add({{"AXRole", "AXGroup"}, {"AXElementBusy", true}});
+  AXElement first = web(true), second = web(1.0);
+  EXPECT_EQ(walk(ax_->addTree("AXWindow", {busyGroup, web(false), web(AXErrorMarker{}), first, second}))
+                .loadingPage,
+            first);
+  EXPECT_EQ(walk(ax_->addTree("AXWindow", {busyGroup, web(false)})).loadingPage, std::nullopt);
+  EXPECT_TRUE(AXTree::isBusy(second));
+  EXPECT_FALSE(AXTree::isBusy(web(std::string("1"))));
+}
+
 TEST_F(AXTreeTest, AttributeTextRule) {
   struct Case {
     AXValue value;

@@ -67,6 +67,9 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
   if (attribute == "AXFocused")
     return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
+  // A web page is BUSY while it loads, and its tree grows meanwhile.
+  if (attribute == "AXElementBusy")
+    return fetch.states ? AXValue(states.has(ATSPI_STATE_BUSY)) : AXErrorMarker{};
   if (attribute == "AXChildren") {
     const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
     if (!shown) return AXErrorMarker{};
