@@ -169,7 +169,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         std::optional<std::string> urlText;
         if (const auto* address = at[url].get<platform::AXURL>()) urlText = address->absoluteString;
         if (!result.url && roleText == "AXWebArea" && urlText && isWebURL(*urlText)) result.url = urlText;
-        if (!result.loadingPage && roleText == "AXWebArea" && isTrue(at[busy])) result.loadingPage = current;
+        if (!result.loadingPage && isTrue(at[busy])) result.loadingPage = current;
 
         bool settable = false;
         if (settableRoles().contains(roleText))

@@ -24,8 +24,8 @@ struct AXSnapshot {
   std::vector<AXNodeRecord> nodes;
   std::optional<std::string> url;
   bool timedOut = false;
-  // The first web page that was still loading when the walk read it: its tree
-  // may still be growing.
+  // The first element that said it was still loading (a web page, or where one
+  // is about to show) when the walk read it: its tree may still be growing.
   std::optional<platform::AXElement> loadingPage;
 };
 

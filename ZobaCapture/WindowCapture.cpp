@@ -109,23 +109,27 @@ std::optional<platform::Bytes> pngData(const Image& image) { return platform::en
 
 // A web page that is still loading grows its tree as content arrives (Gecko adds
 // what the parser delivers, piece by piece, and calls the page BUSY until it has
-// loaded): wait for it to load, keeping time for a second walk, and walk again. A
+// loaded; a new tab shows a moment before its page): wait for it, keeping time for
+// another walk, and walk again, as often as that takes within the deadline. A
 // loaded page costs nothing more.
 Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement application) {
   auto& clock = *platform::current().runLoop;
-  const double started = clock.now();
-  const double deadline = started + snapshotSeconds;
-  AXSnapshot first = AXTree::snapshot(window, application, deadline);
-  if (!first.loadingPage || first.timedOut) co_return first;
-  // The second walk meets a grown tree: twice the first one's time, and more than a poll.
-  const double lastStart = deadline - std::max(2 * (clock.now() - started), 2 * loadPollSeconds);
-  if (clock.now() >= lastStart) co_return first;
-  while (clock.now() < lastStart && AXTree::isBusy(*first.loadingPage))
-    co_await sleepFor{std::min(loadPollSeconds, lastStart - clock.now())};
-  AXSnapshot second = AXTree::snapshot(window, application, deadline);
-  // Cut short early, the second walk would lose what the first read.
-  if (second.timedOut && second.nodes.size() < first.nodes.size()) co_return first;
-  co_return second;
+  const double deadline = clock.now() + snapshotSeconds;
+  double walkStarted = clock.now();
+  AXSnapshot best = AXTree::snapshot(window, application, deadline);
+  for (int walks = 1; walks < maxWalks && best.loadingPage && !best.timedOut; ++walks) {
+    // The next walk meets a grown tree: twice the last one's time, and more than a poll.
+    const double lastStart = deadline - std::max(2 * (clock.now() - walkStarted), 2 * loadPollSeconds);
+    if (clock.now() >= lastStart) break;
+    while (clock.now() < lastStart && AXTree::isBusy(*best.loadingPage))
+      co_await sleepFor{std::min(loadPollSeconds, lastStart - clock.now())};
+    walkStarted = clock.now();
+    AXSnapshot next = AXTree::snapshot(window, application, deadline);
+    // Cut short early, the walk would lose what the last one read.
+    if (next.timedOut && next.nodes.size() < best.nodes.size()) break;
+    best = std::move(next);
+  }
+  co_return best;
 }
 
 std::optional<std::string> iconBase64(const platform::RunningApplication& application) {

@@ -26,7 +26,8 @@ inline constexpr double frameMessagingTimeout = 0.25;
 inline constexpr double maxPixelEdge = 2400;
 inline constexpr double minimumWindowExtent = 40;  // points, both ways
 inline constexpr double snapshotSeconds = 1.2;
-inline constexpr double loadPollSeconds = 0.05;    // between asking whether a loading page is done
+inline constexpr double loadPollSeconds = 0.05;  // between asking whether a loading page is done
+inline constexpr int maxWalks = 4;  // a new tab's page arrives, then loads: three walks, one to spare
 inline constexpr std::int64_t textBudget = 40000;  // UTF-16 code units
 inline constexpr std::int64_t iconSize = 64;
 inline constexpr int jpegQuality = 80;
@@ -45,7 +46,7 @@ std::optional<platform::Bytes> pngData(const platform::Image& image);
 std::optional<std::string> iconBase64(const platform::RunningApplication& application);
 
 // The window's outline under the capture's deadline (`snapshotSeconds` from now),
-// walked a second time once a web page that was still loading has loaded. Main thread.
+// walked again once a web page that was still loading has loaded. Main thread.
 Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement application);
 
 // The frame of the application's focused (else main) window, top-left space.

@@ -166,18 +166,19 @@ TEST_F(AXTreeTest, PageAddressIsTheFirstHttpWebArea) {
   EXPECT_EQ(walk(ax_->addTree("AXWindow", {link})).url, std::nullopt);  // only web areas count
 }
 
-TEST_F(AXTreeTest, LoadingPageIsTheFirstBusyWebArea) {
-  auto web = [&](AXValue busy) {
+TEST_F(AXTreeTest, LoadingPageIsTheFirstElementThatSaysItIsBusy) {
+  auto element = [&](AXValue busy) {
     return ax_->add({{"AXRole", "AXWebArea"}, {"AXElementBusy", std::move(busy)}});
   };
-  AXElement busyGroup = ax_->add({{"AXRole", "AXGroup"}, {"AXElementBusy", true}});
-  AXElement first = web(true), second = web(1.0);
-  EXPECT_EQ(walk(ax_->addTree("AXWindow", {busyGroup, web(false), web(AXErrorMarker{}), first, second}))
-                .loadingPage,
-            first);
-  EXPECT_EQ(walk(ax_->addTree("AXWindow", {busyGroup, web(false)})).loadingPage, std::nullopt);
+  AXElement first = element(true), second = element(1.0);
+  AXElement window =
+      ax_->addTree("AXWindow", {element(false), element(AXErrorMarker{}), element(std::string("1")),
+                                ax_->addTree("AXGroup", {first}), second});
+  EXPECT_EQ(walk(window).loadingPage, first);
+  EXPECT_EQ(walk(ax_->addTree("AXWindow", {element(false), ax_->addTree("AXWebArea")})).loadingPage,
+            std::nullopt);
   EXPECT_TRUE(AXTree::isBusy(second));
-  EXPECT_FALSE(AXTree::isBusy(web(std::string("1"))));
+  EXPECT_FALSE(AXTree::isBusy(element(std::string("1"))));
 }
 
 TEST_F(AXTreeTest, AttributeTextRule) {

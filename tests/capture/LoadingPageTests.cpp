@@ -109,6 +109,25 @@ TEST_F(LoadingPageTest, ALoadingPageIsWalkedAgainWithinTheDeadline) {
   }
 }
 
+// Gecko shows a new tab's embedder a moment before its page, which then loads.
+TEST_F(LoadingPageTest, ANewTabIsWalkedOnceItsPageHasArrivedAndLoaded) {
+  AXElement embedder = ax_->addTree("AXGroup");
+  ax_->node(embedder).attributes["AXElementBusy"] = true;
+  AXElement page = ax_->addTree("AXWebArea", {text("Heading")});
+  ax_->node(page).attributes["AXElementBusy"] = true;
+  loop_->after(0.2, [&] {
+    ax_->setChildren(embedder, {page});
+    ax_->node(embedder).attributes["AXElementBusy"] = false;
+  });
+  loop_->after(0.5, [&] {
+    ax_->setChildren(page, {text("Heading"), text("North cell")});
+    ax_->node(page).attributes["AXElementBusy"] = false;
+  });
+  const AXSnapshot snapshot = outline(ax_->addTree("AXWindow", {embedder}));
+  EXPECT_EQ(values(snapshot), (std::vector<std::string>{"Heading", "North cell"}));
+  EXPECT_FALSE(snapshot.loadingPage);
+}
+
 // The second walk keeps as much time as the first took, twice over; when even
 // that is gone, the first walk stands.
 TEST_F(LoadingPageTest, ASlowFirstWalkLeavesNoTimeForASecond) {

@@ -19,6 +19,15 @@ bool isWindowRole(AtspiRole role) {
   }
 }
 
+// Whether a page is still on its way, its tree growing: a document is BUSY while it
+// loads, and Gecko shows a new tab's embedder a moment before its document.
+AXValue loadingAnswer(const Fetch& fetch) {
+  if (!fetch.states || !fetch.role) return AXErrorMarker{};
+  if (*fetch.role == ATSPI_ROLE_INTERNAL_FRAME && fetch.application && fetch.application->toolkit == "Gecko")
+    return fetch.states->has(ATSPI_STATE_SHOWING) && fetch.childCount == 0;
+  return fetch.states->has(ATSPI_STATE_BUSY);
+}
+
 }  // namespace
 
 AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribute) const {
@@ -67,9 +76,7 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
   if (attribute == "AXFocused")
     return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
-  // A web page is BUSY while it loads, and its tree grows meanwhile.
-  if (attribute == "AXElementBusy")
-    return fetch.states ? AXValue(states.has(ATSPI_STATE_BUSY)) : AXErrorMarker{};
+  if (attribute == "AXElementBusy") return loadingAnswer(fetch);
   if (attribute == "AXChildren") {
     const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
     if (!shown) return AXErrorMarker{};
