@@ -19,13 +19,15 @@ bool isWindowRole(AtspiRole role) {
   }
 }
 
-// Whether a page is still on its way, its tree growing: a document is BUSY while it
-// loads, and Gecko shows a new tab's embedder a moment before its document.
+// Whether a web page is still on its way, its tree growing: it is BUSY while it
+// loads, and Gecko shows a new tab's embedder a moment before its document. Other
+// elements' BUSY (a spinning GTK spinner) says nothing of what will show.
 AXValue loadingAnswer(const Fetch& fetch) {
   if (!fetch.states || !fetch.role) return AXErrorMarker{};
+  if (*fetch.role == ATSPI_ROLE_DOCUMENT_WEB) return fetch.states->has(ATSPI_STATE_BUSY);
   if (*fetch.role == ATSPI_ROLE_INTERNAL_FRAME && fetch.application && fetch.application->toolkit == "Gecko")
     return fetch.states->has(ATSPI_STATE_SHOWING) && fetch.childCount == 0;
-  return fetch.states->has(ATSPI_STATE_BUSY);
+  return false;
 }
 
 }  // namespace
