@@ -22,7 +22,8 @@ enum Position : std::size_t {
   placeholder,
   url,
   selected,
-  children
+  children,
+  busy
 };
 
 bool isWebURL(std::string_view text) { return text.starts_with("https://") || text.starts_with("http://"); }
@@ -39,6 +40,12 @@ std::optional<std::vector<AXElement>> elementsOf(const AXValue& value) {
     elements.push_back(*child);
   }
   return elements;
+}
+
+bool isTrue(const AXValue& value) {
+  if (const auto* flag = value.get<bool>()) return *flag;
+  if (const auto* number = value.get<double>()) return *number != 0;
+  return false;
 }
 
 }  // namespace
@@ -61,9 +68,9 @@ const std::set<std::string, std::less<>>& settableRoles() {
 }
 
 std::span<const std::string> attributes() {
-  static const std::vector<std::string> names{"AXRole",  "AXRoleDescription", "AXTitle",
-                                              "AXValue", "AXDescription",     "AXPlaceholderValue",
-                                              "AXURL",   "AXSelected",        "AXChildren"};
+  static const std::vector<std::string> names{"AXRole",        "AXRoleDescription",  "AXTitle", "AXValue",
+                                              "AXDescription", "AXPlaceholderValue", "AXURL",   "AXSelected",
+                                              "AXChildren",    "AXElementBusy"};
   return names;
 }
 
@@ -134,6 +141,11 @@ bool hasPopulatedWebArea(const AXElement& root) {
   return false;
 }
 
+bool isBusy(const AXElement& element) {
+  auto value = accessibility().copyAttributeValue(element, "AXElementBusy");
+  return value && isTrue(*value);
+}
+
 AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline) {
   auto& ax = accessibility();
   auto& clock = *platform::current().runLoop;
@@ -157,6 +169,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         std::optional<std::string> urlText;
         if (const auto* address = at[url].get<platform::AXURL>()) urlText = address->absoluteString;
         if (!result.url && roleText == "AXWebArea" && urlText && isWebURL(*urlText)) result.url = urlText;
+        if (!result.loadingPage && isTrue(at[busy])) result.loadingPage = current;
 
         bool settable = false;
         if (settableRoles().contains(roleText))
@@ -171,9 +184,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         record.placeholder = attributeText(at[placeholder]);
         record.url = std::move(urlText);
         record.settable = settable;
-        const AXValue& selectedAnswer = at[selected];
-        if (const auto* flag = selectedAnswer.get<bool>()) record.selected = *flag;
-        if (const auto* number = selectedAnswer.get<double>()) record.selected = *number != 0;
+        record.selected = isTrue(at[selected]);
         record.focused = focused && *focused == current;
         record.role = std::move(roleText);
         result.nodes.push_back(std::move(record));

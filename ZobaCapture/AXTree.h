@@ -24,6 +24,9 @@ struct AXSnapshot {
   std::vector<AXNodeRecord> nodes;
   std::optional<std::string> url;
   bool timedOut = false;
+  // The first element that said it was still loading (a web page, or where one
+  // is about to show) when the walk read it: its tree may still be growing.
+  std::optional<platform::AXElement> loadingPage;
 };
 
 namespace AXTree {
@@ -43,7 +46,7 @@ const std::set<std::string, std::less<>>& skippedRoles();
 const std::set<std::string, std::less<>>& childlessRoles();
 // Roles for which the walk asks whether "AXValue" can be set.
 const std::set<std::string, std::less<>>& settableRoles();
-// The nine attributes fetched for every element, read back by position.
+// The attributes fetched for every element, read back by position.
 std::span<const std::string> attributes();
 
 // The attribute's value when it is an element / a string, else absent.
@@ -55,6 +58,8 @@ std::optional<Rect> frame(const AXElement& element);
 bool hasPopulatedWebArea(const AXElement& root);
 // The depth-first walk of `window`, stopping at `deadline` (the run loop's clock).
 AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline);
+// Whether the element says it is still loading ("AXElementBusy").
+bool isBusy(const AXElement& element);
 
 // The text of a fetched attribute: strings as they are, numbers and booleans the
 // way platform number objects print them, everything else absent.

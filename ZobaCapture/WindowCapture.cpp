@@ -1,5 +1,6 @@
 #include "ZobaCapture/WindowCapture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -106,6 +107,31 @@ std::optional<std::string> snapshotDataURL(const Image& image, double maxEdge) {
 
 std::optional<platform::Bytes> pngData(const Image& image) { return platform::encodePNG(image); }
 
+// A web page that is still loading grows its tree as content arrives (Gecko adds
+// what the parser delivers, piece by piece, and calls the page BUSY until it has
+// loaded; a new tab shows a moment before its page): wait for it, keeping time for
+// another walk, and walk again, as often as that takes within the deadline. A
+// loaded page costs nothing more.
+Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement application) {
+  auto& clock = *platform::current().runLoop;
+  const double deadline = clock.now() + snapshotSeconds;
+  double walkStarted = clock.now();
+  AXSnapshot best = AXTree::snapshot(window, application, deadline);
+  for (int walks = 1; walks < maxWalks && best.loadingPage && !best.timedOut; ++walks) {
+    // The next walk meets a grown tree: twice the last one's time, and more than a poll.
+    const double lastStart = deadline - std::max(2 * (clock.now() - walkStarted), 2 * loadPollSeconds);
+    if (clock.now() >= lastStart) break;
+    while (clock.now() < lastStart && AXTree::isBusy(*best.loadingPage))
+      co_await sleepFor{std::min(loadPollSeconds, lastStart - clock.now())};
+    walkStarted = clock.now();
+    AXSnapshot next = AXTree::snapshot(window, application, deadline);
+    // Cut short early, the walk would lose what the last one read.
+    if (next.timedOut && next.nodes.size() < best.nodes.size()) break;
+    best = std::move(next);
+  }
+  co_return best;
+}
+
 std::optional<std::string> iconBase64(const platform::RunningApplication& application) {
   auto icon = platform::current().workspace->icon(application);
   if (!icon) return std::nullopt;
@@ -202,24 +228,24 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   if (app) {
     std::optional<platform::AXElement> window = firstWindow(*app);
     if (!window) window = first;
-    if (window) snapshot = AXTree::snapshot(*window, *app, services.runLoop->now() + snapshotSeconds);
+    if (window) snapshot = co_await outline(*window, *app);
   }
 
   const std::string name = application.localizedName.value_or("");
   const std::string header = "Window: \"" + title + "\", App: " + name + ".";
   const std::int64_t limit = textBudget - utf16Length(header) - 1;
   const std::vector<AXNodeRecord> none;
-  auto outline = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+  auto formatted = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
   // A walk cut short by its deadline read nothing yet; that is no absence.
-  if (outline.text.empty() && !(snapshot && snapshot->timedOut)) outline.text = noAccessibilityLine;
+  if (formatted.text.empty() && !(snapshot && snapshot->timedOut)) formatted.text = noAccessibilityLine;
 
   CapturePayload payload;
   payload.app.name = name;
   payload.app.bundleId = application.bundleIdentifier.value_or("");
   payload.app.iconBase64 = iconBase64(application);
   payload.windowTitle = std::move(title);
-  payload.text = outline.text.empty() ? header : header + "\n" + outline.text;
-  payload.textTruncated = outline.truncated || (snapshot && snapshot->timedOut);
+  payload.text = formatted.text.empty() ? header : header + "\n" + formatted.text;
+  payload.textTruncated = formatted.truncated || (snapshot && snapshot->timedOut);
   payload.image.width = image.width();
   payload.image.height = image.height();
   payload.image.base64 = std::move(*encoded.base64);

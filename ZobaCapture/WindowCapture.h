@@ -14,6 +14,7 @@
 #include "Platform/Image.h"
 #include "Platform/Task.h"
 #include "Platform/Workspace.h"
+#include "ZobaCapture/AXTree.h"
 #include "ZobaCapture/CaptureError.h"
 #include "ZobaCapture/CapturePayload.h"
 #include "ZobaCaptureCore/Rect.h"
@@ -25,6 +26,8 @@ inline constexpr double frameMessagingTimeout = 0.25;
 inline constexpr double maxPixelEdge = 2400;
 inline constexpr double minimumWindowExtent = 40;  // points, both ways
 inline constexpr double snapshotSeconds = 1.2;
+inline constexpr double loadPollSeconds = 0.05;  // between asking whether a loading page is done
+inline constexpr int maxWalks = 4;  // a new tab's page arrives, then loads: three walks, one to spare
 inline constexpr std::int64_t textBudget = 40000;  // UTF-16 code units
 inline constexpr std::int64_t iconSize = 64;
 inline constexpr int jpegQuality = 80;
@@ -41,6 +44,10 @@ std::optional<std::string> snapshotDataURL(const platform::Image& image, double 
 std::optional<platform::Bytes> pngData(const platform::Image& image);
 // Base64 of a 64 × 64 PNG of the application's icon; absent without an icon.
 std::optional<std::string> iconBase64(const platform::RunningApplication& application);
+
+// The window's outline under the capture's deadline (`snapshotSeconds` from now),
+// walked again once a web page that was still loading has loaded. Main thread.
+Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement application);
 
 // The frame of the application's focused (else main) window, top-left space.
 // Main thread.

@@ -166,6 +166,21 @@ TEST_F(AXTreeTest, PageAddressIsTheFirstHttpWebArea) {
   EXPECT_EQ(walk(ax_->addTree("AXWindow", {link})).url, std::nullopt);  // only web areas count
 }
 
+TEST_F(AXTreeTest, LoadingPageIsTheFirstElementThatSaysItIsBusy) {
+  auto element = [&](AXValue busy) {
+    return ax_->add({{"AXRole", "AXWebArea"}, {"AXElementBusy", std::move(busy)}});
+  };
+  AXElement first = element(true), second = element(1.0);
+  AXElement window =
+      ax_->addTree("AXWindow", {element(false), element(AXErrorMarker{}), element(std::string("1")),
+                                ax_->addTree("AXGroup", {first}), second});
+  EXPECT_EQ(walk(window).loadingPage, first);
+  EXPECT_EQ(walk(ax_->addTree("AXWindow", {element(false), ax_->addTree("AXWebArea")})).loadingPage,
+            std::nullopt);
+  EXPECT_TRUE(AXTree::isBusy(second));
+  EXPECT_FALSE(AXTree::isBusy(element(std::string("1"))));
+}
+
 TEST_F(AXTreeTest, AttributeTextRule) {
   struct Case {
     AXValue value;

@@ -36,6 +36,7 @@ AttributeNeed needOf(std::string_view attribute) {
       {"AXSelected", 0},
       {"AXEnabled", 0},
       {"AXFocused", 0},
+      {"AXElementBusy", 0},
       {"AXChildren", wantChildren | wantTextRuns},
       {"AXParent", 0},
       {"AXPosition", wantExtents},

@@ -32,6 +32,17 @@ std::vector<std::shared_ptr<Fetch>> topLevelWindows(Engine& engine, const AXElem
   return windows;
 }
 
+// Whether a web page is still on its way, its tree growing: it is BUSY while it
+// loads, and Gecko shows a new tab's embedder a moment before its document. Other
+// elements' BUSY (a spinning GTK spinner) says nothing of what will show.
+AXValue loadingAnswer(const Fetch& fetch) {
+  if (!fetch.states || !fetch.role) return AXErrorMarker{};
+  if (*fetch.role == ATSPI_ROLE_DOCUMENT_WEB) return fetch.states->has(ATSPI_STATE_BUSY);
+  if (*fetch.role == ATSPI_ROLE_INTERNAL_FRAME && fetch.application && fetch.application->toolkit == "Gecko")
+    return fetch.states->has(ATSPI_STATE_SHOWING) && fetch.childCount == 0;
+  return false;
+}
+
 }  // namespace
 
 AXValue answer(const Fetch& fetch, std::string_view attribute) {
@@ -80,6 +91,7 @@ AXValue answer(const Fetch& fetch, std::string_view attribute) {
     return fetch.states ? AXValue(states.has(ATSPI_STATE_ENABLED)) : AXErrorMarker{};
   if (attribute == "AXFocused")
     return fetch.states ? AXValue(states.has(ATSPI_STATE_FOCUSED)) : AXErrorMarker{};
+  if (attribute == "AXElementBusy") return loadingAnswer(fetch);
   if (attribute == "AXChildren") {
     const auto& shown = fetch.shownChildren ? fetch.shownChildren : fetch.children;
     if (!shown) return AXErrorMarker{};
