@@ -48,6 +48,10 @@ std::optional<platform::Image> kwinScreenshot(const ScreenRect& area);
 
 // The bounding box of the pixels of `image` near `rgb` (see pixelsNear), if any.
 std::optional<ScreenRect> boundsOf(const platform::Image& image, std::uint32_t rgb, int tolerance = 8);
+// Where `rgb` shows on the screen (1920 x 1080 from the origin), once it shows there
+// settled: an X11 window may have the focus before KWin shows it whole.
+std::optional<ScreenRect> waitForColourOnScreen(std::uint32_t rgb,
+                                                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // zoba-kwin-input with `steps` ("+42", "s50", "-42", "m300,200", "b"); true when it
 // ran and ended with 0.
