@@ -80,7 +80,7 @@ TEST(KWinCaptureRoad, BothShiftKeysCaptureTheWindowAndTheOverlayLandsInTheCard) 
   const json& capture = road->capture;
 
   EXPECT_EQ(capture.value("windowTitle", ""), "Road on KWin");
-  EXPECT_EQ(capture["image"].value("width", 0), area->width);
+  EXPECT_EQ(capture["image"].value("width", 0), outputPixels(area->width));
   auto png = platform::base64Decode(capture["image"].value("base64", ""));
   ASSERT_TRUE(png);
   auto image = platform::decodePNG(*png);

@@ -81,14 +81,16 @@ TEST_P(KWinGtk3Capture, WindowWithItsPixelsTitleAndOutline) {
   const json& capture = line["capture"];
   EXPECT_EQ(capture["windowTitle"], "KWin GTK 3 capture");
   EXPECT_EQ(capture["app"]["bundleId"], "zoba-wayland-window");
-  EXPECT_EQ(capture["image"]["width"], area->width);
+  // At the output's resolution, as the screen shows it.
+  EXPECT_EQ(capture["image"]["width"], outputPixels(area->width));
   const std::string png = contents(path);
   auto image = platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
   ASSERT_TRUE(image);
   EXPECT_EQ(image->width(), capture["image"]["width"]);
   EXPECT_EQ(image->height(), capture["image"]["height"]);
   // The client area only: the colour area starts at the image's top-left corner.
-  for (auto [x, y] : {std::pair{1, 1}, std::pair{20, 20}, std::pair{area->width - 2, area->height - 2}})
+  const int right = outputPixels(area->width) - 2, bottom = outputPixels(area->height) - 2;
+  for (auto [x, y] : {std::pair{1, 1}, std::pair{20, 20}, std::pair{right, bottom}})
     EXPECT_EQ(image->pixel(x, y) & 0xFFFFFFu, 0x2080C0u) << "at " << x << "," << y;
   const std::string text = contents(path.string() + ".txt");
   for (const char* expected :
@@ -157,7 +159,7 @@ TEST_F(KWinCapture, NativeQt5WindowInDebugModeAndByTheChord) {
   EXPECT_TRUE(road->overlaySeen) << "the shutter never covered the window";
   const json& capture = road->capture;
   EXPECT_EQ(capture.value("windowTitle", ""), "Qt test window");
-  EXPECT_EQ(capture["image"].value("width", 0), area->width);
+  EXPECT_EQ(capture["image"].value("width", 0), outputPixels(area->width));
   auto shot = platform::base64Decode(capture["image"].value("base64", ""));
   ASSERT_TRUE(shot);
   auto image = platform::decodePNG(*shot);

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,6 +153,16 @@ std::optional<platform::Image> kwinScreenshot(const ScreenRect& area) {
   return platform::Image::fromWords(width, height, platform::Image::Format::opaque, std::move(words));
 }
 
+double kwinScreenScale() {
+  static const double scale = [] {
+    auto shot = kwinScreenshot({0, 0, 100, 100});
+    return shot ? static_cast<double>(shot->width()) / 100 : 0.0;
+  }();
+  return scale;
+}
+
+int outputPixels(int extent) { return static_cast<int>(std::lround(extent * kwinScreenScale())); }
+
 std::optional<ScreenRect> boundsOf(const platform::Image& image, std::uint32_t rgb, int tolerance) {
   auto near = [&](std::uint32_t pixel) {
     for (int shift : {0, 8, 16}) {
@@ -181,7 +192,12 @@ std::optional<ScreenRect> waitForColourOnScreen(std::uint32_t rgb, std::chrono::
   for (const auto end = Clock::now() + timeout; Clock::now() < end;) {
     auto screen = kwinScreenshot({0, 0, 1920, 1080});
     auto area = screen ? boundsOf(*screen, rgb) : std::nullopt;
-    if (area && area == last) return area;
+    if (area && area == last) {
+      const double scale = kwinScreenScale();
+      return ScreenRect{static_cast<int>(area->x / scale), static_cast<int>(area->y / scale),
+                        static_cast<int>(std::lround(area->width / scale)),
+                        static_cast<int>(std::lround(area->height / scale))};
+    }
     last = area;
     if (!area) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
