@@ -65,6 +65,13 @@ for preset in "${presets[@]}"; do
   step "$preset: test on KWin"
   run_on_wayland headless-kwin.sh "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L kwin
   if [[ $preset == default ]]; then
+    # Once: a screenshot in the output's pixels, the overlay and a click in layout pixels.
+    step "default: a capture and a chord's road on KWin at scale 2"
+    (
+      export ZOBA_KWIN_SCALE=2
+      run_on_wayland headless-kwin.sh "$preset" ctest --preset "$preset" --timeout 300 -L kwin \
+        -R 'NativeWayland|KWinCaptureRoad'
+    )
     step "the Debian package: build, install into a fresh Debian 12 root, capture"
     bash scripts/package-check.sh
     # Once, against the optimised build: the client's own code is the same under every preset.
