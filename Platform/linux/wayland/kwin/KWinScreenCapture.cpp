@@ -37,10 +37,11 @@ class KWinScreenCapture final : public ScreenCapture {
     ShareableContent content;
     active_ = window;
     if (!window) return content;
-    // KWin 5.27 shows scripts no output scale; the shot comes at the output's pixels.
+    // KWin 5.27 shows scripts no output scale; the shot comes at the output's pixels,
+    // 1.5 per logical pixel at 150 % (whose wl_output says 2).
     const auto outputs = probe_->outputs();
     if (const auto* output = outputHolding(outputs, active_->toplevel.rect))
-      active_->toplevel.scale = output->scale;
+      active_->toplevel.scale = output->pixelRatio;
     const Toplevel& toplevel = window->toplevel;
     ShareableWindow shareable;
     shareable.windowID = static_cast<std::uint32_t>(toplevel.id);
