@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A private headless KDE Plasma compositor for the KWin tests: kwin_wayland on its
-# virtual backend (one 1920x1080 output, OpenGL compositing on Mesa's software
-# renderer, which KWin's screenshot interface needs; no input devices), Xwayland, a private D-Bus session bus, runtime, configuration and data directories,
-# and the accessibility bus switched on. The counterpart of headless-sway.sh.
+# virtual backend (one output of ZOBA_KWIN_SIZE logical pixels, 1920x1080 unless
+# set, at scale ZOBA_KWIN_SCALE, 1 unless set; OpenGL compositing on Mesa's software
+# renderer, which KWin's screenshot interface needs; no input devices), Xwayland, a
+# private D-Bus session bus, runtime, configuration and data directories, and the
+# accessibility bus switched on. The counterpart of headless-sway.sh.
 #
 #   scripts/headless-kwin.sh start        prints `export VAR=...` lines: eval "$(... start)"
 #   scripts/headless-kwin.sh stop [DIR]   stops what `start` started (DIR or $ZOBA_KWIN_STATE)
@@ -31,6 +33,7 @@ set -euo pipefail
 shopt -s inherit_errexit
 
 size=${ZOBA_KWIN_SIZE:-1920x1080}
+scale=${ZOBA_KWIN_SCALE:-1}
 user_name=${ZOBA_KWIN_USER:-zoba-wayland}
 state_var=ZOBA_KWIN_STATE
 script_name=headless-kwin
@@ -70,7 +73,7 @@ SESSION
   (
     export QT_QPA_PLATFORM=wayland
     as_user "$state/bin/kwin_wayland" --virtual --xwayland --width "$width" --height "$height" \
-      --exit-with-session "$state/bin/session"
+      --scale "$scale" --exit-with-session "$state/bin/session"
   ) </dev/null >"$state/kwin.log" 2>&1 &
   # KWin heads the list (see stop_desktop), before the bus.
   local kwin_pid=$!

@@ -65,6 +65,14 @@ for preset in "${presets[@]}"; do
   step "$preset: test on KWin"
   run_on_wayland headless-kwin.sh "$preset" ctest --preset "$preset" -j "$jobs" --timeout 300 -L kwin
   if [[ $preset == default ]]; then
+    # Once, at a fractional scale: the screenshot in the output's pixels, the window
+    # found in layout pixels. (The chord's road is left out: with KWin drawing 2.25 times
+    # the pixels in software, its screenshots now and then see no shutter.)
+    step "default: a capture on KWin at scale 1.5"
+    (
+      export ZOBA_KWIN_SCALE=1.5
+      run_on_wayland headless-kwin.sh "$preset" ctest --preset "$preset" --timeout 300 -L kwin -R NativeWayland
+    )
     step "the Debian package: build, install into a fresh Debian 12 root, capture"
     bash scripts/package-check.sh
     # Once, against the optimised build: the client's own code is the same under every preset.

@@ -39,7 +39,8 @@ std::unique_ptr<Workspace> makeWaylandWorkspace(const DesktopSession& session,
                                                 std::shared_ptr<wayland::WaylandProbe> probe);
 // The compositor's window source, wlr-screencopy.
 std::unique_ptr<ScreenCapture> makeWaylandScreenCapture(const DesktopSession& session);
-// The active window from our KWin script, KWin's ScreenShot2.
-std::unique_ptr<ScreenCapture> makeKWinScreenCapture();
+// The active window from our KWin script, KWin's ScreenShot2; its output's scale
+// from `probe`.
+std::unique_ptr<ScreenCapture> makeKWinScreenCapture(std::shared_ptr<wayland::WaylandProbe> probe);
 
 }  // namespace zoba::platform::linux_backend

@@ -21,7 +21,7 @@ void addWaylandServices(Services& services, const DesktopSession& session) {
   // KWin offers no screencopy: screenshots through its ScreenShot2 interface.
   if (session.compositor == Compositor::kwin) {
     services.privacy = makePrivacy(wayland::kwinScreenShotAllowed);
-    services.screenCapture = makeKWinScreenCapture();
+    services.screenCapture = makeKWinScreenCapture(probe);
   }
   // The chord: sway's key bindings where its IPC answers (no key event of another
   // client reaches us on Wayland), XInput2 through Xwayland otherwise (on KWin when

@@ -3,6 +3,7 @@
 # (ScreenShot2 of the active window by its handle) without the walk, against a plain
 # client's CaptureActiveWindow and PNG encode in the same process. KWin centres the
 # window; a keyboard on the seat (the tests' fake-input tool) lets it take the focus.
+# Then the chord's figures (kwin_hotkey_bench) on the same KWin.
 #   bench/capture/run-kwin.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -23,3 +24,4 @@ touch "$applications"
 for _ in $(seq 50); do "$build/tests/kwin/zoba-kwin-input" s0 2>/dev/null && break; sleep 0.1; done
 coproc keyboard { "$build/tests/kwin/zoba-kwin-input" idle; }
 "$build/bench/capture/capture_bench" 1440 900
+"$build/bench/service/kwin_hotkey_bench"

@@ -1,7 +1,8 @@
-// The real helper on the headless KWin desktop: a native GTK 3 window captured in
-// debug mode through the KWin script (frame, title, application), ScreenShot2
-// (pixels) and AT-SPI (outline); and what a user who has not granted the screenshot
-// or turned on KWin's modifier setting is told.
+// The real helper on the headless KWin desktop: a GTK 3 window, native and as an X11
+// client of Xwayland, captured in debug mode through the KWin script (frame, title,
+// application), ScreenShot2 (pixels) and AT-SPI (outline); a native Qt 5 window in
+// debug mode and by the chord; and what a user who has not granted the screenshot or
+// turned on KWin's modifier setting is told.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "tests/kwin/KWinDesktop.h"
+#include "tests/support/CaptureRoad.h"
 #include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
@@ -53,20 +55,23 @@ class KWinCapture : public ::testing::Test {
   fs::path path;
 };
 
-TEST_F(KWinCapture, NativeGtk3WindowWithItsPixelsTitleAndOutline) {
+// The same GTK 3 window native (false) and through Xwayland (true): KWin's script and
+// ScreenShot2 serve both.
+class KWinGtk3Capture : public KWinCapture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(KWinGtk3Capture, WindowWithItsPixelsTitleAndOutline) {
   KWinKeyboard keyboard;
   KWinGtkWindowOptions options;
   options.title = "KWin GTK 3 capture";
   options.colour = 0x2080C0;
   options.label = "KWin three label";
   options.button = "KWin three button";
+  options.x11 = GetParam();
   KWinGtkWindow window(options);
   ASSERT_TRUE(window.pid()) << "the GTK 3 window did not come up focused";
   ASSERT_TRUE(wayland::waitForAccessibleApplication(*window.pid(), std::chrono::seconds(10)));
   // Where KWin put it: the colour area's box on screen gives its width.
-  auto screen = kwinScreenshot({0, 0, 1920, 1080});
-  ASSERT_TRUE(screen);
-  auto area = boundsOf(*screen, 0x2080C0);
+  auto area = waitForColourOnScreen(0x2080C0);
   ASSERT_TRUE(area) << "the window's colour is not on screen";
 
   const json line = debugCapture();
@@ -76,14 +81,16 @@ TEST_F(KWinCapture, NativeGtk3WindowWithItsPixelsTitleAndOutline) {
   const json& capture = line["capture"];
   EXPECT_EQ(capture["windowTitle"], "KWin GTK 3 capture");
   EXPECT_EQ(capture["app"]["bundleId"], "zoba-wayland-window");
-  EXPECT_EQ(capture["image"]["width"], area->width);
+  // At the output's resolution, as the screen shows it.
+  EXPECT_EQ(capture["image"]["width"], outputPixels(area->width));
   const std::string png = contents(path);
   auto image = platform::decodePNG({reinterpret_cast<const std::uint8_t*>(png.data()), png.size()});
   ASSERT_TRUE(image);
   EXPECT_EQ(image->width(), capture["image"]["width"]);
   EXPECT_EQ(image->height(), capture["image"]["height"]);
   // The client area only: the colour area starts at the image's top-left corner.
-  for (auto [x, y] : {std::pair{1, 1}, std::pair{20, 20}, std::pair{area->width - 2, area->height - 2}})
+  const int right = outputPixels(area->width) - 2, bottom = outputPixels(area->height) - 2;
+  for (auto [x, y] : {std::pair{1, 1}, std::pair{20, 20}, std::pair{right, bottom}})
     EXPECT_EQ(image->pixel(x, y) & 0xFFFFFFu, 0x2080C0u) << "at " << x << "," << y;
   const std::string text = contents(path.string() + ".txt");
   for (const char* expected :
@@ -92,10 +99,16 @@ TEST_F(KWinCapture, NativeGtk3WindowWithItsPixelsTitleAndOutline) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 }
 
-// A native Wayland Qt 5 window: Qt's own accessibility bridge, the same road.
-TEST_F(KWinCapture, NativeQt5WindowWithItsTitleAndOutline) {
+INSTANTIATE_TEST_SUITE_P(NativeAndXwayland, KWinGtk3Capture, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "X11ThroughXwayland" : "NativeWayland";
+});
+
+// A native Wayland Qt 5 window: Qt's own accessibility bridge, the same road, first
+// in debug mode, then by the chord with the overlay over it.
+TEST_F(KWinCapture, NativeQt5WindowInDebugModeAndByTheChord) {
+  constexpr std::uint32_t colour = 0xC06020;
   KWinKeyboard keyboard;
-  ChildProcess window("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/qt_window.py"},
+  ChildProcess window("/usr/bin/python3", {ZOBA_TEST_SUPPORT_DIR "/apps/qt_window.py", "--colour", "c06020"},
                       ChildEnvironment{{"DISPLAY"},
                                        {{"QT_QPA_PLATFORM", "wayland"},
                                         {"QT_ACCESSIBILITY", "1"},
@@ -114,13 +127,46 @@ TEST_F(KWinCapture, NativeQt5WindowWithItsTitleAndOutline) {
     if (line.contains("capture") && line["capture"].value("windowTitle", "") == "Qt test window") break;
   }
   ASSERT_TRUE(line.contains("capture")) << line.dump();
-  const json& capture = line["capture"];
-  EXPECT_EQ(capture["windowTitle"], "Qt test window");
-  EXPECT_GT(capture["image"].value("width", 0), 0);
-  const std::string text = contents(path.string() + ".txt");
-  for (const char* expected : {"Window: \"Qt test window\"", "push button Qt button",
-                               "\nThe focused UI element is text (settable), Value: qt typed text"})
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  EXPECT_EQ(line["capture"]["windowTitle"], "Qt test window");
+  const auto expectOutline = [](const std::string& text) {
+    for (const char* expected : {"Window: \"Qt test window\"", "push button Qt button",
+                                 "\nThe focused UI element is text (settable), Value: qt typed text"})
+      EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  };
+  expectOutline(contents(path.string() + ".txt"));
+
+  // The chord: the window's own pixels (its background around the widgets), not the
+  // overlay's, and the same outline.
+  auto area = waitForColourOnScreen(colour);
+  ASSERT_TRUE(area) << "the window's colour is not on screen";
+  auto before = kwinScreenshot(*area);
+  ASSERT_TRUE(before);
+  const std::int64_t windowPixels = wayland::pixelsNear(*before, colour, 8);
+  ChildProcess helper(ZOBA_CAPTURE_PATH, std::vector<std::string>{"--host-pid", std::to_string(getpid())});
+  auto ready = json::parse(helper.readLine(std::chrono::seconds(10)).value_or("{}"), nullptr, false);
+  ASSERT_EQ(ready.value("type", ""), "ready") << ready;
+  // The top margin of the window's background, above the line edit.
+  const ScreenRect patch{area->x + area->width / 2 - 40, area->y + 1, 80, 6};
+  OverlayPatch sampled([&] { return kwinScreenshot(patch); }, colour);
+  ASSERT_GT(sampled.plainPixels(), 80 * 6 * 9 / 10) << "the sampled patch is not the window's plain colour";
+  CaptureRoadDesk desk;
+  desk.pressChord = [] { return kwinChord("shift"); };
+  desk.overlayCovers = [&] { return sampled.covered(); };
+  auto road = driveCaptureRoad(helper, desk);
+  ASSERT_TRUE(road) << "no hotkey line after the chord";
+  EXPECT_EQ(road->hotkey, road->expectedHotkey());
+  EXPECT_TRUE(road->ranWhole()) << json(road->types);
+  EXPECT_TRUE(road->overlaySeen) << "the shutter never covered the window";
+  const json& capture = road->capture;
+  EXPECT_EQ(capture.value("windowTitle", ""), "Qt test window");
+  EXPECT_EQ(capture["image"].value("width", 0), outputPixels(area->width));
+  auto shot = platform::base64Decode(capture["image"].value("base64", ""));
+  ASSERT_TRUE(shot);
+  auto image = platform::decodePNG(*shot);
+  ASSERT_TRUE(image);
+  EXPECT_GE(wayland::pixelsNear(*image, colour, 8), windowPixels * 9 / 10);
+  expectOutline(capture.value("text", ""));
+  helper.writeLine(R"({"type":"shutdown"})");
 }
 
 // A helper that no desktop file names gets no screenshot: a copy of it, elsewhere.

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/wayland/ChordKeys.h"
 #include "tests/support/wayland/SwayDesktop.h"
 
 namespace zoba::testing::kwin {
@@ -151,6 +153,16 @@ std::optional<platform::Image> kwinScreenshot(const ScreenRect& area) {
   return platform::Image::fromWords(width, height, platform::Image::Format::opaque, std::move(words));
 }
 
+double kwinScreenScale() {
+  static const double scale = [] {
+    auto shot = kwinScreenshot({0, 0, 100, 100});
+    return shot ? static_cast<double>(shot->width()) / 100 : 0.0;
+  }();
+  return scale;
+}
+
+int outputPixels(int extent) { return static_cast<int>(std::lround(extent * kwinScreenScale())); }
+
 std::optional<ScreenRect> boundsOf(const platform::Image& image, std::uint32_t rgb, int tolerance) {
   auto near = [&](std::uint32_t pixel) {
     for (int shift : {0, 8, 16}) {
@@ -173,22 +185,33 @@ std::optional<ScreenRect> boundsOf(const platform::Image& image, std::uint32_t r
                     static_cast<int>(bottom - top + 1)};
 }
 
+std::optional<ScreenRect> waitForColourOnScreen(std::uint32_t rgb, std::chrono::milliseconds timeout) {
+  // The same box in two frames in a row: a window KWin is still bringing in (its
+  // opening effect, its first frames) gives changing boxes.
+  std::optional<ScreenRect> last;
+  for (const auto end = Clock::now() + timeout; Clock::now() < end;) {
+    auto screen = kwinScreenshot({0, 0, 1920, 1080});
+    auto area = screen ? boundsOf(*screen, rgb) : std::nullopt;
+    if (area && area == last) {
+      const double scale = kwinScreenScale();
+      return ScreenRect{static_cast<int>(area->x / scale), static_cast<int>(area->y / scale),
+                        static_cast<int>(std::lround(area->width / scale)),
+                        static_cast<int>(std::lround(area->height / scale))};
+    }
+    last = area;
+    if (!area) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return std::nullopt;
+}
+
 bool kwinInput(const std::vector<std::string>& steps) {
   return wayland::runProgram(ZOBA_KWIN_INPUT_PATH, steps).has_value();
 }
 
 bool kwinChord(const std::string& modifier, int holdMilliseconds) {
-  // evdev codes of the left and right keys.
-  std::string left, right;
-  if (modifier == "shift") {
-    left = "42", right = "54";
-  } else if (modifier == "alt") {
-    left = "56", right = "100";
-  } else if (modifier == "logo") {
-    left = "125", right = "126";
-  } else {
-    return false;
-  }
+  auto keys = wayland::chordKeys(modifier);
+  if (!keys) return false;
+  const std::string left = std::to_string(keys->leftCode), right = std::to_string(keys->rightCode);
   const std::string hold = "s" + std::to_string(holdMilliseconds);
   return kwinInput({"+" + left, hold, "+" + right, hold, "-" + right, "s10", "-" + left});
 }

@@ -43,11 +43,22 @@ bool writeDesktopFile(const std::string& name, const std::string& executable,
 // process; false when KWin never did.
 bool grantTestPrograms();
 
-// ScreenShot2 CaptureArea of `area` (layout pixels): opaque 0xFFRRGGBB pixels.
+// ScreenShot2 CaptureArea of `area` (layout pixels): opaque 0xFFRRGGBB pixels, at
+// the output's resolution (kwinScreenScale() of them per layout pixel).
 std::optional<platform::Image> kwinScreenshot(const ScreenRect& area);
+// The output's pixels per layout pixel (scripts/headless-kwin.sh's ZOBA_KWIN_SCALE);
+// 0 when KWin took no screenshot.
+double kwinScreenScale();
+// `extent` layout pixels in the output's pixels, as KWin rounds them.
+int outputPixels(int extent);
 
 // The bounding box of the pixels of `image` near `rgb` (see pixelsNear), if any.
 std::optional<ScreenRect> boundsOf(const platform::Image& image, std::uint32_t rgb, int tolerance = 8);
+// Where `rgb` shows on the screen (1920 x 1080 from the origin), in layout pixels,
+// once it shows there settled: an X11 window may have the focus before KWin shows it
+// whole.
+std::optional<ScreenRect> waitForColourOnScreen(std::uint32_t rgb,
+                                                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // zoba-kwin-input with `steps` ("+42", "s50", "-42", "m300,200", "b"); true when it
 // ran and ended with 0.

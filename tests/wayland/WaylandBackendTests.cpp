@@ -74,6 +74,21 @@ TEST_F(WaylandBackend, WorkspaceOfANativeWindow) {
   ASSERT_EQ(screens.size(), 1u);
   EXPECT_EQ(screens[0].frame, Rect(0, 0, 1920, 1080));
   EXPECT_EQ(workspace->session(), (platform::SessionDescription{"wayland", "sway", {}}));
+
+  // The outputs stay bound between questions: a change reaches a later one. (sway's
+  // output is put back before the test ends.)
+  const auto screensBecome = [&](const Rect& frame) {
+    for (const auto end = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < end;) {
+      screens = workspace->screens();
+      if (screens.size() == 1 && screens[0].frame == frame) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(swayCommand("output * scale 2"));
+  EXPECT_TRUE(screensBecome(Rect(0, 0, 960, 540)));
+  ASSERT_TRUE(swayCommand("output * scale 1"));
+  EXPECT_TRUE(screensBecome(Rect(0, 0, 1920, 1080)));
 }
 
 TEST_F(WaylandBackend, ScreenCaptureListsAndShootsTheWindow) {

@@ -18,7 +18,10 @@ struct OutputGeometry {
   std::string name;          // "HEADLESS-1", "DP-2"…
   PixelRect logical;         // in the layout, logical pixels, y down
   int scale = 1;             // buffer pixels per logical pixel
-  double refreshRate = 60;   // Hz
+  // The output's pixels per logical pixel: fractional where the compositor scales so
+  // (KWin at 150 %: 1.5, while `scale` says 2); `scale` without a mode or xdg-output.
+  double pixelRatio = 1;
+  double refreshRate = 60;  // Hz
 };
 
 inline Rect layoutFrame(const OutputGeometry& output) {

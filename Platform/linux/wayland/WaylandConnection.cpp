@@ -40,6 +40,25 @@ std::optional<Global> WaylandConnection::global(std::string_view interface) cons
   return *found;
 }
 
+bool WaylandConnection::catchUp() const {
+  wl_display* display = display_.get();
+  while (wl_display_prepare_read(display) != 0) {
+    if (wl_display_dispatch_pending(display) < 0) return false;
+  }
+  if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+    wl_display_cancel_read(display);
+    return false;
+  }
+  pollfd descriptor{wl_display_get_fd(display), POLLIN, 0};
+  if (::poll(&descriptor, 1, 0) > 0) {
+    // A hung-up connection reads as an error here.
+    if (wl_display_read_events(display) < 0) return false;
+  } else {
+    wl_display_cancel_read(display);
+  }
+  return wl_display_dispatch_pending(display) >= 0;
+}
+
 bool WaylandConnection::dispatchUntil(const std::function<bool()>& done,
                                       std::chrono::steady_clock::time_point deadline) const {
   wl_display* display = display_.get();

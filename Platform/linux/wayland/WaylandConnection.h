@@ -66,6 +66,9 @@ class WaylandConnection {
   // Sends what is queued and waits for the compositor to have handled it; false
   // when the connection broke.
   bool roundtrip() const { return wl_display_roundtrip(display_.get()) >= 0; }
+  // Sends what is queued and handles the events the compositor already sent, without
+  // waiting for it; false when the connection broke.
+  bool catchUp() const;
   // Sends what is queued and handles events until `done` holds; false when the
   // connection broke or `deadline` passed first.
   bool dispatchUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline) const;

@@ -25,13 +25,16 @@ struct WaylandOutputs::Output {
     facts.global = global;
     facts.name = name;
     facts.scale = std::max(1, scale);
+    facts.pixelRatio = facts.scale;
+    const bool sideways = transform % 2 == 1;
+    const int pixelWidth = sideways ? modeHeight : modeWidth;
     if (logical) {
       facts.logical = *logical;
+      if (pixelWidth > 0 && logical->width > 0) facts.pixelRatio = double(pixelWidth) / logical->width;
     } else {
       // Without xdg-output: the mode divided by the scale, turned as the output is.
-      const bool sideways = transform % 2 == 1;
-      facts.logical = PixelRect{x, y, (sideways ? modeHeight : modeWidth) / facts.scale,
-                                (sideways ? modeWidth : modeHeight) / facts.scale};
+      facts.logical =
+          PixelRect{x, y, pixelWidth / facts.scale, (sideways ? modeWidth : modeHeight) / facts.scale};
     }
     if (refresh > 0) facts.refreshRate = refresh / 1000.0;
     return facts;
@@ -57,7 +60,14 @@ void onMode(void* data, wl_output*, std::uint32_t flags, std::int32_t width, std
   output->modeHeight = height;
   output->refresh = refresh;
 }
-void onDone(void*, wl_output*) {}
+// From xdg-output version 3 on, wl_output.done ends the xdg-output facts too
+// (KWin sends no xdg-output done then).
+void onDone(void* data, wl_output*) {
+  auto* output = static_cast<Output*>(data);
+  if (output->xdgOutput && output->logicalWidth > 0 && output->logicalHeight > 0)
+    output->logical =
+        PixelRect{output->logicalX, output->logicalY, output->logicalWidth, output->logicalHeight};
+}
 void onScale(void* data, wl_output*, std::int32_t factor) { static_cast<Output*>(data)->scale = factor; }
 void onName(void* data, wl_output*, const char* name) { static_cast<Output*>(data)->name = name; }
 void onDescription(void*, wl_output*, const char*) {}

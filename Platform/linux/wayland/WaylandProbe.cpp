@@ -1,12 +1,13 @@
 #include "Platform/linux/wayland/WaylandProbe.h"
 
-#include "Platform/linux/wayland/WaylandOutputs.h"
-
 namespace zoba::platform::linux_backend::wayland {
 
 WaylandConnection* WaylandProbe::connection() {
-  // The round trip also brings globals added or removed since the last question.
-  if (connection_ && !connection_->roundtrip()) connection_.reset();
+  // The events already sent bring globals added or removed since the last question.
+  if (connection_ && !connection_->catchUp()) {
+    outputs_.reset();
+    connection_.reset();
+  }
   if (!connection_) connection_ = WaylandConnection::open();
   return connection_.get();
 }
@@ -26,11 +27,19 @@ std::vector<OutputGeometry> WaylandProbe::outputs() {
   std::lock_guard lock(mutex_);
   auto* current = connection();
   if (!current) return {};
-  const WaylandOutputs outputs(*current);
-  // The first trip binds, the second brings the events the binding sent.
-  current->roundtrip();
-  current->roundtrip();
-  return outputs.geometry();
+  bool added = true;
+  if (outputs_) {
+    added = outputs_->refresh();
+  } else {
+    outputs_ = std::make_unique<WaylandOutputs>(*current);
+  }
+  // Outputs bound now tell their facts in the next trip's events (xdg-output's in the
+  // one after); those bound before send their changes on their own.
+  if (added) {
+    current->roundtrip();
+    current->roundtrip();
+  }
+  return outputs_->geometry();
 }
 
 }  // namespace zoba::platform::linux_backend::wayland

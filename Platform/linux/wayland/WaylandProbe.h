@@ -1,8 +1,10 @@
 #pragma once
 
-// What the compositor offers, asked on the main thread's own connection (opened on
-// first use, again after it broke): its globals and its outputs. The workspace and
-// the privacy answers share one.
+// What the compositor offers, asked on a connection of its own (opened on first use,
+// again after it broke): its globals and its outputs. The workspace, the privacy
+// answers and KWin's capture share one, one question at a time. The outputs stay
+// bound and the answers come from the events the compositor already sent: a
+// question never waits for a compositor busy drawing a frame (a chord asks).
 
 #include <memory>
 #include <mutex>
@@ -11,6 +13,7 @@
 
 #include "Platform/linux/wayland/OutputGeometry.h"
 #include "Platform/linux/wayland/WaylandConnection.h"
+#include "Platform/linux/wayland/WaylandOutputs.h"
 
 namespace zoba::platform::linux_backend::wayland {
 
@@ -27,6 +30,7 @@ class WaylandProbe {
 
   std::mutex mutex_;
   std::unique_ptr<WaylandConnection> connection_;
+  std::unique_ptr<WaylandOutputs> outputs_;  // on connection_, bound at the first question
 };
 
 }  // namespace zoba::platform::linux_backend::wayland

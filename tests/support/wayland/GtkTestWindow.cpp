@@ -23,6 +23,7 @@ ChildProcess launchGtkWindow(const WaylandWindowOptions& options) {
   if (!options.gtk4) arguments.insert(arguments.end(), {"--text", options.text});
   if (options.reportKeys) arguments.push_back("--report-keys");
   arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
+  if (options.x11) return ChildProcess(gtkPython, arguments, ChildEnvironment{{}, {{"GDK_BACKEND", "x11"}}});
   return ChildProcess(gtkPython, arguments, ChildEnvironment{{"DISPLAY"}, {{"GDK_BACKEND", "wayland"}}});
 }
 

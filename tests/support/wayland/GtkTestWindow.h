@@ -39,13 +39,15 @@ struct WaylandWindowOptions {
   std::string text;         // the entry's first text
   bool reportKeys = false;  // lines "press KEYSYM" / "release KEYSYM"
   bool gtk4 = false;        // gtk4_wayland_window.py, the same layout (no text, no keys)
+  bool x11 = false;         // GTK 3 as an X11 client of Xwayland (GDK_BACKEND=x11)
   std::vector<std::string> extraArguments;
 };
 
 // The interpreter with GTK's Python bindings (the one on PATH may have none).
 inline constexpr const char* gtkPython = "/usr/bin/python3";
 
-// The window's script under the GTK interpreter with GDK_BACKEND=wayland and no DISPLAY.
+// The window's script under the GTK interpreter with GDK_BACKEND=wayland and no
+// DISPLAY, or with GDK_BACKEND=x11 and the desktop's DISPLAY.
 ChildProcess launchGtkWindow(const WaylandWindowOptions& options);
 // The pid the window prints first, once GTK saw the keyboard focus; absent when it
 // printed none in `timeout`.

@@ -10,6 +10,8 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/wayland/ChordKeys.h"
+
 namespace zoba::testing::wayland {
 
 namespace {
@@ -230,17 +232,9 @@ bool WaylandWindow::place(const SwayRect& content, std::chrono::milliseconds tim
 bool typeKeys(const std::vector<std::string>& arguments) { return runProgram(wtype, arguments).has_value(); }
 
 bool pressChord(const std::string& modifier, std::chrono::milliseconds hold) {
-  std::string left, right;
-  if (modifier == "shift") {
-    left = "Shift_L", right = "Shift_R";
-  } else if (modifier == "alt") {
-    left = "Alt_L", right = "Alt_R";
-  } else if (modifier == "logo") {
-    left = "Super_L", right = "Super_R";
-  } else {
-    return false;
-  }
-  const std::string pause = std::to_string(hold.count());
+  auto keys = chordKeys(modifier);
+  if (!keys) return false;
+  const std::string left(keys->left), right(keys->right), pause = std::to_string(hold.count());
   return typeKeys({"-P", left, "-M", modifier, "-s", pause, "-P", right, "-s", pause, "-p", right, "-m",
                    modifier, "-p", left});
 }

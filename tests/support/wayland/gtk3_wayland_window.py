@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""A native Wayland GTK 3 window for the Wayland tests (run with GDK_BACKEND=wayland):
+"""A GTK 3 window for the Wayland tests (native with GDK_BACKEND=wayland, an X11
+client of Xwayland with GDK_BACKEND=x11):
 a solid colour area at the top, a label, a button and an entry that has the focus.
 Prints its pid once the window has the keyboard focus, then "text TEXT" whenever the
 entry's text changes and "clicked" per click of the button. Stays until killed or

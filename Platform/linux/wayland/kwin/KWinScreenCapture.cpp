@@ -1,6 +1,7 @@
 // Screenshots of the active window on KWin through ScreenShot2, by KWin's own
 // handle of the window: the window's client area as KWin last drew it, whatever
-// covers it. The window list is the active window the KWin script reports.
+// covers it, in the pixels of its output. The window list is the active window the
+// KWin script reports.
 //
 // This service runs on the capture's worker threads and has its own bus connection.
 
@@ -10,6 +11,7 @@
 #include "Platform/linux/dbus/SdSessionBus.h"
 #include "Platform/linux/wayland/CaptureErrors.h"
 #include "Platform/linux/wayland/OverlayGate.h"
+#include "Platform/linux/wayland/WaylandProbe.h"
 #include "Platform/linux/wayland/kwin/KWinScreenShot.h"
 #include "Platform/linux/wayland/kwin/KWinWindowSource.h"
 
@@ -26,6 +28,8 @@ constexpr auto shotTimeout = 1500ms;
 
 class KWinScreenCapture final : public ScreenCapture {
  public:
+  explicit KWinScreenCapture(std::shared_ptr<WaylandProbe> probe) : probe_(std::move(probe)) {}
+
   ScreenCaptureResult<ShareableContent> shareableContent(bool, bool) override {
     std::lock_guard lock(mutex_);
     auto window = windows_.active();
@@ -33,6 +37,11 @@ class KWinScreenCapture final : public ScreenCapture {
     ShareableContent content;
     active_ = window;
     if (!window) return content;
+    // KWin 5.27 shows scripts no output scale; the shot comes at the output's pixels,
+    // 1.5 per logical pixel at 150 % (whose wl_output says 2).
+    const auto outputs = probe_->outputs();
+    if (const auto* output = outputHolding(outputs, active_->toplevel.rect))
+      active_->toplevel.scale = output->pixelRatio;
     const Toplevel& toplevel = window->toplevel;
     ShareableWindow shareable;
     shareable.windowID = static_cast<std::uint32_t>(toplevel.id);
@@ -81,6 +90,7 @@ class KWinScreenCapture final : public ScreenCapture {
 
  private:
   std::mutex mutex_;
+  const std::shared_ptr<WaylandProbe> probe_;
   KWinWindowSource windows_;
   std::optional<KWinWindow> active_;  // as the last window list gave it
   SdBusPtr bus_;
@@ -88,6 +98,8 @@ class KWinScreenCapture final : public ScreenCapture {
 
 }  // namespace
 
-std::unique_ptr<ScreenCapture> makeKWinScreenCapture() { return std::make_unique<KWinScreenCapture>(); }
+std::unique_ptr<ScreenCapture> makeKWinScreenCapture(std::shared_ptr<wayland::WaylandProbe> probe) {
+  return std::make_unique<KWinScreenCapture>(std::move(probe));
+}
 
 }  // namespace zoba::platform::linux_backend
