@@ -181,6 +181,90 @@ void appendDescription(std::string& out, const AXNodeRecord& node) {
   appendPiece(", URL: ", node.url, urlCap);
 }
 
+// Appends the words of a record's title, else of its value, without whitespace; false when its line
+// would cut them at the cap (a cut line does not say them all). Clusters are not needed to compare
+// words, and a text of at most `cap` scalars has at most `cap` clusters.
+bool appendWords(std::string& out, const AXNodeRecord& node) {
+  const bool titled = hasNonSeparator(node.title);
+  const std::optional<std::string>& source = titled ? node.title : node.value;
+  if (!source) return true;
+  std::string storage;
+  const std::string_view text = UnicodeText::wellFormed(*source, storage);
+  const std::int64_t cap = titled ? titleCap : valueCap;
+  if (static_cast<std::int64_t>(text.size()) > cap && UnicodeText::scalarCount(text) > cap) return false;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t size = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    const bool space = byte < 0x80 ? UnicodeText::isAsciiWhiteSpace(text[i])
+                                   : UnicodeText::isWhiteSpace(UnicodeText::scalarAt(text, i));
+    if (!space) out.append(text, i, size);
+    i += size;
+  }
+  return true;
+}
+
+// A line of text alone: leaving it out loses nothing its words do not carry.
+bool onlyWords(const AXNodeRecord& node) {
+  if (node.role != "AXStaticText" || node.focused || node.selected || node.settable) return false;
+  if (hasNonSeparator(node.description) || hasNonSeparator(node.placeholder) || hasNonSeparator(node.url))
+    return false;
+  // A value other than the title shows beside it.
+  if (!hasNonSeparator(node.title) || !hasNonSeparator(node.value) || *node.title == *node.value) return true;
+  std::string title, value;
+  appendClean(title, node.title, titleCap);
+  appendClean(value, node.value, valueCap);
+  return UnicodeText::canonicallyEqual(title, value);
+}
+
+// Which records repeat words their nearest ancestor with words already shows: a web engine names a
+// heading, link or cell after its contents and keeps the contents as text children too. An ancestor's
+// text-only descendants are repeats when the words of all its descendants, in order and whitespace
+// aside, are exactly its own (those that reach it through ancestors without words count too; a
+// descendant with words of its own speaks for its subtree). Anything short of that, words found only
+// below, keeps them all.
+std::vector<bool> repeatedWords(std::span<const AXNodeRecord> nodes) {
+  std::vector<bool> repeated(nodes.size(), false);
+  struct Open {
+    std::int64_t depth;
+    std::string said;   // its words, where it has children; else empty
+    std::string heard;  // its descendants' words in order, given up once longer than `said`
+    std::vector<std::size_t> pieces;
+    std::size_t speaker;  // the stack index of the nearest record with words, itself included
+  };
+  constexpr std::size_t none = static_cast<std::size_t>(-1);
+  std::vector<Open> stack;
+  const auto close = [&] {
+    const Open& open = stack.back();
+    if (!open.said.empty() && open.heard == open.said)
+      for (const std::size_t piece : open.pieces) repeated[piece] = true;
+    stack.pop_back();
+  };
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const std::int64_t depth = std::max<std::int64_t>(nodes[i].depth, 0);
+    while (!stack.empty() && stack.back().depth >= depth) close();
+    const std::size_t speaker = stack.empty() ? none : stack.back().speaker;
+    const bool hasChildren = i + 1 < nodes.size() && std::max<std::int64_t>(nodes[i + 1].depth, 0) > depth;
+    Open open{depth, {}, {}, {}, speaker};
+    // Only a record with children and whole words can be repeated below.
+    const bool whole = !hasChildren || appendWords(open.said, nodes[i]);
+    if (!open.said.empty()) open.speaker = stack.size();
+    if (speaker != none && stack[speaker].heard.size() <= stack[speaker].said.size()) {
+      Open& listener = stack[speaker];
+      const std::size_t before = listener.heard.size();
+      const bool heard = hasChildren ? whole : appendWords(listener.heard, nodes[i]);
+      if (hasChildren) listener.heard += open.said;
+      if (!heard) {
+        listener.said.clear();  // words it cannot compare: it repeats nothing
+      } else if (listener.heard.size() > before && onlyWords(nodes[i])) {
+        listener.pieces.push_back(i);
+      }
+    }
+    stack.push_back(std::move(open));
+  }
+  while (!stack.empty()) close();
+  return repeated;
+}
+
 }  // namespace
 
 const std::set<std::string, std::less<>>& structuralRoles() {
@@ -223,6 +307,7 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
   }
   const bool showFocus = focusCost > 0 && limit >= focusCost;
   const std::int64_t budget = showFocus ? limit - focusCost : limit;
+  const std::vector<bool> repeated = repeatedWords(nodes);
 
   // The stack holds, per depth met on the way down, the tabs for the children of the latest record of
   // that depth. Keyed by depth rather than indexed, so input that is not in pre-order stays safe: a
@@ -233,33 +318,71 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
     std::int64_t tabs;
   };
   std::vector<Level> stack;
-  std::string& text = outline.text;
-  std::int64_t used = 0;
-  bool anyLine = false;
-  for (const AXNodeRecord& node : nodes) {
+  // When not everything fits, the lines of records on screen are kept first, then those of records off
+  // screen in the room left, each kind in tree order up to its first line that does not fit. Lines are
+  // written while their kind is within the budget: a superset of those kept.
+  struct Line {
+    std::size_t start, size;
+    std::int64_t cost;
+    bool onScreen;
+  };
+  std::string written;
+  std::vector<Line> lines;
+  std::int64_t onScreenCost = 0, offScreenCost = 0, onScreenKept = 0;
+  bool onScreenFull = false;
+  const auto lastOffScreen =
+      std::find_if(nodes.rbegin(), nodes.rend(), [](const auto& n) { return !n.onScreen; });
+  const std::size_t offScreenEnd = static_cast<std::size_t>(nodes.rend() - lastOffScreen);
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    // Past the budget for records on screen and past the last record off screen, no line can be kept.
+    if (onScreenFull && i >= offScreenEnd) break;
+    const AXNodeRecord& node = nodes[i];
     const std::int64_t depth = std::max<std::int64_t>(node.depth, 0);
     while (!stack.empty() && stack.back().depth >= depth) stack.pop_back();
     const std::int64_t level = stack.empty() ? 0 : stack.back().tabs;
-    if (!shouldPresent(node)) {
+    if (repeated[i] || !shouldPresent(node)) {
       stack.push_back({depth, level});
       continue;
     }
     stack.push_back({depth, level + 1});
 
-    const std::size_t mark = text.size();
-    if (anyLine) text += '\n';
-    const std::size_t lineStart = text.size();
-    text.append(static_cast<std::size_t>(level), '\t');
-    appendDescription(text, node);
-    const std::int64_t next = used + UnicodeText::utf16Length(std::string_view(text).substr(lineStart)) + 1;
-    if (next > budget) {
-      text.resize(mark);
+    std::int64_t& kindCost = node.onScreen ? onScreenCost : offScreenCost;
+    if (kindCost > budget) {
       outline.truncated = true;
-      break;
+      // Neither kind can gain a line any more.
+      if (onScreenCost > budget && offScreenCost > budget - onScreenKept) break;
+      continue;
     }
-    used = next;
+    const std::size_t start = written.size();
+    written.append(static_cast<std::size_t>(level), '\t');
+    appendDescription(written, node);
+    const std::int64_t cost = UnicodeText::utf16Length(std::string_view(written).substr(start)) + 1;
+    kindCost += cost;
+    if (kindCost > budget) {
+      written.resize(start);
+      outline.truncated = true;
+      onScreenFull = onScreenFull || node.onScreen;
+      continue;
+    }
+    if (node.onScreen) onScreenKept += cost;
+    lines.push_back({start, written.size() - start, cost, node.onScreen});
+  }
+
+  std::string& text = outline.text;
+  const std::int64_t offScreenRoom = budget - onScreenKept;
+  std::int64_t offScreenUsed = 0;
+  bool offScreenFull = false, anyLine = false;
+  for (const Line& line : lines) {
+    if (!line.onScreen) {
+      offScreenFull = offScreenFull || offScreenUsed + line.cost > offScreenRoom;
+      if (offScreenFull) continue;
+      offScreenUsed += line.cost;
+    }
+    if (anyLine) text += '\n';
+    text.append(written, line.start, line.size);
     anyLine = true;
   }
+  if (offScreenFull) outline.truncated = true;
 
   if (showFocus) {
     if (anyLine) text += '\n';
