@@ -174,6 +174,7 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, double se
 std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& element,
                                                               std::string_view attribute) {
   if (isRunPath(element.path)) return runAnswer(element, attribute);
+  if (attribute == "AXOnScreenDescendants") return onScreenDescendants(element);
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
     return applicationAnswer(element, attribute);

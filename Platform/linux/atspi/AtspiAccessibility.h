@@ -123,6 +123,10 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   void leaveOutHiddenPages(const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children);
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
+  // The element's descendants on screen (SHOWING), with the runs of text placed in
+  // them, from one search; absent where the bridge cannot search or its SHOWING
+  // does not follow the screen.
+  std::optional<AXValue> onScreenDescendants(const AXElement& element);
   std::optional<AXValue> applicationAnswer(const AXElement& app, std::string_view attribute);
   std::vector<std::shared_ptr<Fetch>> topLevelWindows(const AXElement& app);
   // The deepest focused element below `window`.

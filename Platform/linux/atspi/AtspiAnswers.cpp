@@ -1,5 +1,7 @@
 // Attribute answers from what was fetched, and the application's own attributes:
 // its windows and its focused element.
+#include <unordered_set>
+
 #include "Platform/linux/atspi/AtspiAccessibility.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
 #include "Platform/linux/atspi/AtspiTypeNames.h"
@@ -89,6 +91,34 @@ AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribut
     return AXErrorMarker{};
   }
   return AXErrorMarker{};
+}
+
+std::optional<AXValue> AtspiAccessibility::onScreenDescendants(const AXElement& element) {
+  auto app = application(element.application);
+  if (!app) return std::nullopt;
+  learnToolkit(app);
+  // GTK 4 marks only its windows SHOWING; GTK 2's search hands out freed cells.
+  if (app->noCollection || !app->showingIsCurrent() || app->makesCellsOnDemand()) return std::nullopt;
+  auto found = std::make_shared<std::optional<std::vector<AXElement>>>();
+  auto answered = std::make_shared<bool>(false);
+  call(app, element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SHOWING, false),
+       "(a(so))", [found, answered, bus = element.application](const Reply& reply) {
+         *answered = true;
+         if (!reply) return;
+         GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+         *found = elementsOf(array.get(), bus);
+       });
+  bus_.waitUntil([&] { return *answered; }, monotonicSeconds() + app->timeout + 0.25);
+  if (!found->has_value()) return std::nullopt;
+  const std::unordered_set<AXElement> shown((*found)->begin(), (*found)->end());
+  AXArray elements;
+  elements.reserve(shown.size());
+  for (const auto& one : **found) elements.emplace_back(one);
+  // A run of text is where its element is.
+  for (const auto& [run, placed] : runs_) {
+    if (shown.contains(placed.parent)) elements.emplace_back(run);
+  }
+  return elements;
 }
 
 std::optional<AXValue> AtspiAccessibility::runAnswer(const AXElement& run, std::string_view attribute) const {
