@@ -221,49 +221,78 @@ bool onlyWords(const AXNodeRecord& node) {
 // text-only descendants are repeats when the words of all its descendants, in order and whitespace
 // aside, are exactly its own (those that reach it through ancestors without words count too; a
 // descendant with words of its own speaks for its subtree). Anything short of that, words found only
-// below, keeps them all.
-std::vector<bool> repeatedWords(std::span<const AXNodeRecord> nodes) {
-  std::vector<bool> repeated(nodes.size(), false);
+// below, keeps them all. Records are read only as far as the answers asked for need: an outline that
+// stops early does not pay for the rest of a large window.
+class RepeatedWords {
+ public:
+  explicit RepeatedWords(std::span<const AXNodeRecord> nodes)
+      : nodes_(nodes), state_(nodes.size(), State::open) {}
+
+  bool operator()(std::size_t index) {
+    while (state_[index] == State::open) step();
+    return state_[index] == State::repeated;
+  }
+
+ private:
+  enum class State : char { open, kept, repeated };
   struct Open {
     std::int64_t depth;
     std::string said;   // its words, where it has children; else empty
-    std::string heard;  // its descendants' words in order, given up once longer than `said`
+    std::string heard;  // its descendants' words in order, until they differ from `said` in length
     std::vector<std::size_t> pieces;
     std::size_t speaker;  // the stack index of the nearest record with words, itself included
+    bool listening;       // its descendants' words may still be exactly its own
   };
-  constexpr std::size_t none = static_cast<std::size_t>(-1);
-  std::vector<Open> stack;
-  const auto close = [&] {
-    const Open& open = stack.back();
-    if (!open.said.empty() && open.heard == open.said)
-      for (const std::size_t piece : open.pieces) repeated[piece] = true;
-    stack.pop_back();
-  };
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    const std::int64_t depth = std::max<std::int64_t>(nodes[i].depth, 0);
-    while (!stack.empty() && stack.back().depth >= depth) close();
-    const std::size_t speaker = stack.empty() ? none : stack.back().speaker;
-    const bool hasChildren = i + 1 < nodes.size() && std::max<std::int64_t>(nodes[i + 1].depth, 0) > depth;
-    Open open{depth, {}, {}, {}, speaker};
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+  void settle(Open& open, State state) {
+    for (const std::size_t piece : open.pieces) state_[piece] = state;
+    open.pieces.clear();
+    open.listening = false;
+  }
+  void close() {
+    Open& open = stack_.back();
+    settle(open, open.listening && open.heard == open.said ? State::repeated : State::kept);
+    stack_.pop_back();
+  }
+  void step() {
+    if (next_ == nodes_.size()) {
+      while (!stack_.empty()) close();
+      return;
+    }
+    const std::size_t i = next_++;
+    const std::int64_t depth = std::max<std::int64_t>(nodes_[i].depth, 0);
+    while (!stack_.empty() && stack_.back().depth >= depth) close();
+    const std::size_t speaker = stack_.empty() ? none : stack_.back().speaker;
+    const bool hasChildren = i + 1 < nodes_.size() && std::max<std::int64_t>(nodes_[i + 1].depth, 0) > depth;
+    Open open{depth, {}, {}, {}, speaker, false};
     // Only a record with children and whole words can be repeated below.
-    const bool whole = !hasChildren || appendWords(open.said, nodes[i]);
-    if (!open.said.empty()) open.speaker = stack.size();
-    if (speaker != none && stack[speaker].heard.size() <= stack[speaker].said.size()) {
-      Open& listener = stack[speaker];
+    const bool whole = !hasChildren || appendWords(open.said, nodes_[i]);
+    if (!open.said.empty()) {
+      open.speaker = stack_.size();
+      open.listening = true;
+    }
+    state_[i] = State::kept;
+    if (speaker != none && stack_[speaker].listening) {
+      Open& listener = stack_[speaker];
       const std::size_t before = listener.heard.size();
-      const bool heard = hasChildren ? whole : appendWords(listener.heard, nodes[i]);
+      const bool heard = hasChildren ? whole : appendWords(listener.heard, nodes_[i]);
       if (hasChildren) listener.heard += open.said;
-      if (!heard) {
-        listener.said.clear();  // words it cannot compare: it repeats nothing
-      } else if (listener.heard.size() > before && onlyWords(nodes[i])) {
+      if (!heard || listener.heard.size() > listener.said.size()) {
+        settle(listener, State::kept);  // words it cannot compare, or more than its own
+      } else if (listener.heard.size() > before && onlyWords(nodes_[i])) {
         listener.pieces.push_back(i);
+        state_[i] = State::open;
       }
     }
-    stack.push_back(std::move(open));
+    stack_.push_back(std::move(open));
   }
-  while (!stack.empty()) close();
-  return repeated;
-}
+
+  std::span<const AXNodeRecord> nodes_;
+  std::vector<State> state_;
+  std::vector<Open> stack_;
+  std::size_t next_ = 0;
+};
 
 }  // namespace
 
@@ -307,7 +336,7 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
   }
   const bool showFocus = focusCost > 0 && limit >= focusCost;
   const std::int64_t budget = showFocus ? limit - focusCost : limit;
-  const std::vector<bool> repeated = repeatedWords(nodes);
+  RepeatedWords repeated(nodes);
 
   // The stack holds, per depth met on the way down, the tabs for the children of the latest record of
   // that depth. Keyed by depth rather than indexed, so input that is not in pre-order stays safe: a
@@ -340,7 +369,7 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
     const std::int64_t depth = std::max<std::int64_t>(node.depth, 0);
     while (!stack.empty() && stack.back().depth >= depth) stack.pop_back();
     const std::int64_t level = stack.empty() ? 0 : stack.back().tabs;
-    if (repeated[i] || !shouldPresent(node)) {
+    if (repeated(i) || !shouldPresent(node)) {
       stack.push_back({depth, level});
       continue;
     }
