@@ -124,8 +124,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
 
   AXValue answer(const Fetch& fetch, std::string_view attribute) const;
   // The element's descendants on screen (SHOWING), with the runs of text placed in
-  // them, from one search; absent where the bridge cannot search or its SHOWING
-  // does not follow the screen.
+  // them, from one search; absent where the toolkit's SHOWING does not follow the
+  // screen or the bridge cannot search.
   std::optional<AXValue> onScreenDescendants(const AXElement& element);
   std::optional<AXValue> applicationAnswer(const AXElement& app, std::string_view attribute);
   std::vector<std::shared_ptr<Fetch>> topLevelWindows(const AXElement& app);

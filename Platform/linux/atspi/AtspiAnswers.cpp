@@ -21,6 +21,14 @@ bool isWindowRole(AtspiRole role) {
   }
 }
 
+// The web engines keep SHOWING for what lies in the window's visible area: content
+// scrolled out of view is VISIBLE only. GTK 3 calls what is scrolled away SHOWING
+// too, and a search below a spreadsheet's or a tree view's millions of cells would
+// make every cell: no other toolkit is searched for it.
+bool showingFollowsScreen(const Application& app) {
+  return app.toolkit && (*app.toolkit == "Chromium" || *app.toolkit == "Gecko");
+}
+
 }  // namespace
 
 AXValue AtspiAccessibility::answer(const Fetch& fetch, std::string_view attribute) const {
@@ -97,8 +105,7 @@ std::optional<AXValue> AtspiAccessibility::onScreenDescendants(const AXElement& 
   auto app = application(element.application);
   if (!app) return std::nullopt;
   learnToolkit(app);
-  // GTK 4 marks only its windows SHOWING; GTK 2's search hands out freed cells.
-  if (app->noCollection || !app->showingIsCurrent() || app->makesCellsOnDemand()) return std::nullopt;
+  if (app->noCollection || !showingFollowsScreen(*app)) return std::nullopt;
   auto found = std::make_shared<std::optional<std::vector<AXElement>>>();
   auto answered = std::make_shared<bool>(false);
   call(app, element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SHOWING, false),
