@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <deque>
+#include <unordered_set>
 #include <utility>
 
 #include "Platform/Platform.h"
@@ -188,6 +189,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         record.focused = focused && *focused == current;
         record.role = std::move(roleText);
         result.nodes.push_back(std::move(record));
+        result.elements.push_back(current);
 
         if (depth <= maxChildDepth && !childlessRoles().contains(result.nodes.back().role)) {
           if (auto kids = elementsOf(at[children])) {
@@ -200,6 +202,18 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
     if (result.nodes.size() >= maxRecords) break;
   }
   return result;
+}
+
+void markOffScreen(AXSnapshot& snapshot, const AXElement& window) {
+  auto answer = accessibility().copyAttributeValue(window, "AXOnScreenDescendants");
+  if (!answer) return;
+  auto shown = elementsOf(*answer);
+  if (!shown) return;
+  const std::unordered_set<AXElement> onScreen(shown->begin(), shown->end());
+  for (std::size_t i = 0; i < snapshot.nodes.size() && i < snapshot.elements.size(); ++i) {
+    const AXElement& element = snapshot.elements[i];
+    snapshot.nodes[i].onScreen = element == window || onScreen.contains(element);
+  }
 }
 
 }  // namespace zoba::AXTree

@@ -18,10 +18,11 @@
 
 namespace zoba {
 
-// The records of one walk, the first web page's address and whether the deadline
-// cut the walk short.
+// The records of one walk with the element each was read from, the first web
+// page's address and whether the deadline cut the walk short.
 struct AXSnapshot {
   std::vector<AXNodeRecord> nodes;
+  std::vector<platform::AXElement> elements;  // one per record
   std::optional<std::string> url;
   bool timedOut = false;
   // The first element that said it was still loading (a web page, or where one
@@ -60,6 +61,12 @@ bool hasPopulatedWebArea(const AXElement& root);
 AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline);
 // Whether the element says it is still loading ("AXElementBusy").
 bool isBusy(const AXElement& element);
+
+// Marks the records the platform says lie outside the window's visible area, from
+// one question to the window: "AXOnScreenDescendants". Where it cannot tell, every
+// record stays on screen. Asked only for an outline that does not fit: the answer
+// costs the application a search of the whole window.
+void markOffScreen(AXSnapshot& snapshot, const AXElement& window);
 
 // The text of a fetched attribute: strings as they are, numbers and booleans the
 // way platform number objects print them, everything else absent.

@@ -222,11 +222,12 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   }
 
   std::optional<AXSnapshot> snapshot;
+  std::optional<platform::AXElement> window;
   // The walk holds the main thread for up to its deadline: let the overlay's
   // pending step run first, so what it starts plays on the render thread meanwhile.
   if (const double wait = holdUntil - services.runLoop->now(); app && wait > 0) co_await sleepFor{wait};
   if (app) {
-    std::optional<platform::AXElement> window = firstWindow(*app);
+    window = firstWindow(*app);
     if (!window) window = first;
     if (window) snapshot = co_await outline(*window, *app);
   }
@@ -236,6 +237,11 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
   const std::int64_t limit = textBudget - utf16Length(header) - 1;
   const std::vector<AXNodeRecord> none;
   auto formatted = AXTreeFormatter::format(snapshot ? snapshot->nodes : none, limit);
+  // What does not fit gives way to what the window shows.
+  if (formatted.truncated && snapshot && window) {
+    AXTree::markOffScreen(*snapshot, *window);
+    formatted = AXTreeFormatter::format(snapshot->nodes, limit);
+  }
   // A walk cut short by its deadline read nothing yet; that is no absence.
   if (formatted.text.empty() && !(snapshot && snapshot->timedOut)) formatted.text = noAccessibilityLine;
 

@@ -16,7 +16,7 @@ bool operator==(const AXNodeRecord& a, const AXNodeRecord& b) {
          sameText(a.roleDescription, b.roleDescription) && sameText(a.title, b.title) &&
          sameText(a.value, b.value) && sameText(a.description, b.description) &&
          sameText(a.placeholder, b.placeholder) && sameText(a.url, b.url) && a.settable == b.settable &&
-         a.selected == b.selected && a.focused == b.focused;
+         a.selected == b.selected && a.focused == b.focused && a.onScreen == b.onScreen;
 }
 
 }  // namespace zoba

@@ -19,6 +19,9 @@ struct AXNodeRecord {
   bool settable = false;
   bool selected = false;
   bool focused = false;
+  // False where the platform says the element lies outside the window's visible area
+  // (scrolled away); a truncated outline gives such records up first.
+  bool onScreen = true;
 
   // Texts compare under Unicode canonical equivalence.
   friend bool operator==(const AXNodeRecord& a, const AXNodeRecord& b);

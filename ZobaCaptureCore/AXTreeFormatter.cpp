@@ -181,6 +181,119 @@ void appendDescription(std::string& out, const AXNodeRecord& node) {
   appendPiece(", URL: ", node.url, urlCap);
 }
 
+// Appends the words of a record's title, else of its value, without whitespace; false when its line
+// would cut them at the cap (a cut line does not say them all). Clusters are not needed to compare
+// words, and a text of at most `cap` scalars has at most `cap` clusters.
+bool appendWords(std::string& out, const AXNodeRecord& node) {
+  const bool titled = hasNonSeparator(node.title);
+  const std::optional<std::string>& source = titled ? node.title : node.value;
+  if (!source) return true;
+  std::string storage;
+  const std::string_view text = UnicodeText::wellFormed(*source, storage);
+  const std::int64_t cap = titled ? titleCap : valueCap;
+  if (static_cast<std::int64_t>(text.size()) > cap && UnicodeText::scalarCount(text) > cap) return false;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t size = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    const bool space = byte < 0x80 ? UnicodeText::isAsciiWhiteSpace(text[i])
+                                   : UnicodeText::isWhiteSpace(UnicodeText::scalarAt(text, i));
+    if (!space) out.append(text, i, size);
+    i += size;
+  }
+  return true;
+}
+
+// A line of text alone: leaving it out loses nothing its words do not carry.
+bool onlyWords(const AXNodeRecord& node) {
+  if (node.role != "AXStaticText" || node.focused || node.selected || node.settable) return false;
+  if (hasNonSeparator(node.description) || hasNonSeparator(node.placeholder) || hasNonSeparator(node.url))
+    return false;
+  // A value other than the title shows beside it.
+  if (!hasNonSeparator(node.title) || !hasNonSeparator(node.value) || *node.title == *node.value) return true;
+  std::string title, value;
+  appendClean(title, node.title, titleCap);
+  appendClean(value, node.value, valueCap);
+  return UnicodeText::canonicallyEqual(title, value);
+}
+
+// Which records repeat words their nearest ancestor with words already shows: a web engine names a
+// heading, link or cell after its contents and keeps the contents as text children too. An ancestor's
+// text-only descendants are repeats when the words of all its descendants, in order and whitespace
+// aside, are exactly its own (those that reach it through ancestors without words count too; a
+// descendant with words of its own speaks for its subtree). Anything short of that, words found only
+// below, keeps them all. Records are read only as far as the answers asked for need: an outline that
+// stops early does not pay for the rest of a large window.
+class RepeatedWords {
+ public:
+  explicit RepeatedWords(std::span<const AXNodeRecord> nodes)
+      : nodes_(nodes), state_(nodes.size(), State::open) {}
+
+  bool operator()(std::size_t index) {
+    while (state_[index] == State::open) step();
+    return state_[index] == State::repeated;
+  }
+
+ private:
+  enum class State : char { open, kept, repeated };
+  struct Open {
+    std::int64_t depth;
+    std::string said;   // its words, where it has children; else empty
+    std::string heard;  // its descendants' words in order, until they differ from `said` in length
+    std::vector<std::size_t> pieces;
+    std::size_t speaker;  // the stack index of the nearest record with words, itself included
+    bool listening;       // its descendants' words may still be exactly its own
+  };
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+  void settle(Open& open, State state) {
+    for (const std::size_t piece : open.pieces) state_[piece] = state;
+    open.pieces.clear();
+    open.listening = false;
+  }
+  void close() {
+    Open& open = stack_.back();
+    settle(open, open.listening && open.heard == open.said ? State::repeated : State::kept);
+    stack_.pop_back();
+  }
+  void step() {
+    if (next_ == nodes_.size()) {
+      while (!stack_.empty()) close();
+      return;
+    }
+    const std::size_t i = next_++;
+    const std::int64_t depth = std::max<std::int64_t>(nodes_[i].depth, 0);
+    while (!stack_.empty() && stack_.back().depth >= depth) close();
+    const std::size_t speaker = stack_.empty() ? none : stack_.back().speaker;
+    const bool hasChildren = i + 1 < nodes_.size() && std::max<std::int64_t>(nodes_[i + 1].depth, 0) > depth;
+    Open open{depth, {}, {}, {}, speaker, false};
+    // Only a record with children and whole words can be repeated below.
+    const bool whole = !hasChildren || appendWords(open.said, nodes_[i]);
+    if (!open.said.empty()) {
+      open.speaker = stack_.size();
+      open.listening = true;
+    }
+    state_[i] = State::kept;
+    if (speaker != none && stack_[speaker].listening) {
+      Open& listener = stack_[speaker];
+      const std::size_t before = listener.heard.size();
+      const bool heard = hasChildren ? whole : appendWords(listener.heard, nodes_[i]);
+      if (hasChildren) listener.heard += open.said;
+      if (!heard || listener.heard.size() > listener.said.size()) {
+        settle(listener, State::kept);  // words it cannot compare, or more than its own
+      } else if (listener.heard.size() > before && onlyWords(nodes_[i])) {
+        listener.pieces.push_back(i);
+        state_[i] = State::open;
+      }
+    }
+    stack_.push_back(std::move(open));
+  }
+
+  std::span<const AXNodeRecord> nodes_;
+  std::vector<State> state_;
+  std::vector<Open> stack_;
+  std::size_t next_ = 0;
+};
+
 }  // namespace
 
 const std::set<std::string, std::less<>>& structuralRoles() {
@@ -223,6 +336,7 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
   }
   const bool showFocus = focusCost > 0 && limit >= focusCost;
   const std::int64_t budget = showFocus ? limit - focusCost : limit;
+  RepeatedWords repeated(nodes);
 
   // The stack holds, per depth met on the way down, the tabs for the children of the latest record of
   // that depth. Keyed by depth rather than indexed, so input that is not in pre-order stays safe: a
@@ -233,33 +347,71 @@ Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit) {
     std::int64_t tabs;
   };
   std::vector<Level> stack;
-  std::string& text = outline.text;
-  std::int64_t used = 0;
-  bool anyLine = false;
-  for (const AXNodeRecord& node : nodes) {
+  // When not everything fits, the lines of records on screen are kept first, then those of records off
+  // screen in the room left, each kind in tree order up to its first line that does not fit. Lines are
+  // written while their kind is within the budget: a superset of those kept.
+  struct Line {
+    std::size_t start, size;
+    std::int64_t cost;
+    bool onScreen;
+  };
+  std::string written;
+  std::vector<Line> lines;
+  std::int64_t onScreenCost = 0, offScreenCost = 0, onScreenKept = 0;
+  bool onScreenFull = false;
+  const auto lastOffScreen =
+      std::find_if(nodes.rbegin(), nodes.rend(), [](const auto& n) { return !n.onScreen; });
+  const std::size_t offScreenEnd = static_cast<std::size_t>(nodes.rend() - lastOffScreen);
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    // Past the budget for records on screen and past the last record off screen, no line can be kept.
+    if (onScreenFull && i >= offScreenEnd) break;
+    const AXNodeRecord& node = nodes[i];
     const std::int64_t depth = std::max<std::int64_t>(node.depth, 0);
     while (!stack.empty() && stack.back().depth >= depth) stack.pop_back();
     const std::int64_t level = stack.empty() ? 0 : stack.back().tabs;
-    if (!shouldPresent(node)) {
+    if (repeated(i) || !shouldPresent(node)) {
       stack.push_back({depth, level});
       continue;
     }
     stack.push_back({depth, level + 1});
 
-    const std::size_t mark = text.size();
-    if (anyLine) text += '\n';
-    const std::size_t lineStart = text.size();
-    text.append(static_cast<std::size_t>(level), '\t');
-    appendDescription(text, node);
-    const std::int64_t next = used + UnicodeText::utf16Length(std::string_view(text).substr(lineStart)) + 1;
-    if (next > budget) {
-      text.resize(mark);
+    std::int64_t& kindCost = node.onScreen ? onScreenCost : offScreenCost;
+    if (kindCost > budget) {
       outline.truncated = true;
-      break;
+      // Neither kind can gain a line any more.
+      if (onScreenCost > budget && offScreenCost > budget - onScreenKept) break;
+      continue;
     }
-    used = next;
+    const std::size_t start = written.size();
+    written.append(static_cast<std::size_t>(level), '\t');
+    appendDescription(written, node);
+    const std::int64_t cost = UnicodeText::utf16Length(std::string_view(written).substr(start)) + 1;
+    kindCost += cost;
+    if (kindCost > budget) {
+      written.resize(start);
+      outline.truncated = true;
+      onScreenFull = onScreenFull || node.onScreen;
+      continue;
+    }
+    if (node.onScreen) onScreenKept += cost;
+    lines.push_back({start, written.size() - start, cost, node.onScreen});
+  }
+
+  std::string& text = outline.text;
+  const std::int64_t offScreenRoom = budget - onScreenKept;
+  std::int64_t offScreenUsed = 0;
+  bool offScreenFull = false, anyLine = false;
+  for (const Line& line : lines) {
+    if (!line.onScreen) {
+      offScreenFull = offScreenFull || offScreenUsed + line.cost > offScreenRoom;
+      if (offScreenFull) continue;
+      offScreenUsed += line.cost;
+    }
+    if (anyLine) text += '\n';
+    text.append(written, line.start, line.size);
     anyLine = true;
   }
+  if (offScreenFull) outline.truncated = true;
 
   if (showFocus) {
     if (anyLine) text += '\n';

@@ -20,7 +20,9 @@ struct Outline {
 // Roles that always get a line, whatever texts they carry.
 const std::set<std::string, std::less<>>& structuralRoles();
 
-// The indented outline within `limit` UTF-16 code units, then the focus line.
+// The indented outline within `limit` UTF-16 code units, then the focus line. Text-only records that
+// repeat the words of their nearest ancestor with words are left out. When not every line fits, the
+// lines of records on screen are kept before those of records off screen, in tree order.
 Outline format(std::span<const AXNodeRecord> nodes, std::int64_t limit);
 // One record's line, without indentation.
 std::string describe(const AXNodeRecord& node);

@@ -295,5 +295,25 @@ TEST_F(AXTreeTest, ElementAndStringReadersCheckKinds) {
   EXPECT_EQ(AXTree::string(holder, "AXMissing"), std::nullopt);
 }
 
+TEST_F(AXTreeTest, OffScreenRecordsAreThoseTheWindowDoesNotList) {
+  auto texts = leaves(3, "AXStaticText");
+  AXElement list = ax_->addTree("AXList", {texts[0], texts[1]});
+  AXElement window = ax_->addTree("AXWindow", {list, texts[2]});
+  auto snapshot = walk(window);
+  ASSERT_EQ(snapshot.elements.size(), snapshot.nodes.size());
+  auto onScreen = [&snapshot] {
+    std::vector<bool> flags;
+    for (const auto& node : snapshot.nodes) flags.push_back(node.onScreen);
+    return flags;
+  };
+  // Without an answer nothing is known to be off screen.
+  AXTree::markOffScreen(snapshot, window);
+  EXPECT_EQ(onScreen(), (std::vector<bool>{true, true, true, true, true}));
+  // The window itself is on screen though not its own descendant.
+  ax_->node(window).attributes["AXOnScreenDescendants"] = AXArray{list, texts[1]};
+  AXTree::markOffScreen(snapshot, window);
+  EXPECT_EQ(onScreen(), (std::vector<bool>{true, true, false, true, false}));
+}
+
 }  // namespace
 }  // namespace zoba

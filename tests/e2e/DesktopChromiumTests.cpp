@@ -1,5 +1,6 @@
 // A real Chromium on the test desktop, its page served over HTTP on the loopback,
-// captured by the debug capture mode: the page's address and its web content.
+// captured by the debug capture mode: the page's address and its web content. The
+// page holds more text than an outline does, mostly below the window's bottom edge.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
+#include "tests/support/Files.h"
 
 namespace zoba::testing {
 namespace {
@@ -68,16 +70,28 @@ TEST_F(ChromiumPage, TheCaptureCarriesThePageAddressAndItsContent) {
 
   EXPECT_EQ(capture["url"], url);
   EXPECT_EQ(capture["windowTitle"], "Zoba test page");
-  const std::string text = capture.value("text", "");
-  const std::string other = url.substr(0, url.rfind('/')) + "/other.html";
+  EXPECT_EQ(capture["textTruncated"], true);
+  // The message carries the text's beginning; the whole text is in the file beside the image.
+  const std::string text = fileContents(path + ".txt");
+  const std::string site = url.substr(0, url.rfind('/'));
   for (const std::string& expected : std::vector<std::string>{
            "\tdocument web Zoba test page, URL: " + url + "\n",
            "\t\theading Zoba heading\n",
            "\t\tstatic Some words on the page.\n",
-           "\t\tlink Other page, URL: " + other + "\n",
+           "\t\tlink Other page, URL: " + site + "/other.html\n",
            "\t\tcombo box Boat, Value: Schooner\n",
+           // On screen but last in tree order: kept before the paragraphs scrolled away.
+           "\t\tstatic Sidebar words\n",
+           "\t\tlink Sidebar link, URL: " + site + "/side.html\n",
        }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+  }
+  EXPECT_EQ(text.find("Long paragraph 240 "), std::string::npos) << text;
+  // A heading, link or paragraph named after its words does not repeat them as text below.
+  for (const std::string words : {"Zoba heading", "a link inside", "Sidebar link", "Long paragraph 1 "}) {
+    const auto first = text.find(words);
+    EXPECT_NE(first, std::string::npos) << words << " in\n" << text;
+    EXPECT_EQ(text.find(words, first + 1), std::string::npos) << words << " twice in\n" << text;
   }
   EXPECT_TRUE(fs::exists(path));
 

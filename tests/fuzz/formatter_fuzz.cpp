@@ -68,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     node.settable = flags & 1;
     node.selected = flags & 2;
     node.focused = flags & 4;
+    node.onScreen = !(flags & 8);
     nodes.push_back(std::move(node));
   }
   const auto outline = zoba::AXTreeFormatter::format(nodes, limit);

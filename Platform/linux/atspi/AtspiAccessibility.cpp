@@ -77,6 +77,7 @@ void AtspiAccessibility::setMessagingTimeout(const AXElement& element, double se
 std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& element,
                                                               std::string_view attribute) {
   if (isRunPath(element.path)) return runs_.answer(element, attribute);
+  if (attribute == "AXOnScreenDescendants") return onScreenDescendants(engine_, runs_, element);
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
     return applicationAnswer(engine_, element, attribute);

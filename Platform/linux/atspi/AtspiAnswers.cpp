@@ -1,8 +1,11 @@
 #include "Platform/linux/atspi/AtspiAnswers.h"
 
+#include <unordered_set>
+
 #include "Platform/linux/atspi/AtspiEngine.h"
 #include "Platform/linux/atspi/AtspiFocus.h"
 #include "Platform/linux/atspi/AtspiReplies.h"
+#include "Platform/linux/atspi/AtspiRunStore.h"
 #include "Platform/linux/atspi/AtspiTypeNames.h"
 
 namespace zoba::platform::linux_backend::atspi {
@@ -41,6 +44,14 @@ AXValue loadingAnswer(const Fetch& fetch) {
   if (*fetch.role == ATSPI_ROLE_INTERNAL_FRAME && fetch.application && fetch.application->toolkit == "Gecko")
     return fetch.states->has(ATSPI_STATE_SHOWING) && fetch.childCount == 0;
   return false;
+}
+
+// The web engines keep SHOWING for what lies in the window's visible area: content
+// scrolled out of view is VISIBLE only. GTK 3 calls what is scrolled away SHOWING
+// too, and a search below a spreadsheet's or a tree view's millions of cells would
+// make every cell: no other toolkit is searched for it.
+bool showingFollowsScreen(const Application& app) {
+  return app.toolkit && (*app.toolkit == "Chromium" || *app.toolkit == "Gecko");
 }
 
 }  // namespace
@@ -138,6 +149,31 @@ std::optional<AXValue> applicationAnswer(Engine& engine, const AXElement& app, s
   if (!window) return std::nullopt;
   if (auto focused = focusedElement(engine, *window)) return AXValue(*focused);
   return std::nullopt;
+}
+
+std::optional<AXValue> onScreenDescendants(Engine& engine, const RunStore& runs, const AXElement& element) {
+  auto app = engine.application(element.application);
+  if (!app) return std::nullopt;
+  engine.learnToolkit(app);
+  if (app->noCollection || !showingFollowsScreen(*app)) return std::nullopt;
+  auto found = std::make_shared<std::optional<std::vector<AXElement>>>();
+  auto answered = std::make_shared<bool>(false);
+  engine.call(app, element.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_SHOWING, false),
+              "(a(so))", [found, answered, bus = element.application](const Reply& reply) {
+                *answered = true;
+                if (!reply) return;
+                GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+                *found = elementsOf(array.get(), bus);
+              });
+  engine.waitUntil([&] { return *answered; }, monotonicSeconds() + app->timeout + 0.25);
+  if (!found->has_value()) return std::nullopt;
+  const std::unordered_set<AXElement> shown((*found)->begin(), (*found)->end());
+  AXArray elements;
+  elements.reserve(shown.size());
+  for (const auto& one : **found) elements.emplace_back(one);
+  // A run of text is where its element is.
+  for (const auto& run : runs.placedIn(shown)) elements.emplace_back(run);
+  return elements;
 }
 
 }  // namespace zoba::platform::linux_backend::atspi

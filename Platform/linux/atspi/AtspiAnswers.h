@@ -12,10 +12,15 @@
 namespace zoba::platform::linux_backend::atspi {
 
 class Engine;
+class RunStore;
 
 // The answer for `attribute` from what `fetch` read; an error marker where it has none.
 AXValue answer(const Fetch& fetch, std::string_view attribute);
 // AXWindows, AXFocusedWindow, AXMainWindow or AXFocusedUIElement of the application `app`.
 std::optional<AXValue> applicationAnswer(Engine& engine, const AXElement& app, std::string_view attribute);
+// The element's descendants on screen (SHOWING), with the runs of text placed in
+// them, from one search; absent where the toolkit's SHOWING does not follow the
+// screen or the bridge cannot search.
+std::optional<AXValue> onScreenDescendants(Engine& engine, const RunStore& runs, const AXElement& element);
 
 }  // namespace zoba::platform::linux_backend::atspi

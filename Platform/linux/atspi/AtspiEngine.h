@@ -53,6 +53,8 @@ class Engine {
   std::shared_ptr<Application> application(const std::string& busName);
   // The root element of the application that process `pid` runs.
   std::optional<AXElement> applicationOf(std::int32_t pid);
+  // Asks the application's ToolkitName unless it is settled or not answering.
+  void learnToolkit(const std::shared_ptr<Application>& app);
   // Whether `element` is the root of a Chromium application.
   bool isChromium(const AXElement& element);
 
@@ -100,8 +102,6 @@ class Engine {
 
  private:
   void forgetBus();
-  // Asks the application's ToolkitName unless it is settled or not answering.
-  void learnToolkit(const std::shared_ptr<Application>& app);
   void pump(const std::shared_ptr<Application>& app);
 
   std::function<void()> onForget_;

@@ -49,4 +49,12 @@ std::optional<AXValue> RunStore::answer(const AXElement& run, std::string_view a
   return std::nullopt;
 }
 
+std::vector<AXElement> RunStore::placedIn(const std::unordered_set<AXElement>& parents) const {
+  std::vector<AXElement> placed;
+  for (const auto& [run, found] : runs_) {
+    if (parents.contains(found.parent)) placed.push_back(run);
+  }
+  return placed;
+}
+
 }  // namespace zoba::platform::linux_backend::atspi

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "Platform/Accessibility.h"
 #include "Platform/linux/atspi/AtspiFetch.h"
@@ -22,6 +24,8 @@ class RunStore {
   // The answer for a run, from what was placed; absent for an unknown run or attribute.
   std::optional<AXValue> answer(const AXElement& run, std::string_view attribute) const;
   void clear() { runs_.clear(); }
+  // The runs placed among the children of any of `parents`.
+  std::vector<AXElement> placedIn(const std::unordered_set<AXElement>& parents) const;
 
  private:
   struct TextRun {
