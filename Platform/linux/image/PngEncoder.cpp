@@ -3,8 +3,9 @@
 // one pass, and bands of rows are deflated on every core at once. A band is a
 // raw deflate stream of its own that ends on a byte boundary (a sync flush), so
 // the bands laid end to end make one standard zlib stream; their Adler-32 sums
-// are combined. Level 1 with the Up filter takes about a quarter of the default
-// settings' time for a file a fifth larger.
+// are combined; each band's fresh dictionary costs under 1% more bytes on screens.
+// Level 1 with the Up filter takes about a quarter of the default settings' time
+// for a file a fifth larger.
 #include "Platform/linux/image/PngEncoder.h"
 
 #include <zlib.h>
@@ -13,10 +14,10 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <span>
-#include <system_error>
 #include <thread>
 #include <vector>
 
