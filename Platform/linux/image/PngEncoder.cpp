@@ -1,6 +1,8 @@
-// PNG through zlib directly, built for speed: the screenshot of a large window
-// goes through here on every capture. Each row is converted and Up-filtered in
-// one pass, and bands of rows are deflated on every core at once. A band is a
+// PNG built for speed: the screenshot of a large window goes through here on
+// every capture. libpng writes the file's chunks; the image data it carries is
+// made here, because libpng deflates on one thread only. Each row is converted
+// and Up-filtered in one pass, and bands of rows are deflated on every core at
+// once. A band is a
 // raw deflate stream of its own that ends on a byte boundary (a sync flush), so
 // the bands laid end to end make one standard zlib stream; their Adler-32 sums
 // are combined; each band's fresh dictionary costs under 1% more bytes on screens.
@@ -8,11 +10,13 @@
 // for a file a fifth larger.
 #include "Platform/linux/image/PngEncoder.h"
 
+#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <csetjmp>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -28,8 +32,7 @@ namespace linux_backend {
 namespace {
 
 constexpr int compressionLevel = 1;
-// What libpng and most readers accept by default.
-constexpr std::int64_t largestDimension = 1'000'000;
+constexpr std::int64_t largestDimension = PNG_USER_WIDTH_MAX;  // what libpng's readers accept
 // Rows handed to deflate at once: few enough to stay in the cache between
 // filtering them and deflating them.
 constexpr std::size_t batchBytes = 64 * 1024;
@@ -187,59 +190,76 @@ std::optional<Band> deflateBand(const Image& image, std::int64_t first, std::int
   return band;
 }
 
-void appendBigEndian(Bytes& out, std::uint32_t value) {
-  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value >> 24),
-                                 static_cast<std::uint8_t>(value >> 16),
-                                 static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
-  out.insert(out.end(), bytes, bytes + 4);
-}
-
-// Chunks written into `out`: the length is filled in and the CRC added on close.
-class ChunkWriter {
- public:
-  explicit ChunkWriter(Bytes& out) : out_(out) {}
-
-  void open(const char* type) {
-    start_ = out_.size();
-    appendBigEndian(out_, 0);
-    out_.insert(out_.end(), type, type + 4);
-  }
-  std::size_t dataSize() const { return out_.size() - start_ - 8; }
-  void append(std::span<const std::uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  void close() {
-    const auto size = static_cast<std::uint32_t>(dataSize());
-    for (int i = 0; i < 4; ++i) out_[start_ + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
-    appendBigEndian(out_, static_cast<std::uint32_t>(crc32_z(0, out_.data() + start_ + 4, size + 4)));
-  }
-
- private:
-  Bytes& out_;
-  std::size_t start_ = 0;
-};
-
-// The zlib stream as IDAT chunks of at most chunkLimit bytes each.
+// The zlib stream's parts, in order, as IDAT chunks of at most chunkLimit bytes.
 class DataChunks {
  public:
-  explicit DataChunks(Bytes& out) : chunk_(out) {}
+  explicit DataChunks(png_structp png) : png_(png) { pending_.reserve(chunkLimit); }
   void append(std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
-      if (!open_) chunk_.open("IDAT");
-      open_ = true;
-      const std::size_t part = std::min(bytes.size(), chunkLimit - chunk_.dataSize());
-      chunk_.append(bytes.first(part));
+      const std::size_t part = std::min(bytes.size(), chunkLimit - pending_.size());
+      pending_.insert(pending_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(part));
       bytes = bytes.subspan(part);
-      if (chunk_.dataSize() == chunkLimit) close();
+      if (pending_.size() == chunkLimit) flush();
     }
   }
-  void close() {
-    if (open_) chunk_.close();
-    open_ = false;
+  void flush() {
+    if (pending_.empty()) return;
+    png_write_chunk(png_, reinterpret_cast<png_const_bytep>("IDAT"), pending_.data(), pending_.size());
+    pending_.clear();
   }
 
  private:
-  ChunkWriter chunk_;
-  bool open_ = false;
+  png_structp png_;
+  std::vector<std::uint8_t> pending_;
 };
+
+struct PngWriter {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngWriter() {
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~PngWriter() { png_destroy_write_struct(&png, &info); }
+  PngWriter(const PngWriter&) = delete;
+  PngWriter& operator=(const PngWriter&) = delete;
+};
+
+void appendToBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+void flushNothing(png_structp) {}
+
+// The signature and header, the bands as one zlib stream, the end. libpng reports
+// errors by longjmp: nothing with a destructor may live in this frame, so
+// `chunks` belongs to the caller.
+bool writeFile(png_structp png, png_infop info, const Image& image,
+               std::span<const std::optional<Band>> bands, Bytes& out, DataChunks& chunks) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_write_fn(png, &out, appendToBytes, flushNothing);
+  const bool opaque = image.format() == Image::Format::opaque;
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()),
+               8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+
+  static const std::uint8_t zlibHeader[2] = {0x78, 0x01};  // deflate, 32 KB window, fastest level
+  chunks.append(zlibHeader);
+  uLong adler = bands.front()->adler;
+  for (std::size_t i = 0; i < bands.size(); ++i) {
+    chunks.append({bands[i]->bytes.get(), bands[i]->size});
+    if (i > 0) adler = adler32_combine(adler, bands[i]->adler, static_cast<z_off_t>(bands[i]->rowsBytes));
+  }
+  const std::uint8_t checksum[4] = {static_cast<std::uint8_t>(adler >> 24),
+                                    static_cast<std::uint8_t>(adler >> 16),
+                                    static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
+  chunks.append(checksum);
+  chunks.flush();
+  // png_write_end wants image data written through libpng's own rows.
+  png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+  return true;
+}
 
 // The bands deflated on up to `threads` threads; any absent means one failed.
 std::vector<std::optional<Band>> deflateBands(const Image& image, std::size_t count, std::size_t threads) {
@@ -283,36 +303,12 @@ std::optional<Bytes> encodePNGInStripes(const Image& image, std::size_t stripes,
     deflated += band->size;
   }
 
-  static const std::uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Bytes out(signature, signature + 8);
-  out.reserve(8 + 25 + 2 + deflated + 4 + 12 * (deflated / chunkLimit + 2) + 12);
-  ChunkWriter header(out);
-  header.open("IHDR");
-  appendBigEndian(out, static_cast<std::uint32_t>(image.width()));
-  appendBigEndian(out, static_cast<std::uint32_t>(image.height()));
-  const bool opaque = image.format() == Image::Format::opaque;
-  // 8 bits a channel, RGB or RGBA, deflate, adaptive filters, not interlaced.
-  const std::uint8_t layout[5] = {8, static_cast<std::uint8_t>(opaque ? 2 : 6), 0, 0, 0};
-  header.append(layout);
-  header.close();
-
-  DataChunks data(out);
-  const std::uint8_t zlibHeader[2] = {0x78, 0x01};  // deflate, 32 KB window, fastest level
-  data.append(zlibHeader);
-  uLong adler = bands.front()->adler;
-  for (std::size_t i = 0; i < bands.size(); ++i) {
-    data.append({bands[i]->bytes.get(), bands[i]->size});
-    if (i > 0) adler = adler32_combine(adler, bands[i]->adler, static_cast<z_off_t>(bands[i]->rowsBytes));
-  }
-  const std::uint8_t checksum[4] = {static_cast<std::uint8_t>(adler >> 24),
-                                    static_cast<std::uint8_t>(adler >> 16),
-                                    static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
-  data.append(checksum);
-  data.close();
-
-  ChunkWriter end(out);
-  end.open("IEND");
-  end.close();
+  PngWriter writer;
+  if (!writer.png || !writer.info) return std::nullopt;
+  Bytes out;
+  out.reserve(64 + deflated + 12 * (deflated / chunkLimit + 2));
+  DataChunks chunks(writer.png);
+  if (!writeFile(writer.png, writer.info, image, bands, out, chunks)) return std::nullopt;
   return out;
 }
 
