@@ -18,7 +18,7 @@ esac
 demo=(
   # build the helper
   cmake ninja-build g++ pkg-config libicu-dev nlohmann-json3-dev
-  libglib2.0-dev libsystemd-dev libcairo2-dev libpng-dev libturbojpeg0-dev uuid-dev
+  libglib2.0-dev libsystemd-dev libcairo2-dev libpng-dev zlib1g-dev libturbojpeg0-dev uuid-dev
   libxcb1-dev libxcb-xinput-dev libxcb-randr0-dev libxcb-shm0-dev libxcb-composite0-dev
   libxcb-shape0-dev libxcb-damage0-dev
   # its Wayland backend: the client library and the protocol files
