@@ -154,7 +154,7 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
 }
 
 Walk::Walk(const AXElement& window, const AXElement& application, double deadline)
-    : focused_(element(application, "AXFocusedUIElement")), deadline_(deadline), stack_{{window, 0}} {}
+    : application_(application), deadline_(deadline), stack_{{window, 0}} {}
 
 bool Walk::advance(double until) {
   auto& ax = accessibility();
@@ -162,6 +162,12 @@ bool Walk::advance(double until) {
   // Sliced, the clock is read at every element: one read costs nothing beside a
   // call to the application, and a slice should end close to its time.
   const bool sliced = until < deadline_;
+  if (!focusRead_) {
+    // A search of the window in the application: a slice of its own.
+    focused_ = element(application_, "AXFocusedUIElement");
+    focusRead_ = true;
+    if (sliced && clock.now() > until) return false;
+  }
   while (!done_ && !stack_.empty()) {
     if (result_.nodes.size() % clockInterval == 0) {
       const double now = clock.now();

@@ -73,7 +73,9 @@ class Walk {
   AXSnapshot take() && { return std::move(result_); }
 
  private:
+  AXElement application_;
   std::optional<AXElement> focused_;
+  bool focusRead_ = false;
   double deadline_;
   std::vector<std::pair<AXElement, std::int64_t>> stack_;
   AXSnapshot result_;
