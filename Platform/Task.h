@@ -116,6 +116,16 @@ struct sleepFor {
   void await_resume() const noexcept {}
 };
 
+// Resumes the awaiting coroutine once the main loop has served what waits now
+// (posted requests, due timers): a long job on the main thread yields with it.
+struct yieldToLoop {
+  bool await_ready() const noexcept { return false; }
+  void await_suspend(std::coroutine_handle<> handle) const {
+    platform::current().runLoop->post([handle] { handle.resume(); });
+  }
+  void await_resume() const noexcept {}
+};
+
 // Runs `work` on a thread of its own and resumes the awaiting coroutine on the
 // main thread with its result. For pixel work that would stall animations.
 template <typename Work>

@@ -148,19 +148,40 @@ bool isBusy(const AXElement& element) {
 }
 
 AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline) {
+  Walk walk(window, application, deadline);
+  walk.advance(deadline);
+  return std::move(walk).take();
+}
+
+Walk::Walk(const AXElement& window, const AXElement& application, double deadline)
+    : application_(application), deadline_(deadline), stack_{{window, 0}} {}
+
+bool Walk::advance(double until) {
   auto& ax = accessibility();
   auto& clock = *platform::current().runLoop;
-  const std::optional<AXElement> focused = element(application, "AXFocusedUIElement");
-
-  AXSnapshot result;
-  std::vector<std::pair<AXElement, std::int64_t>> stack{{window, 0}};
-  while (!stack.empty()) {
-    auto [current, depth] = std::move(stack.back());
-    stack.pop_back();
-    if (result.nodes.size() % clockInterval == 0 && clock.now() > deadline) {
-      result.timedOut = true;
-      break;
+  // Sliced, the clock is read at every element: one read costs nothing beside a
+  // call to the application, and a slice should end close to its time.
+  const bool sliced = until < deadline_;
+  if (!focusRead_) {
+    // A search of the window in the application: a slice of its own.
+    focused_ = element(application_, "AXFocusedUIElement");
+    focusRead_ = true;
+    if (sliced && clock.now() > until) return false;
+  }
+  while (!done_ && !stack_.empty()) {
+    if (result_.nodes.size() % clockInterval == 0) {
+      const double now = clock.now();
+      if (now > deadline_) {
+        result_.timedOut = true;
+        done_ = true;
+        break;
+      }
+      if (now > until) return false;
+    } else if (sliced && clock.now() > until) {
+      return false;
     }
+    auto [current, depth] = std::move(stack_.back());
+    stack_.pop_back();
 
     auto answers = ax.copyMultipleAttributeValues(current, attributes());
     if (answers && answers->size() == attributes().size()) {
@@ -169,8 +190,8 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
       if (!skippedRoles().contains(roleText)) {
         std::optional<std::string> urlText;
         if (const auto* address = at[url].get<platform::AXURL>()) urlText = address->absoluteString;
-        if (!result.url && roleText == "AXWebArea" && urlText && isWebURL(*urlText)) result.url = urlText;
-        if (!result.loadingPage && isTrue(at[busy])) result.loadingPage = current;
+        if (!result_.url && roleText == "AXWebArea" && urlText && isWebURL(*urlText)) result_.url = urlText;
+        if (!result_.loadingPage && isTrue(at[busy])) result_.loadingPage = current;
 
         bool settable = false;
         if (settableRoles().contains(roleText))
@@ -186,22 +207,23 @@ AXSnapshot snapshot(const AXElement& window, const AXElement& application, doubl
         record.url = std::move(urlText);
         record.settable = settable;
         record.selected = isTrue(at[selected]);
-        record.focused = focused && *focused == current;
+        record.focused = focused_ && *focused_ == current;
         record.role = std::move(roleText);
-        result.nodes.push_back(std::move(record));
-        result.elements.push_back(current);
+        result_.nodes.push_back(std::move(record));
+        result_.elements.push_back(current);
 
-        if (depth <= maxChildDepth && !childlessRoles().contains(result.nodes.back().role)) {
+        if (depth <= maxChildDepth && !childlessRoles().contains(result_.nodes.back().role)) {
           if (auto kids = elementsOf(at[children])) {
             for (auto it = kids->rbegin(); it != kids->rend(); ++it)
-              stack.emplace_back(std::move(*it), depth + 1);
+              stack_.emplace_back(std::move(*it), depth + 1);
           }
         }
       }
     }
-    if (result.nodes.size() >= maxRecords) break;
+    if (result_.nodes.size() >= maxRecords) done_ = true;
   }
-  return result;
+  done_ = true;
+  return true;
 }
 
 void markOffScreen(AXSnapshot& snapshot, const AXElement& window) {

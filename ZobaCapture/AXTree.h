@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Platform/Accessibility.h"
@@ -59,6 +60,27 @@ std::optional<Rect> frame(const AXElement& element);
 bool hasPopulatedWebArea(const AXElement& root);
 // The depth-first walk of `window`, stopping at `deadline` (the run loop's clock).
 AXSnapshot snapshot(const AXElement& window, const AXElement& application, double deadline);
+
+// The same walk done in slices, so that the main thread can serve requests and
+// timers between them. The records are those of snapshot(); only when the clock
+// is read differs.
+class Walk {
+ public:
+  Walk(const AXElement& window, const AXElement& application, double deadline);
+  // Reads elements until the walk is done (true) or the clock has passed `until`
+  // (false: call again to go on).
+  bool advance(double until);
+  AXSnapshot take() && { return std::move(result_); }
+
+ private:
+  AXElement application_;
+  std::optional<AXElement> focused_;
+  bool focusRead_ = false;
+  double deadline_;
+  std::vector<std::pair<AXElement, std::int64_t>> stack_;
+  AXSnapshot result_;
+  bool done_ = false;
+};
 // Whether the element says it is still loading ("AXElementBusy").
 bool isBusy(const AXElement& element);
 

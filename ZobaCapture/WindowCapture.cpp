@@ -67,6 +67,15 @@ std::optional<platform::AXElement> firstWindow(const platform::AXElement& applic
   return AXTree::element(application, "AXMainWindow");
 }
 
+// The walk in slices, the main loop serving requests and the overlay's timers
+// between them; the platform keeps fetching ahead meanwhile.
+Task<AXSnapshot> walkInSlices(platform::AXElement window, platform::AXElement application, double deadline) {
+  auto& clock = *platform::current().runLoop;
+  AXTree::Walk walk(window, application, deadline);
+  while (!walk.advance(clock.now() + walkSliceSeconds)) co_await yieldToLoop{};
+  co_return std::move(walk).take();
+}
+
 // UTF-16 code units of the text as the host will read it: ill-formed bytes count
 // as the U+FFFD the output writes in their place, as in the formatter's budget.
 std::int64_t utf16Length(std::string_view text) {
@@ -116,7 +125,7 @@ Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement applica
   auto& clock = *platform::current().runLoop;
   const double deadline = clock.now() + snapshotSeconds;
   double walkStarted = clock.now();
-  AXSnapshot best = AXTree::snapshot(window, application, deadline);
+  AXSnapshot best = co_await walkInSlices(window, application, deadline);
   for (int walks = 1; walks < maxWalks && best.loadingPage && !best.timedOut; ++walks) {
     // The next walk meets a grown tree: twice the last one's time, and more than a poll.
     const double lastStart = deadline - std::max(2 * (clock.now() - walkStarted), 2 * loadPollSeconds);
@@ -124,7 +133,7 @@ Task<AXSnapshot> outline(platform::AXElement window, platform::AXElement applica
     while (clock.now() < lastStart && AXTree::isBusy(*best.loadingPage))
       co_await sleepFor{std::min(loadPollSeconds, lastStart - clock.now())};
     walkStarted = clock.now();
-    AXSnapshot next = AXTree::snapshot(window, application, deadline);
+    AXSnapshot next = co_await walkInSlices(window, application, deadline);
     // Cut short early, the walk would lose what the last one read.
     if (next.timedOut && next.nodes.size() < best.nodes.size()) break;
     best = std::move(next);
@@ -223,8 +232,9 @@ Task<CaptureResult> capture(platform::RunningApplication application, ImageHandl
 
   std::optional<AXSnapshot> snapshot;
   std::optional<platform::AXElement> window;
-  // The walk holds the main thread for up to its deadline: let the overlay's
-  // pending step run first, so what it starts plays on the render thread meanwhile.
+  // The overlay's reveal starts first: the walk yields to its timers, but it and
+  // the application answering it keep both cores busy while the render thread
+  // draws the reveal's first frames.
   if (const double wait = holdUntil - services.runLoop->now(); app && wait > 0) co_await sleepFor{wait};
   if (app) {
     window = firstWindow(*app);

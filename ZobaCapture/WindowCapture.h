@@ -26,7 +26,8 @@ inline constexpr double frameMessagingTimeout = 0.25;
 inline constexpr double maxPixelEdge = 2400;
 inline constexpr double minimumWindowExtent = 40;  // points, both ways
 inline constexpr double snapshotSeconds = 1.2;
-inline constexpr double loadPollSeconds = 0.05;  // between asking whether a loading page is done
+inline constexpr double walkSliceSeconds = 0.005;  // of the walk between turns of the main loop
+inline constexpr double loadPollSeconds = 0.05;    // between asking whether a loading page is done
 inline constexpr int maxWalks = 4;  // a new tab's page arrives, then loads: three walks, one to spare
 inline constexpr std::int64_t textBudget = 40000;  // UTF-16 code units
 inline constexpr std::int64_t iconSize = 64;
@@ -59,8 +60,8 @@ using CaptureResult = std::variant<CapturePayload, CaptureFailure>;
 using ImageHandler = std::function<void(const platform::Image& image, const std::string& title)>;
 
 // Seconds from now during which the main thread should stay free for the caller's
-// own timers (an overlay about to reveal the screenshot) before the synchronous
-// accessibility walk holds it.
+// own timers (an overlay about to reveal the screenshot) before the accessibility
+// walk starts.
 using WalkHold = std::function<double()>;
 
 // Captures the application's window. Runs on the main thread and suspends while

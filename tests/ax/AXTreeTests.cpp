@@ -134,6 +134,50 @@ TEST_F(AXTreeTest, ClockCheckRepeatsForEveryElementSkippedOnAMultipleOfFifty) {
   EXPECT_EQ(loop_->clockReads() - before, 1 + 3);  // count 0, then three failing pops at count 50
 }
 
+// Walked in slices with the clock moving inside each call, the walk reads the same
+// elements with the same calls and stops where the one-go walk stops.
+TEST_F(AXTreeTest, SlicedWalkMatchesTheWalkInOneGo) {
+  std::vector<AXElement> groups;
+  for (int i = 0; i < 12; ++i) {
+    auto rows = leaves(20);
+    rows.push_back(ax_->add({{"AXRole", "AXTextField"}, {"AXValue", "field"}}));
+    rows.push_back(ax_->addTree("AXScrollBar", leaves(2)));
+    rows.push_back(ax_->addTree("AXMenuBarItem", leaves(2)));
+    groups.push_back(ax_->addTree("AXGroup", rows));
+  }
+  ax_->node(app_).attributes["AXFocusedUIElement"] = groups[3];
+  const AXElement window = ax_->addTree("AXWindow", groups);
+  ax_->node(window).delay = 0.001;
+  for (const auto& group : groups) ax_->node(group).delay = 0.004;
+
+  struct Case {
+    const char* name;
+    double after;
+    bool timedOut;
+  };
+  for (const Case& c : {Case{"whole", 5.0, false}, Case{"cut by the deadline", 0.02, true}}) {
+    SCOPED_TRACE(c.name);
+    ax_->calls = {};
+    const AXSnapshot once = walk(window, c.after);
+    const auto callsOnce = ax_->calls;
+
+    ax_->calls = {};
+    AXTree::Walk sliced(window, app_, loop_->clock() + c.after);
+    int slices = 1;
+    while (!sliced.advance(loop_->now() + 0.005)) ++slices;
+    const AXSnapshot inSlices = std::move(sliced).take();
+
+    EXPECT_GT(slices, 2);
+    EXPECT_EQ(inSlices.nodes, once.nodes);
+    EXPECT_EQ(inSlices.elements, once.elements);
+    EXPECT_EQ(inSlices.timedOut, c.timedOut);
+    EXPECT_EQ(once.timedOut, c.timedOut);
+    EXPECT_EQ(ax_->calls.multiple, callsOnce.multiple);
+    EXPECT_EQ(ax_->calls.settable, callsOnce.settable);
+    EXPECT_EQ(ax_->calls.single, callsOnce.single);
+  }
+}
+
 TEST_F(AXTreeTest, UnreadableElementsAreSkippedWithTheirSubtrees) {
   AXElement broken = ax_->addTree("AXGroup", leaves(2));
   ax_->node(broken).failMultiple = true;

@@ -296,5 +296,69 @@ TEST_F(CaptureFlowTest, ChordsDuringACaptureAreDroppedAndAfterItStartAnother) {
   EXPECT_EQ(landed, (std::vector<std::string>{first, second}));
 }
 
+// A window whose walk takes about a second: the host's requests sent during it are
+// answered, and the overlay's timers fire, within a slice of the walk, not after it.
+TEST_F(CaptureFlowTest, RequestsAndTimersAreServedDuringTheWalk) {
+  auto& ax = fake.accessibility;
+  std::vector<platform::AXElement> rows;
+  for (int i = 0; i < 500; ++i) {
+    rows.push_back(ax.add({{"AXRole", "AXStaticText"}, {"AXValue", "row " + std::to_string(i)}}));
+    ax.node(rows.back()).delay = 0.002;
+  }
+  const auto app = *ax.applicationElement(kPid);
+  ax.setChildren(*ax.node(app).attributes["AXFocusedWindow"].get<platform::AXElement>(), rows);
+
+  auto now = [&] { return fake.runLoop.clock(); };
+  struct Served {
+    double at = -1;
+    int walked = 0;  // the walk's elements read by then
+  };
+  Served status, card, probe, landed;
+  double sentAt = -1;
+  std::string id;
+  ax.elapse = [&](double seconds) {
+    fake.runLoop.elapse(seconds);
+    if (landed.at < 0 && !id.empty() && !service.transition(id)) landed = {now(), ax.calls.multiple};
+    if (ax.calls.multiple != 100 || sentAt >= 0) return;
+    // What the reader thread and the overlay do meanwhile.
+    sentAt = now();
+    fake.runLoop.post([&] {
+      service.handle(R"({"type":"status","id":"s"})");
+      status = {now(), ax.calls.multiple};
+    });
+    fake.runLoop.post([&] {
+      target(id, R"(,"frame":{"x":100,"y":50,"width":160,"height":96})");
+      card = {now(), ax.calls.multiple};
+    });
+    fake.runLoop.after(0.05, [&] { probe = {now(), ax.calls.multiple}; });
+  };
+  chord();
+  id = lastCaptureId();
+  finishCapture();
+  const int walked = ax.calls.multiple;
+  ASSERT_GE(sentAt, 0) << "the walk never reached its hundredth element";
+
+  // A slice of the walk (5 ms) plus the element in hand at its end.
+  constexpr double slack = 0.005 + 0.002 + 1e-9;
+  for (const auto& [name, served, due] :
+       {std::tuple{"status", status, sentAt}, std::tuple{"captureTarget", card, sentAt},
+        std::tuple{"a timer", probe, sentAt + 0.05}}) {
+    SCOPED_TRACE(name);
+    EXPECT_GE(served.at, due);
+    EXPECT_LE(served.at, due + slack);
+    EXPECT_LT(served.walked, walked) << "served only after the walk";
+  }
+  // The card's flight lands while the walk goes on.
+  ASSERT_GE(landed.at, 0);
+  EXPECT_LT(landed.walked, walked);
+  EXPECT_LE(landed.at, sentAt + 0.5 + slack);
+  const auto messages = sent();
+  EXPECT_EQ(types(messages), (std::vector<std::string>{"hotkey", "captureSnapshot", "response", "response",
+                                                       "captureLanded", "capture"}));
+  // The walk itself read the whole window.
+  EXPECT_EQ(walked, 501);
+  EXPECT_NE(messages.back()["capture"]["text"].get<std::string>().find("row 499"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zoba

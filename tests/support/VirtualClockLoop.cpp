@@ -10,6 +10,7 @@ void VirtualClockLoop::run() {
   // A loop that runs until idle serves whatever a quit before it left behind.
   if (mode_ == Timers::whenIdle) quit_ = false;
   while (!quit_) {
+    if (fireDueTimer(lock)) continue;
     if (!queue_.empty()) {
       auto work = std::move(queue_.front());
       queue_.pop_front();
@@ -58,9 +59,21 @@ double VirtualClockLoop::now() const {
   return now_;
 }
 
+bool VirtualClockLoop::fireDueTimer(std::unique_lock<std::mutex>& lock) {
+  if (timers_.empty() || timers_.begin()->first > now_) return false;
+  auto work = std::move(timers_.begin()->second);
+  timers_.erase(timers_.begin());
+  lock.unlock();
+  work();
+  lock.lock();
+  return true;
+}
+
 void VirtualClockLoop::runPending() {
   std::unique_lock lock(mutex_);
-  while (!queue_.empty()) {
+  while (true) {
+    if (fireDueTimer(lock)) continue;
+    if (queue_.empty()) break;
     auto work = std::move(queue_.front());
     queue_.pop_front();
     lock.unlock();

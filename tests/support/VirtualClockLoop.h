@@ -8,6 +8,9 @@
 // fires the earliest timer whenever no posted work is left (and none is
 // expected from other threads, see expectPosts), moving the clock to it, and
 // returns once nothing is left or on quit().
+//
+// In both, as on a real loop, a timer that is already due (the clock moved on
+// inside a call, see elapse) fires before the next posted work.
 
 #include <condition_variable>
 #include <cstddef>
@@ -33,7 +36,7 @@ class VirtualClockLoop final : public platform::RunLoop {
   // Counted: see clockReads().
   double now() const override;
 
-  // Runs posted work until none is left.
+  // Runs posted work (and timers already due) until none is left.
   void runPending();
   // Moves the clock on, firing due timers in time order.
   void advance(double seconds);
@@ -51,6 +54,9 @@ class VirtualClockLoop final : public platform::RunLoop {
   int clockReads() const;
 
  private:
+  // Fires the earliest timer if it is due now; the lock is held on entry and exit.
+  bool fireDueTimer(std::unique_lock<std::mutex>& lock);
+
   const Timers mode_;
   mutable std::mutex mutex_;
   std::condition_variable posted_;
