@@ -17,16 +17,10 @@ using platform::AXValue;
 class AXTreeTest : public testing::Test {
  protected:
   void SetUp() override {
-    auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<testing_support::VirtualClockLoop>(
-        testing_support::VirtualClockLoop::Timers::whenIdle, 100);
-    auto fake = std::make_unique<fakes::FakeAccessibility>();
-    loop_ = loop.get();
-    ax_ = fake.get();
+    auto installed = fakes::installFakeAccessibility(100);
+    loop_ = &installed.runLoop;
+    ax_ = &installed.accessibility;
     ax_->elapse = [this](double seconds) { loop_->elapse(seconds); };
-    services->runLoop = std::move(loop);
-    services->accessibility = std::move(fake);
-    platform::install(std::move(services));
     app_ = ax_->addTree("AXApplication");
   }
   void TearDown() override { platform::install(nullptr); }

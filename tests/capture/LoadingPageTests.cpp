@@ -19,15 +19,9 @@ constexpr double kStart = 100;
 class LoadingPageTest : public testing::Test {
  protected:
   void SetUp() override {
-    auto services = std::make_unique<platform::Services>();
-    auto loop = std::make_unique<testing_support::VirtualClockLoop>(
-        testing_support::VirtualClockLoop::Timers::whenIdle, kStart);
-    auto fake = std::make_unique<fakes::FakeAccessibility>();
-    loop_ = loop.get();
-    ax_ = fake.get();
-    services->runLoop = std::move(loop);
-    services->accessibility = std::move(fake);
-    platform::install(std::move(services));
+    auto installed = fakes::installFakeAccessibility(kStart);
+    loop_ = &installed.runLoop;
+    ax_ = &installed.accessibility;
     app_ = ax_->addTree("AXApplication");
   }
   void TearDown() override { platform::install(nullptr); }

@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeAccessibility.h"
 
+#include "Platform/Platform.h"
+
 namespace zoba::fakes {
 
 using platform::AXArray;
@@ -112,6 +114,18 @@ std::unique_ptr<platform::AXObserver> FakeAccessibility::createObserver(std::int
   ++calls.observers;
   if (failObserverCreation) return nullptr;
   return std::make_unique<FakeObserver>(*this);
+}
+
+FakeAccessibilityPlatform installFakeAccessibility(double start) {
+  auto services = std::make_unique<platform::Services>();
+  auto loop = std::make_unique<testing_support::VirtualClockLoop>(
+      testing_support::VirtualClockLoop::Timers::whenIdle, start);
+  auto accessibility = std::make_unique<FakeAccessibility>();
+  FakeAccessibilityPlatform installed{*loop, *accessibility};
+  services->runLoop = std::move(loop);
+  services->accessibility = std::move(accessibility);
+  platform::install(std::move(services));
+  return installed;
 }
 
 }  // namespace zoba::fakes

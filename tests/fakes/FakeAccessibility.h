@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Platform/Accessibility.h"
+#include "tests/support/VirtualClockLoop.h"
 
 namespace zoba::fakes {
 
@@ -69,5 +70,13 @@ class FakeAccessibility final : public platform::Accessibility {
   std::map<std::int32_t, AXElement> applications_;
   int next_ = 0;
 };
+
+// Only the in-memory accessibility, on a virtual clock starting at `start` (timers
+// fire when idle), installed as the platform: for the walk's tests.
+struct FakeAccessibilityPlatform {
+  testing_support::VirtualClockLoop& runLoop;
+  FakeAccessibility& accessibility;
+};
+FakeAccessibilityPlatform installFakeAccessibility(double start);
 
 }  // namespace zoba::fakes

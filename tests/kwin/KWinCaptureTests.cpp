@@ -154,9 +154,7 @@ TEST_F(KWinCapture, NativeQt5WindowInDebugModeAndByTheChord) {
   desk.overlayCovers = [&] { return sampled.covered(); };
   auto road = driveCaptureRoad(helper, desk);
   ASSERT_TRUE(road) << "no hotkey line after the chord";
-  EXPECT_EQ(road->hotkey, road->expectedHotkey());
-  EXPECT_TRUE(road->ranWhole()) << json(road->types);
-  EXPECT_TRUE(road->overlaySeen) << "the shutter never covered the window";
+  EXPECT_EQ(road->faults(), "");
   const json& capture = road->capture;
   EXPECT_EQ(capture.value("windowTitle", ""), "Qt test window");
   EXPECT_EQ(capture["image"].value("width", 0), outputPixels(area->width));

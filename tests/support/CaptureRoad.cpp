@@ -29,6 +29,14 @@ json CaptureRoad::expectedHotkey() const {
               {"animated", true}};
 }
 
+std::string CaptureRoad::faults() const {
+  std::string found;
+  if (hotkey != expectedHotkey()) found += "hotkey line " + hotkey.dump() + "; ";
+  if (!ranWhole()) found += "lines " + json(types).dump() + "; ";
+  if (!overlaySeen) found += "the shutter never covered the window; ";
+  return found;
+}
+
 namespace {
 // Within this of the colour in each channel: the compositor's blending rounds.
 constexpr int patchTolerance = 8;

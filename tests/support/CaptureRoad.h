@@ -28,6 +28,9 @@ struct CaptureRoad {
   bool ranWhole() const;
   // The "hotkey" line a capture with the overlay gives, with this road's captureId.
   nlohmann::json expectedHotkey() const;
+  // What went wrong on a road with the overlay: the "hotkey" line, the lines' order,
+  // the shutter never seen; empty when nothing did.
+  std::string faults() const;
 };
 
 struct CaptureRoadDesk {
