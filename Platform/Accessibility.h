@@ -92,6 +92,13 @@ class Accessibility {
   // AXErrorMarker; absent when the element cannot be read at all.
   virtual std::optional<AXArray> copyMultipleAttributeValues(const AXElement& element,
                                                              std::span<const std::string> attributes) = 0;
+  // Asks for what copyMultipleAttributeValues(element, attributes) needs and waits
+  // for it at most `seconds`: whether it can now answer without waiting. A caller
+  // on the main loop serves its other work while an application is slow to answer.
+  virtual bool prepareAnswers(const AXElement& /*element*/, std::span<const std::string> /*attributes*/,
+                              double /*seconds*/) {
+    return true;
+  }
   // The number of values of an array attribute ("AXChildren").
   virtual std::optional<std::int64_t> attributeValueCount(const AXElement& element,
                                                           std::string_view attribute) = 0;

@@ -180,6 +180,8 @@ bool Walk::advance(double until) {
     } else if (sliced && clock.now() > until) {
       return false;
     }
+    // A slow application's answers are awaited a slice at a time.
+    if (sliced && !ax.prepareAnswers(stack_.back().first, attributes(), until - clock.now())) return false;
     auto [current, depth] = std::move(stack_.back());
     stack_.pop_back();
 

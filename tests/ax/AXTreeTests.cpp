@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Platform/Platform.h"
 #include "ZobaCapture/AXTree.h"
 #include "tests/fakes/FakeAccessibility.h"
@@ -148,20 +150,29 @@ TEST_F(AXTreeTest, SlicedWalkMatchesTheWalkInOneGo) {
     const char* name;
     double after;
     bool timedOut;
+    double slowAnswers;  // the seventh group's answers arrive this late
   };
-  for (const Case& c : {Case{"whole", 5.0, false}, Case{"cut by the deadline", 0.02, true}}) {
+  for (const Case& c : {Case{"whole", 5.0, false, 0}, Case{"cut by the deadline", 0.02, true, 0},
+                        Case{"one application answer slow", 5.0, false, 0.08}}) {
     SCOPED_TRACE(c.name);
     ax_->calls = {};
+    ax_->node(groups[6]).answersIn = c.slowAnswers;
     const AXSnapshot once = walk(window, c.after);
     const auto callsOnce = ax_->calls;
 
     ax_->calls = {};
+    ax_->node(groups[6]).answersIn = c.slowAnswers;
     AXTree::Walk sliced(window, app_, loop_->clock() + c.after);
     int slices = 1;
-    while (!sliced.advance(loop_->now() + 0.005)) ++slices;
+    double longest = 0;  // a slice waits for a slow answer no longer than its own time
+    for (double start = loop_->now(); !sliced.advance(start + 0.005); start = loop_->now()) {
+      longest = std::max(longest, loop_->now() - start);
+      ++slices;
+    }
     const AXSnapshot inSlices = std::move(sliced).take();
 
     EXPECT_GT(slices, 2);
+    EXPECT_LT(longest, 0.015);
     EXPECT_EQ(inSlices.nodes, once.nodes);
     EXPECT_EQ(inSlices.elements, once.elements);
     EXPECT_EQ(inSlices.timedOut, c.timedOut);

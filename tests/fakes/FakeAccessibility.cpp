@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeAccessibility.h"
 
+#include <algorithm>
+
 #include "Platform/Platform.h"
 
 namespace zoba::fakes {
@@ -44,7 +46,20 @@ FakeAccessibility::Node* FakeAccessibility::touch(const AXElement& element) {
   auto it = nodes_.find(element);
   if (it == nodes_.end()) return nullptr;
   if (it->second.delay > 0 && elapse) elapse(it->second.delay);
+  if (it->second.answersIn > 0 && elapse) elapse(it->second.answersIn);
+  it->second.answersIn = 0;
   return &it->second;
+}
+
+bool FakeAccessibility::prepareAnswers(const AXElement& element, std::span<const std::string>,
+                                       double seconds) {
+  ++calls.prepare;
+  auto it = nodes_.find(element);
+  if (it == nodes_.end() || it->second.answersIn <= 0) return true;
+  const double waited = std::clamp(seconds, 0.0, it->second.answersIn);
+  if (elapse) elapse(waited);
+  it->second.answersIn -= waited;
+  return it->second.answersIn <= 0;
 }
 
 std::optional<platform::AXElement> FakeAccessibility::applicationElement(std::int32_t pid) {

@@ -28,6 +28,7 @@ class FakeAccessibility final : public platform::Accessibility {
     bool failMultiple = false;                      // the multi-attribute fetch fails
     std::optional<std::size_t> multipleLength;      // answer this many values instead
     double delay = 0;                               // seconds each call to it takes
+    double answersIn = 0;  // seconds until its answers arrive, waited out by the first calls
   };
 
   // A new element of `application` ("app" by default) with these attributes.
@@ -44,7 +45,8 @@ class FakeAccessibility final : public platform::Accessibility {
   bool failObserverCreation = false;
 
   struct Counts {
-    int single = 0, multiple = 0, count = 0, settable = 0, set = 0, observers = 0, notifications = 0;
+    int single = 0, multiple = 0, prepare = 0, count = 0, settable = 0, set = 0, observers = 0,
+        notifications = 0;
   };
   Counts calls;
   std::vector<std::string> setLog;                      // attribute names set, in order
@@ -56,6 +58,8 @@ class FakeAccessibility final : public platform::Accessibility {
   std::optional<AXValue> copyAttributeValue(const AXElement& element, std::string_view attribute) override;
   std::optional<platform::AXArray> copyMultipleAttributeValues(
       const AXElement& element, std::span<const std::string> attributes) override;
+  bool prepareAnswers(const AXElement& element, std::span<const std::string> attributes,
+                      double seconds) override;
   std::optional<std::int64_t> attributeValueCount(const AXElement& element,
                                                   std::string_view attribute) override;
   std::optional<bool> isAttributeSettable(const AXElement& element, std::string_view attribute) override;

@@ -47,6 +47,26 @@ AttributeNeed needOf(std::string_view attribute) {
   return {true, it->second};
 }
 
+struct FetchNeeds {
+  unsigned wants = 0;
+  bool cascade = false;
+};
+
+// What a fetch for these attributes asks.
+FetchNeeds fetchNeeds(std::span<const std::string> attributes) {
+  FetchNeeds needs;
+  for (const auto& attribute : attributes) {
+    needs.wants |= needOf(attribute).wants;
+    needs.cascade = needs.cascade || attribute == "AXChildren";
+  }
+  // Asking for children and more is a walk: read the children's answers ahead.
+  if (needs.cascade && attributes.size() > 1)
+    needs.wants |= walkWants;
+  else
+    needs.cascade = false;
+  return needs;
+}
+
 bool isApplicationAttribute(std::string_view attribute) {
   return attribute == "AXFocusedWindow" || attribute == "AXMainWindow" || attribute == "AXWindows" ||
          attribute == "AXFocusedUIElement";
@@ -107,17 +127,7 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(
       answers.push_back(runs_.answer(element, attribute).value_or(AXErrorMarker{}));
     return answers;
   }
-  unsigned wants = 0;
-  bool cascade = false;
-  for (const auto& attribute : attributes) {
-    wants |= needOf(attribute).wants;
-    cascade = cascade || attribute == "AXChildren";
-  }
-  // Asking for children and more is a walk: read the children's answers ahead.
-  if (cascade && attributes.size() > 1)
-    wants |= walkWants;
-  else
-    cascade = false;
+  const auto [wants, cascade] = fetchNeeds(attributes);
   auto found = engine_.fetch(element, wants, cascade);
   lastServed_.reset();
   if (!engine_.wait(found)) return std::nullopt;
@@ -138,6 +148,24 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(
     }
   }
   return answers;
+}
+
+bool AtspiAccessibility::prepareAnswers(const AXElement& element, std::span<const std::string> attributes,
+                                        double seconds) {
+  if (isRunPath(element.path)) return true;
+  const auto [wants, cascade] = fetchNeeds(attributes);
+  // The fetch the answers will take, started now if none is on its way, and kept
+  // for them; where it cannot be kept, the answers fetch and wait themselves.
+  auto found = engine_.fetch(element, wants, cascade);
+  if (found->finished()) {
+    engine_.keepAhead(element, found);
+    return true;
+  }
+  if (!engine_.keepAhead(element, found)) return true;
+  const auto& app = found->application;
+  auto arrived = [&] { return found->finished() || app->stalled(monotonicSeconds()); };
+  engine_.waitUntil(arrived, monotonicSeconds() + std::max(seconds, 0.0));
+  return arrived();
 }
 
 std::optional<std::int64_t> AtspiAccessibility::attributeValueCount(const AXElement& element,

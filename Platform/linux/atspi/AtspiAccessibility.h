@@ -49,6 +49,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   std::optional<AXValue> copyAttributeValue(const AXElement& element, std::string_view attribute) override;
   std::optional<AXArray> copyMultipleAttributeValues(const AXElement& element,
                                                      std::span<const std::string> attributes) override;
+  bool prepareAnswers(const AXElement& element, std::span<const std::string> attributes,
+                      double seconds) override;
   std::optional<std::int64_t> attributeValueCount(const AXElement& element,
                                                   std::string_view attribute) override;
   std::optional<bool> isAttributeSettable(const AXElement& element, std::string_view attribute) override;

@@ -293,8 +293,8 @@ std::shared_ptr<Fetch> Engine::ahead(const AXElement& element) const {
   return it != prefetched_.end() ? it->second : nullptr;
 }
 
-void Engine::keepAhead(const AXElement& element, std::shared_ptr<Fetch> fetch) {
-  if (prefetched_.size() < prefetchLimit) prefetched_.emplace(element, std::move(fetch));
+bool Engine::keepAhead(const AXElement& element, std::shared_ptr<Fetch> fetch) {
+  return prefetched_.size() < prefetchLimit && prefetched_.emplace(element, std::move(fetch)).second;
 }
 
 void Engine::readAhead(const AXElement& element, unsigned wants, std::optional<AtspiRole> parentRole) {

@@ -93,8 +93,9 @@ class Engine {
   // ---- the read-ahead
   // The fetch read ahead for `element`, left in place; null when there is none.
   std::shared_ptr<Fetch> ahead(const AXElement& element) const;
-  // Keeps `fetch` for the walk unless one is kept for the element or the store is full.
-  void keepAhead(const AXElement& element, std::shared_ptr<Fetch> fetch);
+  // Keeps `fetch` for the walk unless one is kept for the element or the store is
+  // full: whether it was kept.
+  bool keepAhead(const AXElement& element, std::shared_ptr<Fetch> fetch);
   // Starts and keeps a fetch for `element` where none is kept and there is room.
   void readAhead(const AXElement& element, unsigned wants, std::optional<AtspiRole> parentRole);
   // Reads the answers of `parent`'s children ahead, each in its place below it.
