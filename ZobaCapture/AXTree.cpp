@@ -163,7 +163,9 @@ bool Walk::advance(double until) {
   // call to the application, and a slice should end close to its time.
   const bool sliced = until < deadline_;
   if (!focusRead_) {
-    // A search of the window in the application: a slice of its own.
+    // A search of the window in the application: a slice of its own, or more.
+    static const std::string focusAttribute[] = {"AXFocusedUIElement"};
+    if (sliced && !ax.prepareAnswers(application_, focusAttribute, until - clock.now())) return false;
     focused_ = element(application_, "AXFocusedUIElement");
     focusRead_ = true;
     if (sliced && clock.now() > until) return false;

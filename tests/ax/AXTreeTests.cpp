@@ -150,18 +150,21 @@ TEST_F(AXTreeTest, SlicedWalkMatchesTheWalkInOneGo) {
     const char* name;
     double after;
     bool timedOut;
-    double slowAnswers;  // the seventh group's answers arrive this late
+    AXElement slow;      // whose answers arrive late
+    double slowAnswers;  // how late
   };
-  for (const Case& c : {Case{"whole", 5.0, false, 0}, Case{"cut by the deadline", 0.02, true, 0},
-                        Case{"one application answer slow", 5.0, false, 0.08}}) {
+  for (const Case& c :
+       {Case{"whole", 5.0, false, window, 0}, Case{"cut by the deadline", 0.02, true, window, 0},
+        Case{"one element's answers slow", 5.0, false, groups[6], 0.08},
+        Case{"the focus search slow", 5.0, false, app_, 0.08}}) {
     SCOPED_TRACE(c.name);
     ax_->calls = {};
-    ax_->node(groups[6]).answersIn = c.slowAnswers;
+    ax_->node(c.slow).answersIn = c.slowAnswers;
     const AXSnapshot once = walk(window, c.after);
     const auto callsOnce = ax_->calls;
 
     ax_->calls = {};
-    ax_->node(groups[6]).answersIn = c.slowAnswers;
+    ax_->node(c.slow).answersIn = c.slowAnswers;
     AXTree::Walk sliced(window, app_, loop_->clock() + c.after);
     int slices = 1;
     double longest = 0;  // a slice waits for a slow answer no longer than its own time

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <utility>
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/atspi/AtspiAnswers.h"
@@ -100,6 +101,12 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
   if (attribute == "AXOnScreenDescendants") return onScreenDescendants(engine_, runs_, element);
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
+    if (attribute == "AXFocusedUIElement" && focusAhead_ && focusAhead_->application == element &&
+        monotonicSeconds() - focusAhead_->startedAt < prefetchLifetime) {
+      const FocusSearch ahead = *std::exchange(focusAhead_, std::nullopt);
+      if (auto focused = focusedElement(engine_, ahead.window, &ahead)) return AXValue(*focused);
+      return std::nullopt;
+    }
     return applicationAnswer(engine_, element, attribute);
   }
   const AttributeNeed need = needOf(attribute);
@@ -153,6 +160,18 @@ std::optional<AXArray> AtspiAccessibility::copyMultipleAttributeValues(
 bool AtspiAccessibility::prepareAnswers(const AXElement& element, std::span<const std::string> attributes,
                                         double seconds) {
   if (isRunPath(element.path)) return true;
+  const double until = monotonicSeconds() + std::max(seconds, 0.0);
+  if (attributes.size() == 1 && attributes.front() == "AXFocusedUIElement") {
+    if (element.path != rootPath) return true;
+    if (!focusAhead_ || focusAhead_->application != element ||
+        monotonicSeconds() - focusAhead_->startedAt >= prefetchLifetime) {
+      focusAhead_.reset();
+      auto window = focusWindow(engine_, element);
+      if (window) focusAhead_ = startFocusSearch(engine_, element, *window);
+      if (!focusAhead_) return true;  // the question searches level by level itself
+    }
+    return waitForFocusSearch(engine_, *focusAhead_, until);
+  }
   const auto [wants, cascade] = fetchNeeds(attributes);
   // The fetch the answers will take, started now if none is on its way, and kept
   // for them; where it cannot be kept, the answers fetch and wait themselves.
@@ -164,7 +183,7 @@ bool AtspiAccessibility::prepareAnswers(const AXElement& element, std::span<cons
   if (!engine_.keepAhead(element, found)) return true;
   const auto& app = found->application;
   auto arrived = [&] { return found->finished() || app->stalled(monotonicSeconds()); };
-  engine_.waitUntil(arrived, monotonicSeconds() + std::max(seconds, 0.0));
+  engine_.waitUntil(arrived, until);
   return arrived();
 }
 

@@ -34,6 +34,7 @@
 
 #include "Platform/Accessibility.h"
 #include "Platform/linux/atspi/AtspiEngine.h"
+#include "Platform/linux/atspi/AtspiFocus.h"
 #include "Platform/linux/atspi/AtspiRunStore.h"
 #include "Platform/linux/atspi/AtspiStats.h"
 
@@ -64,6 +65,8 @@ class AtspiAccessibility final : public Accessibility, public CallCounter {
   void settleChildren(Fetch& fetch);
 
   RunStore runs_;
+  // The focus search sent ahead of the question for it, served once.
+  std::optional<FocusSearch> focusAhead_;
   // The last multi-attribute answer: a walk asks the same element next whether its value is settable.
   std::shared_ptr<Fetch> lastServed_;
   // Declared last, destroyed first: it drains the callbacks still in flight.

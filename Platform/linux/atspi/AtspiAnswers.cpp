@@ -35,6 +35,14 @@ std::vector<std::shared_ptr<Fetch>> topLevelWindows(Engine& engine, const AXElem
   return windows;
 }
 
+std::optional<AXElement> windowWith(const std::vector<std::shared_ptr<Fetch>>& windows,
+                                    AtspiStateType state) {
+  for (const auto& window : windows) {
+    if (window->states && window->states->has(state)) return window->element;
+  }
+  return std::nullopt;
+}
+
 // Whether a web page is still on its way, its tree growing: it is BUSY while it
 // loads, and Gecko shows a new tab's embedder a moment before its document. Other
 // elements' BUSY (a spinning GTK spinner) says nothing of what will show.
@@ -134,21 +142,21 @@ std::optional<AXValue> applicationAnswer(Engine& engine, const AXElement& app, s
     for (const auto& window : windows) list.emplace_back(window->element);
     return list;
   }
-  auto withState = [&](AtspiStateType state) -> std::optional<AXElement> {
-    for (const auto& window : windows) {
-      if (window->states && window->states->has(state)) return window->element;
-    }
-    return std::nullopt;
-  };
-  auto active = withState(ATSPI_STATE_ACTIVE);
+  auto active = windowWith(windows, ATSPI_STATE_ACTIVE);
   if (attribute == "AXFocusedWindow") return active ? std::optional<AXValue>(*active) : std::nullopt;
-  auto main = withState(ATSPI_STATE_SHOWING);
+  auto main = windowWith(windows, ATSPI_STATE_SHOWING);
   if (attribute == "AXMainWindow") return main ? std::optional<AXValue>(*main) : std::nullopt;
   // AXFocusedUIElement: the focused element of the active window, else of the main one.
   auto window = active ? active : main;
   if (!window) return std::nullopt;
   if (auto focused = focusedElement(engine, *window)) return AXValue(*focused);
   return std::nullopt;
+}
+
+std::optional<AXElement> focusWindow(Engine& engine, const AXElement& app) {
+  const auto windows = topLevelWindows(engine, app);
+  if (auto active = windowWith(windows, ATSPI_STATE_ACTIVE)) return active;
+  return windowWith(windows, ATSPI_STATE_SHOWING);
 }
 
 std::optional<AXValue> onScreenDescendants(Engine& engine, const RunStore& runs, const AXElement& element) {

@@ -18,6 +18,8 @@ class RunStore;
 AXValue answer(const Fetch& fetch, std::string_view attribute);
 // AXWindows, AXFocusedWindow, AXMainWindow or AXFocusedUIElement of the application `app`.
 std::optional<AXValue> applicationAnswer(Engine& engine, const AXElement& app, std::string_view attribute);
+// The window whose focus is the application's: the active one, else the one showing.
+std::optional<AXElement> focusWindow(Engine& engine, const AXElement& app);
 // The element's descendants on screen (SHOWING), with the runs of text placed in
 // them, from one search; absent where the toolkit's SHOWING does not follow the
 // screen or the bridge cannot search.

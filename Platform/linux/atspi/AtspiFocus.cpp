@@ -12,16 +12,10 @@ namespace {
 
 constexpr std::size_t searchLimit = 4000;  // elements a search without Collection reads at most
 
-// The focused elements in tree order from the bridge's own search; absent when it cannot search.
-std::optional<std::vector<AXElement>> focusedMatches(Engine& engine, const std::shared_ptr<Application>& app,
-                                                     const AXElement& window, double deadline) {
-  struct Outcome {
-    bool done = false;
-    std::optional<std::vector<AXElement>> matches;
-  };
-  auto outcome = std::make_shared<Outcome>();
-  engine.call(app, window.path, collectionInterface, "GetMatches", statesQuery(ATSPI_STATE_FOCUSED, false),
-              "(a(so))", [outcome, app, bus = window.application](const Reply& reply) {
+void sendSearch(Engine& engine, const std::shared_ptr<Application>& app, const FocusSearch& search) {
+  engine.call(app, search.window.path, collectionInterface, "GetMatches",
+              statesQuery(ATSPI_STATE_FOCUSED, false), "(a(so))",
+              [outcome = search.outcome, app, bus = search.window.application](const Reply& reply) {
                 outcome->done = true;
                 if (reply) {
                   GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
@@ -30,8 +24,6 @@ std::optional<std::vector<AXElement>> focusedMatches(Engine& engine, const std::
                   app->noCollection = true;  // an error answer: the bridge has no such interface
                 }
               });
-  engine.waitUntil([&] { return outcome->done; }, deadline);
-  return outcome->matches;
 }
 
 std::optional<AXElement> searchFocus(Engine& engine, const std::shared_ptr<Application>& app,
@@ -83,13 +75,35 @@ std::optional<AXElement> searchFocus(Engine& engine, const std::shared_ptr<Appli
 
 }  // namespace
 
-std::optional<AXElement> focusedElement(Engine& engine, const AXElement& window) {
+std::optional<FocusSearch> startFocusSearch(Engine& engine, const AXElement& application,
+                                            const AXElement& window) {
+  auto app = engine.application(window.application);
+  if (!app || app->noCollection) return std::nullopt;
+  FocusSearch search{application, window, monotonicSeconds()};
+  sendSearch(engine, app, search);
+  return search;
+}
+
+bool waitForFocusSearch(Engine& engine, const FocusSearch& search, double deadline) {
+  return engine.waitUntil([&] { return search.outcome->done; }, deadline);
+}
+
+std::optional<AXElement> focusedElement(Engine& engine, const AXElement& window, const FocusSearch* started) {
   auto app = engine.application(window.application);
   if (!app) return std::nullopt;
   const double deadline = monotonicSeconds() + app->timeout + 0.25;
-  if (!app->noCollection) {
+  const bool ahead = started && started->window == window;
+  if (ahead || !app->noCollection) {
+    FocusSearch search;
+    if (ahead) {
+      search = *started;
+    } else {
+      search.window = window;
+      sendSearch(engine, app, search);
+    }
+    waitForFocusSearch(engine, search, deadline);
     // Tree order puts a focused element after the focused elements around it.
-    if (auto matches = focusedMatches(engine, app, window, deadline)) {
+    if (const auto& matches = search.outcome->matches) {
       if (matches->empty()) return std::nullopt;
       return matches->back();
     }

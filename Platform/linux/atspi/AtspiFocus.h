@@ -2,7 +2,9 @@
 
 // The focused element of a window.
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "Platform/Accessibility.h"
 
@@ -10,8 +12,29 @@ namespace zoba::platform::linux_backend::atspi {
 
 class Engine;
 
+// The bridge's search for the focused elements of a window, sent ahead of the
+// question so that the asker can serve other work while the application searches.
+struct FocusSearch {
+  struct Outcome {
+    bool done = false;
+    std::optional<std::vector<AXElement>> matches;  // absent when the search failed
+  };
+  AXElement application;
+  AXElement window;
+  double startedAt = 0;
+  std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
+};
+
+// Sends the bridge's search of `window`; absent where the bridge has none.
+std::optional<FocusSearch> startFocusSearch(Engine& engine, const AXElement& application,
+                                            const AXElement& window);
+// Serves replies until the search's answer is in or `deadline` passes: whether it is.
+bool waitForFocusSearch(Engine& engine, const FocusSearch& search, double deadline);
+
 // The deepest focused element below `window`: the bridge's search where it has
-// one, else a bounded walk of what is visible.
-std::optional<AXElement> focusedElement(Engine& engine, const AXElement& window);
+// one (`started`, when it was sent ahead for this window), else a bounded walk of
+// what is visible.
+std::optional<AXElement> focusedElement(Engine& engine, const AXElement& window,
+                                        const FocusSearch* started = nullptr);
 
 }  // namespace zoba::platform::linux_backend::atspi
