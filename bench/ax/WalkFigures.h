@@ -45,6 +45,7 @@ inline double processCpuSeconds(pid_t pid) {
 }
 
 inline void printWalkHeader() {
+  std::printf("(cpu/call: this process's CPU per accessibility call, goal <= 20 us)\n");
   std::printf("%-8s %9s %9s %9s %10s %9s %9s %10s %9s\n", "walk", "elements", "ms", "timedOut", "calls/elem",
               "elem/s", "cpu ms", "cpu/call", "app ms");
 }
