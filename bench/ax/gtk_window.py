@@ -97,7 +97,9 @@ def scrolled_list(rows):
 
 def cells(count):
     """Labels with a check box or a button now and then, in a small font and
-    without padding, so that all of them fit on the screen."""
+    without padding, so that all of them fit on the screen; in lines of 60, as a
+    real window nests its widgets (GTK 3 finds a container's nth child by walking
+    its list: thousands in one container would cost it a square)."""
     css = Gtk.CssProvider()
     css.load_from_data(b".cells, .cells * { font-size: 7px; padding: 0; margin: 0;"
                        b" min-height: 0; min-width: 0; border-width: 0; }"
@@ -106,10 +108,13 @@ def cells(count):
         Gtk.StyleContext.add_provider_for_display(Gdk.Display.get_default(), css, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
     else:
         Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
-    columns = 60
-    table = Gtk.Grid(column_spacing=2, row_spacing=0, column_homogeneous=True)
+    table = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
     table.get_style_context().add_class("cells")
+    line = None
     for i in range(count):
+        if i % 60 == 0:
+            line = Gtk.Box(spacing=2, homogeneous=True)
+            pack(table, line)
         if i % 8 == 3:
             cell = Gtk.CheckButton(label=f"C{i}")
             cell.set_active(i % 3 == 0)
@@ -117,9 +122,8 @@ def cells(count):
             cell = Gtk.Button(label=f"B{i}")
         else:
             cell = Gtk.Label(label=f"L{i}")
-        table.attach(cell, i % columns, i // columns, 1, 1)
+        pack(line, cell, expand=True)
     return table
-
 
 if __name__ == "__main__":
     main()
