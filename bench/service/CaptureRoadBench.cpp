@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ax/WalkFigures.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DesktopWindow.h"
 #include "tests/support/Keyboard.h"
@@ -137,6 +138,7 @@ struct Road {
   std::vector<double> statusAnswers;  // ms, of each "status" sent while the capture ran
   std::size_t records = 0;            // lines of the outline: the header and the focus line left out
   bool truncated = false;
+  double windowCpu = 0, helperCpu = 0;  // ms of processor time, chord to "capture"
 };
 
 // The elements the outline names, one a line below the header line.
@@ -157,8 +159,17 @@ std::size_t outlineRecords(const std::string& text) {
 constexpr auto statusInterval = 10ms;
 
 // One chord, the host answering "hotkey" at once with its card.
-std::optional<Road> captureOnce(Keyboard& keyboard, ChildProcess& helper) {
+// The processor time of the helper's processes.
+double cpuSeconds(const std::set<pid_t>& pids) {
+  double sum = 0;
+  for (pid_t pid : pids) sum += zoba::bench::processCpuSeconds(pid);
+  return sum;
+}
+
+std::optional<Road> captureOnce(Keyboard& keyboard, ChildProcess& helper, const std::set<pid_t>& helperPids,
+                                pid_t window) {
   Road road;
+  const double windowCpu = zoba::bench::processCpuSeconds(window), helperCpu = cpuSeconds(helperPids);
   // The chord is complete with its second key, as in hotkey_latency_bench.
   keyboard.pressChord([&] { road.chord = Clock::now(); });
   const auto deadline = Clock::now() + 15s;
@@ -196,6 +207,8 @@ std::optional<Road> captureOnce(Keyboard& keyboard, ChildProcess& helper) {
       nextStatus = at + statusInterval;
     } else if (type == "capture") {
       road.capture = at;
+      road.windowCpu = (zoba::bench::processCpuSeconds(window) - windowCpu) * 1000;
+      road.helperCpu = (cpuSeconds(helperPids) - helperCpu) * 1000;
       const auto& payload = message["capture"];
       road.records = outlineRecords(payload.value("text", ""));
       road.truncated = payload.value("textTruncated", false);
@@ -263,12 +276,12 @@ int run(int rows, const char* layout, int chords, const char* title, const char*
   FrameWatch watch(pids);
   if (!watch.ok()) std::fprintf(stderr, "no DAMAGE extension: no frame figures\n");
 
-  Figures hotkey, snapshot, capture, landed, walk, status;
+  Figures hotkey, snapshot, capture, landed, walk, status, windowCpu, helperCpu;
   std::vector<std::size_t> records;
   int truncated = 0;
   Pace frames;
   for (int i = 0; i < chords; ++i) {
-    auto road = captureOnce(keyboard, helper);
+    auto road = captureOnce(keyboard, helper, pids, window.process.pid());
     if (!road) {
       std::fprintf(stderr, "chord %d: the road did not complete\n", i);
       return 1;
@@ -280,6 +293,8 @@ int run(int rows, const char* layout, int chords, const char* title, const char*
     if (road->snapshot) walk.add(ms(*road->capture - *road->snapshot));
     for (double answer : road->statusAnswers) status.add(answer);
     records.push_back(road->records);
+    windowCpu.add(road->windowCpu);
+    helperCpu.add(road->helperCpu);
     truncated += road->truncated ? 1 : 0;
     // The panels go after the landing; the next overlay opens new ones.
     for (auto end = Clock::now() + 3s; Clock::now() < end;) {
@@ -301,6 +316,9 @@ int run(int rows, const char* layout, int chords, const char* title, const char*
   landed.print("chord -> captureLanded", "nominal: reveal 100 ms + flight 320-500 ms");
   walk.print("captureSnapshot -> capture (walk)", "");
   status.print("status mid-capture -> answer", "goal <= 10 ms (sent every 10 ms, preview to capture)");
+  // Whether the road waits for the window's application or for us (in the kernel's 10 ms ticks).
+  windowCpu.print("window's processor time to capture", "answering the walk, and painting what the overlay uncovers");
+  helperCpu.print("helper's processor time to capture", "all its processes and threads");
   if (watch.ok()) {
     std::printf(" overlay frames seen from outside (DAMAGE on the panels), chord to landing:\n");
     auto& counts = frames.framesPerCapture.values;
