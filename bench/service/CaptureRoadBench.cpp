@@ -4,6 +4,11 @@
 // [CHORDS] [--busy]; --busy keeps one core spinning in the bench throughout, the machine a
 // person has while a build or a video runs beside the capture.
 //
+// Two windows: a small one (a list of 8 rows), and a large one whose 2,400 or so
+// elements are all on screen at once (a grid filling the headless desktop's
+// default 1920 x 1080 screen; the outline leaves out what is scrolled away, so a
+// long list would not do). Each prints how many elements its outline named.
+//
 // The frames are watched from outside: the bench follows the helper's panel
 // windows on the root and counts DAMAGE events on them (each frame the render
 // thread sends is one burst of damage).
@@ -317,7 +322,8 @@ int run(int rows, const char* layout, int chords, const char* title, const char*
   walk.print("captureSnapshot -> capture (walk)", "");
   status.print("status mid-capture -> answer", "goal <= 10 ms (sent every 10 ms, preview to capture)");
   // Whether the road waits for the window's application or for us (in the kernel's 10 ms ticks).
-  windowCpu.print("window's processor time to capture", "answering the walk, and painting what the overlay uncovers");
+  windowCpu.print("window's processor time to capture",
+                  "answering the walk, and painting what the overlay uncovers");
   helperCpu.print("helper's processor time to capture", "all its processes and threads");
   if (watch.ok()) {
     std::printf(" overlay frames seen from outside (DAMAGE on the panels), chord to landing:\n");
