@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-pid_t openWindow(const char* rows, bool gtk4) {
+pid_t openWindow(const char* rows, bool gtk4, bool grid) {
   int out[2];
   if (pipe(out) != 0) return -1;
   pid_t pid = fork();
@@ -31,7 +31,7 @@ pid_t openWindow(const char* rows, bool gtk4) {
     dup2(out[1], 1);
     const std::string script = std::string(ZOBA_BENCH_SOURCE_DIR) + "/gtk_window.py";
     execl("/usr/bin/python3", "python3", script.c_str(), "120", rows, gtk4 ? "4" : "3",
-          static_cast<char*>(nullptr));
+          grid ? "grid" : "list", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -46,15 +46,17 @@ pid_t openWindow(const char* rows, bool gtk4) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // [rows] [--print] [--gtk4]
+  // [rows] [--print] [--gtk4] [--grid]; --grid lays the rows out on screen at once
   const char* rows = "600";
-  bool printOutline = false, gtk4 = false;
+  bool printOutline = false, gtk4 = false, grid = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--print")
       printOutline = true;
     else if (argument == "--gtk4")
       gtk4 = true;
+    else if (argument == "--grid")
+      grid = true;
     else
       rows = argv[i];
   }
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
   auto& clock = *platform::current().runLoop;
   const auto* counter = dynamic_cast<const platform::linux_backend::atspi::CallCounter*>(&ax);
 
-  pid_t pid = openWindow(rows, gtk4);
+  pid_t pid = openWindow(rows, gtk4, grid);
   if (pid < 0) {
     std::fprintf(stderr, "ax_bench: the GTK window did not come up\n");
     return 1;
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
   }
   ax.setMessagingTimeout(*app, 0.5);
 
-  std::printf("GTK %d window, %s list rows\n", gtk4 ? 4 : 3, rows);
+  std::printf("GTK %d window, %s %s rows\n", gtk4 ? 4 : 3, rows, grid ? "grid" : "list");
   bench::printWalkHeader();
   for (int walk = 0; walk < 5; ++walk) {
     const std::uint64_t callsBefore = counter ? counter->callsSent() : 0;

@@ -2,15 +2,19 @@
 """A large GTK window for the accessibility walk benchmark: list rows with a label
 and a check button each (600 by default), entries with placeholders, buttons and a
 slider; with GTK 4 also the widgets it keeps at no size (an info bar not revealed,
-a closed revealer, an empty list). Arguments: seconds to stay (600), rows, and the
-GTK version (3 or 4). Prints "ready" once shown."""
+a closed revealer, an empty list). Arguments: seconds to stay (600), rows, the
+GTK version (3 or 4) and the layout: "list" (default) scrolls its rows, so most are
+off screen; "grid" lays about four elements per row out on screen at once, small,
+in a window that fills a 1920 x 1080 desktop. Prints "ready" once shown."""
 import sys
 
 import gi
 
 gtk4 = len(sys.argv) > 3 and sys.argv[3] == "4"
+grid = len(sys.argv) > 4 and sys.argv[4] == "grid"
 gi.require_version("Gtk", "4.0" if gtk4 else "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+gi.require_version("Gdk", "4.0" if gtk4 else "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 
 def pack(box, child, expand=False, end=False):
@@ -27,7 +31,7 @@ def pack(box, child, expand=False, end=False):
 def main():
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 600
     window = Gtk.Window(title="Walk benchmark")
-    window.set_default_size(900, 800)
+    window.set_default_size(*((1900, 1000) if grid else (900, 800)))
     loop = GLib.MainLoop()
     window.connect("destroy" if not gtk4 else "close-request", lambda *_: loop.quit())
 
@@ -64,6 +68,20 @@ def main():
         pack(outer, revealer)
         pack(outer, Gtk.ListBox())
 
+    if grid:
+        pack(outer, cells(rows * 4), expand=True)
+    else:
+        pack(outer, scrolled_list(rows), expand=True)
+
+    if not gtk4:
+        window.show_all()
+    window.present()
+    print("ready", flush=True)
+    GLib.timeout_add_seconds(int(sys.argv[1]) if len(sys.argv) > 1 else 600, loop.quit)
+    loop.run()
+
+
+def scrolled_list(rows):
     listbox = Gtk.ListBox()
     for i in range(rows):
         row = Gtk.Box(spacing=6)
@@ -74,15 +92,38 @@ def main():
         listbox.append(row) if gtk4 else listbox.add(row)
     scrolled = Gtk.ScrolledWindow()
     scrolled.set_child(listbox) if gtk4 else scrolled.add(listbox)
-    pack(outer, scrolled, expand=True)
+    return scrolled
 
-    if not gtk4:
-        window.show_all()
-    window.present()
-    print("ready", flush=True)
-    GLib.timeout_add_seconds(int(sys.argv[1]) if len(sys.argv) > 1 else 600, loop.quit)
-    loop.run()
 
+def cells(count):
+    """Labels with a check box or a button now and then, in a small font and
+    without padding, so that all of them fit on the screen; in lines of 60, as a
+    real window nests its widgets (GTK 3 finds a container's nth child by walking
+    its list: thousands in one container would cost it a square)."""
+    css = Gtk.CssProvider()
+    css.load_from_data(b".cells, .cells * { font-size: 7px; padding: 0; margin: 0;"
+                       b" min-height: 0; min-width: 0; border-width: 0; }"
+                       b" .cells check { min-height: 8px; min-width: 8px; -gtk-icon-transform: scale(0.6); }")
+    if gtk4:
+        Gtk.StyleContext.add_provider_for_display(Gdk.Display.get_default(), css, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
+    else:
+        Gtk.StyleContext.add_provider_for_screen(Gdk.Screen.get_default(), css, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
+    table = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+    table.get_style_context().add_class("cells")
+    line = None
+    for i in range(count):
+        if i % 60 == 0:
+            line = Gtk.Box(spacing=2, homogeneous=True)
+            pack(table, line)
+        if i % 8 == 3:
+            cell = Gtk.CheckButton(label=f"C{i}")
+            cell.set_active(i % 3 == 0)
+        elif i % 8 == 7:
+            cell = Gtk.Button(label=f"B{i}")
+        else:
+            cell = Gtk.Label(label=f"L{i}")
+        pack(line, cell, expand=True)
+    return table
 
 if __name__ == "__main__":
     main()
