@@ -176,15 +176,13 @@ bool AtspiAccessibility::prepareAnswers(const AXElement& element, std::span<cons
   // The fetch the answers will take, started now if none is on its way, and kept
   // for them; where it cannot be kept, the answers fetch and wait themselves.
   auto found = engine_.fetch(element, wants, cascade);
-  if (found->finished()) {
-    engine_.keepAhead(element, found);
-    return true;
-  }
   if (!engine_.keepAhead(element, found)) return true;
   const auto& app = found->application;
-  auto arrived = [&] { return found->finished() || app->stalled(monotonicSeconds()); };
-  engine_.waitUntil(arrived, until);
-  return arrived();
+  if (!engine_.waitUntil([&] { return found->finished() || app->stalled(monotonicSeconds()); }, until))
+    return false;
+  // The answers settle the children a user sees from the children's own answers.
+  if (!cascade || !found->finished() || found->failed) return true;
+  return waitForChildren(engine_, *found, until);
 }
 
 std::optional<std::int64_t> AtspiAccessibility::attributeValueCount(const AXElement& element,

@@ -79,9 +79,11 @@ void findEntryChild(Engine& engine, Fetch& fetch) {
   }
 }
 
-bool settleShownChildren(Engine& engine, Fetch& fetch) {
-  if (fetch.shownChildren || !fetch.children) return false;
-  // A walk's read-ahead has asked for the children already; they stay for the walk.
+namespace {
+
+// The fetches of the element's children: a walk's read-ahead has asked for them
+// already, else they are asked now; they stay for the walk.
+std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fetch) {
   std::vector<std::shared_ptr<Fetch>> children;
   children.reserve(fetch.children->size());
   for (const auto& child : *fetch.children) {
@@ -93,6 +95,28 @@ bool settleShownChildren(Engine& engine, Fetch& fetch) {
       children.push_back(std::move(started));
     }
   }
+  return children;
+}
+
+}  // namespace
+
+bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline) {
+  if (fetch.shownChildren || !fetch.children) return true;
+  const auto children = childFetches(engine, fetch);
+  std::size_t next = 0;  // the children before it are in
+  return engine.waitUntil(
+      [&] {
+        while (next < children.size() &&
+               (children[next]->finished() || children[next]->application->stalled(monotonicSeconds())))
+          ++next;
+        return next == children.size();
+      },
+      deadline);
+}
+
+bool settleShownChildren(Engine& engine, Fetch& fetch) {
+  if (fetch.shownChildren || !fetch.children) return false;
+  auto children = childFetches(engine, fetch);
   // Children asked for as the VISIBLE ones need their states only where SHOWING
   // matters too; a walk's read-ahead asked for those.
   auto needsStates = [&fetch](const Fetch& child) {

@@ -19,5 +19,8 @@ void findEntryChild(Engine& engine, Fetch& fetch);
 // Settles the children the user can see, from the children's states; false when
 // they were settled already or there are no children to settle.
 bool settleShownChildren(Engine& engine, Fetch& fetch);
+// Serves replies until what settling the children waits for is in, or `deadline`:
+// whether it is.
+bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline);
 
 }  // namespace zoba::platform::linux_backend::atspi
