@@ -130,6 +130,10 @@ void BitmapContext::draw(const Image& original, const Rect& rect) {
   std::optional<Image> reduced;
   if (shrink >= 2 && std::isfinite(shrink)) {
     block = static_cast<std::int64_t>(shrink);
+    // Cairo filters a shrink below 4/3 bilinearly and a larger one by a costly
+    // convolution (8 ms more for a 1916-pixel-wide screenshot): larger blocks
+    // leave the smaller rest.
+    if (shrink / static_cast<double>(block) > 4.0 / 3.0) ++block;
     reduced = averageBlocks(original, block);
   }
   const Image& image = reduced ? *reduced : original;
