@@ -368,6 +368,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
                                },
                                40, 20, 35, 10, 0xFF0000FFu, 0},
+                    // Shrunk by 2.95: blocks of 3 pixels, a little more than the shrink.
+                    ShrinkCase{"LargerBlocksKeepTheLeftEdge", 590, 295,
+                               [](std::int64_t x, std::int64_t, std::int64_t w) {
+                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+                               },
+                               200, 100, 0, 50, 0xFFFF0000u, 0},
+                    ShrinkCase{"LargerBlocksKeepTheRightEdge", 590, 295,
+                               [](std::int64_t x, std::int64_t, std::int64_t w) {
+                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+                               },
+                               200, 100, 199, 99, 0xFF0000FFu, 0},
                     ShrinkCase{"FinePatternBecomesGrey", 300, 300,
                                [](std::int64_t x, std::int64_t, std::int64_t) {
                                  return x % 2 ? 0xFFFFFFFFu : 0xFF000000u;
