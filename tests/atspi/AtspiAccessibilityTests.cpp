@@ -16,6 +16,7 @@
 
 #include "Platform/Platform.h"
 #include "Platform/linux/Backends.h"
+#include "Platform/linux/atspi/AtspiStats.h"
 #include "ZobaCapture/AXTree.h"
 #include "ZobaCaptureCore/AXTreeFormatter.h"
 
@@ -192,6 +193,38 @@ TEST_F(AtspiAccessibilityTest, SnapshotReadsTheWidgets) {
   EXPECT_EQ(outline.text.find("secret-pw"), std::string::npos) << outline.text;
   EXPECT_NE(outline.text.find("Hello label"), std::string::npos) << outline.text;
   EXPECT_NE(outline.text.find("Type here"), std::string::npos) << outline.text;
+}
+
+// The focus search sent ahead answers the question for the focused element once;
+// the next question searches again and sees where the focus went.
+TEST_F(AtspiAccessibilityTest, TheFocusSearchSentAheadServesOnce) {
+  const std::string focus[] = {"AXFocusedUIElement"};
+  auto role = [](const std::optional<AXValue>& focused) {
+    const auto* element = focused ? focused->get<AXElement>() : nullptr;
+    return element ? AXTree::string(*element, "AXRole").value_or("") : "";
+  };
+  auto placeholder = [](const std::optional<AXValue>& focused) {
+    const auto* element = focused ? focused->get<AXElement>() : nullptr;
+    return element ? AXTree::string(*element, "AXPlaceholderValue").value_or("") : "";
+  };
+  const auto* counter = dynamic_cast<const linux_backend::atspi::CallCounter*>(&ax());
+  ASSERT_TRUE(counter);
+  bool ready = false;
+  for (const double end = now() + 2; !ready && now() < end;) ready = ax().prepareAnswers(*app_, focus, 0.05);
+  ASSERT_TRUE(ready);
+  window_->rename("focus the password");
+  const auto before = counter->callsSent();
+  auto first = ax().copyAttributeValue(*app_, "AXFocusedUIElement");
+  EXPECT_EQ(counter->callsSent(), before);  // the answer sent ahead, before the focus moved
+  EXPECT_EQ(role(first), "AXTextField");
+  EXPECT_EQ(placeholder(first), "Type here");
+
+  const auto beforeNext = counter->callsSent();
+  std::optional<AXValue> next = ax().copyAttributeValue(*app_, "AXFocusedUIElement");
+  EXPECT_GT(counter->callsSent(), beforeNext);  // a search of its own
+  for (const double end = now() + 5; now() < end && placeholder(next) != "Password";)
+    next = ax().copyAttributeValue(*app_, "AXFocusedUIElement");
+  EXPECT_EQ(placeholder(next), "Password");
 }
 
 TEST_F(AtspiAccessibilityTest, ChildrenComeInOrderWithTheirParent) {

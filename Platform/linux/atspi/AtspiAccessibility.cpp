@@ -102,7 +102,7 @@ std::optional<AXValue> AtspiAccessibility::copyAttributeValue(const AXElement& e
   if (isApplicationAttribute(attribute)) {
     if (element.path != rootPath) return std::nullopt;
     if (attribute == "AXFocusedUIElement" && focusAhead_ && focusAhead_->application == element &&
-        monotonicSeconds() - focusAhead_->startedAt < prefetchLifetime) {
+        focusAhead_->fresh(monotonicSeconds())) {
       const FocusSearch ahead = *std::exchange(focusAhead_, std::nullopt);
       if (auto focused = focusedElement(engine_, ahead.window, &ahead)) return AXValue(*focused);
       return std::nullopt;
@@ -163,8 +163,7 @@ bool AtspiAccessibility::prepareAnswers(const AXElement& element, std::span<cons
   const double until = monotonicSeconds() + std::max(seconds, 0.0);
   if (attributes.size() == 1 && attributes.front() == "AXFocusedUIElement") {
     if (element.path != rootPath) return true;
-    if (!focusAhead_ || focusAhead_->application != element ||
-        monotonicSeconds() - focusAhead_->startedAt >= prefetchLifetime) {
+    if (!focusAhead_ || focusAhead_->application != element || !focusAhead_->fresh(monotonicSeconds())) {
       focusAhead_.reset();
       auto window = focusWindow(engine_, element);
       if (window) focusAhead_ = startFocusSearch(engine_, element, *window);

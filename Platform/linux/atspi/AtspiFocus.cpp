@@ -17,6 +17,7 @@ void sendSearch(Engine& engine, const std::shared_ptr<Application>& app, const F
               statesQuery(ATSPI_STATE_FOCUSED, false), "(a(so))",
               [outcome = search.outcome, app, bus = search.window.application](const Reply& reply) {
                 outcome->done = true;
+                outcome->answeredAt = monotonicSeconds();
                 if (reply) {
                   GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
                   outcome->matches = elementsOf(array.get(), bus);
@@ -79,7 +80,7 @@ std::optional<FocusSearch> startFocusSearch(Engine& engine, const AXElement& app
                                             const AXElement& window) {
   auto app = engine.application(window.application);
   if (!app || app->noCollection) return std::nullopt;
-  FocusSearch search{application, window, monotonicSeconds()};
+  FocusSearch search{application, window};
   sendSearch(engine, app, search);
   return search;
 }

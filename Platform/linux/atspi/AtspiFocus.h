@@ -17,12 +17,18 @@ class Engine;
 struct FocusSearch {
   struct Outcome {
     bool done = false;
+    double answeredAt = 0;
     std::optional<std::vector<AXElement>> matches;  // absent when the search failed
   };
+  // How long an answer stands for the focus: the focus moves as a user types.
+  static constexpr double answerLifetime = 0.5;
+
   AXElement application;
   AXElement window;
-  double startedAt = 0;
   std::shared_ptr<Outcome> outcome = std::make_shared<Outcome>();
+
+  // Still on its way, or answered a moment ago.
+  bool fresh(double now) const { return !outcome->done || now - outcome->answeredAt < answerLifetime; }
 };
 
 // Sends the bridge's search of `window`; absent where the bridge has none.
