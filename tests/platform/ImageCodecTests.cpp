@@ -337,6 +337,11 @@ struct ShrinkCase {
 
 class BitmapShrink : public testing::TestWithParam<ShrinkCase> {};
 
+// The left half red, the right half blue.
+std::uint32_t redThenBlue(std::int64_t x, std::int64_t, std::int64_t width) {
+  return x < width / 2 ? 0xFFFF0000u : 0xFF0000FFu;
+}
+
 TEST_P(BitmapShrink, AveragesWhatItShrinks) {
   const ShrinkCase& c = GetParam();
   std::vector<std::uint32_t> words;
@@ -358,45 +363,28 @@ TEST_P(BitmapShrink, AveragesWhatItShrinks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BitmapShrink,
-    testing::Values(ShrinkCase{"HalvesStayApartLeft", 400, 200,
-                               [](std::int64_t x, std::int64_t, std::int64_t w) {
-                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
-                               },
-                               40, 20, 5, 10, 0xFFFF0000u, 0},
-                    ShrinkCase{"HalvesStayApartRight", 400, 200,
-                               [](std::int64_t x, std::int64_t, std::int64_t w) {
-                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
-                               },
-                               40, 20, 35, 10, 0xFF0000FFu, 0},
-                    // Shrunk by 2.95: blocks of 3 pixels, a little more than the shrink.
-                    ShrinkCase{"LargerBlocksKeepTheLeftEdge", 590, 295,
-                               [](std::int64_t x, std::int64_t, std::int64_t w) {
-                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
-                               },
-                               200, 100, 0, 50, 0xFFFF0000u, 0},
-                    ShrinkCase{"LargerBlocksKeepTheRightEdge", 590, 295,
-                               [](std::int64_t x, std::int64_t, std::int64_t w) {
-                                 return x < w / 2 ? 0xFFFF0000u : 0xFF0000FFu;
-                               },
-                               200, 100, 199, 99, 0xFF0000FFu, 0},
-                    ShrinkCase{"FinePatternBecomesGrey", 300, 300,
-                               [](std::int64_t x, std::int64_t, std::int64_t) {
-                                 return x % 2 ? 0xFFFFFFFFu : 0xFF000000u;
-                               },
-                               30, 30, 15, 15, 0xFF808080u, 3},
-                    ShrinkCase{"LastColumnsAreNotDropped", 1003, 10,
-                               [](std::int64_t x, std::int64_t, std::int64_t w) {
-                                 return x >= w - 3 ? 0xFFFFFFFFu : 0xFF000000u;
-                               },
-                               100, 1, 99, 0, 0xFF4C4C4Cu, 0x18},
-                    ShrinkCase{"TranslucentOverTheFill", 200, 200,
-                               [](std::int64_t, std::int64_t, std::int64_t) { return 0x80800000u; }, 20, 20,
-                               10, 10, 0xFFFF7F7Fu, 2},
-                    ShrinkCase{"SlightShrinkStaysCairos", 300, 300,
-                               [](std::int64_t x, std::int64_t, std::int64_t) {
-                                 return x < 150 ? 0xFF00FF00u : 0xFF000000u;
-                               },
-                               200, 200, 50, 100, 0xFF00FF00u, 0}),
+    testing::Values(
+        ShrinkCase{"HalvesStayApartLeft", 400, 200, redThenBlue, 40, 20, 5, 10, 0xFFFF0000u, 0},
+        ShrinkCase{"HalvesStayApartRight", 400, 200, redThenBlue, 40, 20, 35, 10, 0xFF0000FFu, 0},
+        // Shrunk by 2.95: blocks of 3 pixels, a little more than the shrink.
+        ShrinkCase{"LargerBlocksKeepTheLeftEdge", 590, 295, redThenBlue, 200, 100, 0, 50, 0xFFFF0000u, 0},
+        ShrinkCase{"LargerBlocksKeepTheRightEdge", 590, 295, redThenBlue, 200, 100, 199, 99, 0xFF0000FFu, 0},
+        ShrinkCase{
+            "FinePatternBecomesGrey", 300, 300,
+            [](std::int64_t x, std::int64_t, std::int64_t) { return x % 2 ? 0xFFFFFFFFu : 0xFF000000u; }, 30,
+            30, 15, 15, 0xFF808080u, 3},
+        ShrinkCase{"LastColumnsAreNotDropped", 1003, 10,
+                   [](std::int64_t x, std::int64_t, std::int64_t w) {
+                     return x >= w - 3 ? 0xFFFFFFFFu : 0xFF000000u;
+                   },
+                   100, 1, 99, 0, 0xFF4C4C4Cu, 0x18},
+        ShrinkCase{"TranslucentOverTheFill", 200, 200,
+                   [](std::int64_t, std::int64_t, std::int64_t) { return 0x80800000u; }, 20, 20, 10, 10,
+                   0xFFFF7F7Fu, 2},
+        ShrinkCase{
+            "SlightShrinkStaysCairos", 300, 300,
+            [](std::int64_t x, std::int64_t, std::int64_t) { return x < 150 ? 0xFF00FF00u : 0xFF000000u; },
+            200, 200, 50, 100, 0xFF00FF00u, 0}),
     [](const testing::TestParamInfo<ShrinkCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

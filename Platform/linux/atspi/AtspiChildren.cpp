@@ -103,15 +103,10 @@ std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fe
 bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline) {
   if (fetch.shownChildren || !fetch.children) return true;
   const auto children = childFetches(engine, fetch);
-  std::size_t next = 0;  // the children before it are in
-  return engine.waitUntil(
-      [&] {
-        while (next < children.size() &&
-               (children[next]->finished() || children[next]->application->stalled(monotonicSeconds())))
-          ++next;
-        return next == children.size();
-      },
-      deadline);
+  engine.waitForAll(children, deadline);
+  return std::all_of(children.begin(), children.end(), [](const auto& child) {
+    return child->finished() || child->application->stalled(monotonicSeconds());
+  });
 }
 
 bool settleShownChildren(Engine& engine, Fetch& fetch) {
