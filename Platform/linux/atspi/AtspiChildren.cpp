@@ -51,6 +51,23 @@ void askChildrenByIndex(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
   }
 }
 
+// The fetches of the element's children: a walk's read-ahead has asked for them
+// already, else they are asked now; they stay for the walk.
+std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fetch) {
+  std::vector<std::shared_ptr<Fetch>> children;
+  children.reserve(fetch.children->size());
+  for (const auto& child : *fetch.children) {
+    if (auto ahead = engine.ahead(child)) {
+      children.push_back(std::move(ahead));
+    } else {
+      auto started = engine.start(child, 0, false, fetch.role);
+      engine.keepAhead(child, started);
+      children.push_back(std::move(started));
+    }
+  }
+  return children;
+}
+
 }  // namespace
 
 void findEntryChild(Engine& engine, Fetch& fetch) {
@@ -78,27 +95,6 @@ void findEntryChild(Engine& engine, Fetch& fetch) {
     if (!fetch.text && child->text && *child->role != ATSPI_ROLE_PASSWORD_TEXT) fetch.text = child->text;
   }
 }
-
-namespace {
-
-// The fetches of the element's children: a walk's read-ahead has asked for them
-// already, else they are asked now; they stay for the walk.
-std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fetch) {
-  std::vector<std::shared_ptr<Fetch>> children;
-  children.reserve(fetch.children->size());
-  for (const auto& child : *fetch.children) {
-    if (auto ahead = engine.ahead(child)) {
-      children.push_back(std::move(ahead));
-    } else {
-      auto started = engine.start(child, 0, false, fetch.role);
-      engine.keepAhead(child, started);
-      children.push_back(std::move(started));
-    }
-  }
-  return children;
-}
-
-}  // namespace
 
 bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline) {
   if (fetch.shownChildren || !fetch.children) return true;
