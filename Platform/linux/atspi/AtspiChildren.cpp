@@ -51,6 +51,14 @@ void askChildrenByIndex(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
   }
 }
 
+// One bound for the children and their states together, not one each: thousands
+// of children that answer slowly or never must not hold the walk for thousands of
+// timeouts. It runs from the first wait for them.
+double childrenDeadline(Fetch& fetch) {
+  if (!fetch.childrenAwaitedFrom) fetch.childrenAwaitedFrom = monotonicSeconds();
+  return *fetch.childrenAwaitedFrom + 2 * fetch.application->timeout + 0.25;
+}
+
 // The fetches of the element's children: a walk's read-ahead has asked for them
 // already, else they are asked now; they stay for the walk.
 std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fetch) {
@@ -96,13 +104,14 @@ void findEntryChild(Engine& engine, Fetch& fetch) {
   }
 }
 
-bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline) {
+bool waitForChildren(Engine& engine, Fetch& fetch, double deadline) {
   if (fetch.shownChildren || !fetch.children) return true;
   const auto children = childFetches(engine, fetch);
-  engine.waitForAll(children, deadline);
-  return std::all_of(children.begin(), children.end(), [](const auto& child) {
-    return child->finished() || child->application->stalled(monotonicSeconds());
-  });
+  const double bound = childrenDeadline(fetch);
+  engine.waitForAll(children, std::min(deadline, bound));
+  return monotonicSeconds() >= bound || std::all_of(children.begin(), children.end(), [](const auto& child) {
+           return child->finished() || child->application->stalled(monotonicSeconds());
+         });
 }
 
 bool settleShownChildren(Engine& engine, Fetch& fetch) {
@@ -114,10 +123,7 @@ bool settleShownChildren(Engine& engine, Fetch& fetch) {
     return !fetch.visibleChildren ||
            (child.application->showingIsCurrent() && hiddenWhenNotShowing(*child.role));
   };
-  // One bound for the children and their states together, not one each: thousands
-  // of children that answer slowly or never must not hold the walk for thousands
-  // of timeouts.
-  const double deadline = monotonicSeconds() + 2 * fetch.application->timeout + 0.25;
+  const double deadline = childrenDeadline(fetch);
   engine.waitForAll(children, deadline);
   auto read = [](const Fetch& child) { return child.finished() && !child.failed; };
   auto pending = std::make_shared<int>(0);

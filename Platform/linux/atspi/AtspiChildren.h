@@ -21,6 +21,6 @@ void findEntryChild(Engine& engine, Fetch& fetch);
 bool settleShownChildren(Engine& engine, Fetch& fetch);
 // Serves replies until what settling the children waits for is in, or `deadline`:
 // whether it is.
-bool waitForChildren(Engine& engine, const Fetch& fetch, double deadline);
+bool waitForChildren(Engine& engine, Fetch& fetch, double deadline);
 
 }  // namespace zoba::platform::linux_backend::atspi

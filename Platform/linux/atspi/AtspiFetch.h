@@ -170,6 +170,8 @@ struct Fetch {
   bool cascade = false;  // prefetch the children's answers as soon as they are known
   CallKey key;
   double startedAt = 0;
+  // When a wait for its children's answers began: one bound covers every wait for them.
+  std::optional<double> childrenAwaitedFrom;
   int outstanding = 0;
   bool basicsDone = false;
   bool followUpsSent = false;  // calls that need the second round's answers
