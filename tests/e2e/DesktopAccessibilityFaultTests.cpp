@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(Desktop, HostileTrees,
                                            HostileCase{"wide", "Many", true},
                                            HostileCase{"cycle", "panel Cycle B"},
                                            HostileCase{"deep", "panel Level 20"},
-                                           HostileCase{"mute", "Button 0"}),
+                                           HostileCase{"mute", "Button 18"}),
                          [](const auto& info) { return std::string(info.param.tree); });
 
 }  // namespace

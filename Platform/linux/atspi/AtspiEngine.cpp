@@ -188,6 +188,7 @@ void Engine::send(const std::shared_ptr<Fetch>& fetch, const std::string& path, 
       fetch->application, path, interface, method, parameters, replyType,
       [this, fetch, read = std::move(read)](const Reply& reply) {
         if (reply) read(*fetch, reply.value.get());
+        if (reply.timedOut) fetch->timedOut = true;
         finishPart(fetch);
       },
       fetch->key);
@@ -197,6 +198,13 @@ void Engine::finishPart(const std::shared_ptr<Fetch>& fetch) {
   if (--fetch->outstanding > 0) return;
   if (!fetch->basicsDone) {
     fetch->basicsDone = true;
+    // An element that let a call time out is not answering: a second round would
+    // cost a second timeout, and hold its container's answers past a walk's deadline.
+    if (fetch->timedOut) {
+      fetch->failed = !fetch->role;
+      fetch->complete = true;
+      return;
+    }
     askDetails(*this, fetch);
     return;
   }

@@ -177,6 +177,7 @@ struct Fetch {
   bool followUpsSent = false;  // calls that need the second round's answers
   bool complete = false;
   bool failed = false;
+  bool timedOut = false;  // one of its calls went unanswered
 
   std::optional<AtspiRole> role;
   std::optional<StateSet> states;
