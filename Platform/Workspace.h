@@ -43,8 +43,9 @@ class Workspace {
     return std::nullopt;
   }
   // The focused window's frame when it belongs to `pid`, as the window system knows
-  // it, in the space of ShareableWindow::frame. Absent where the application's own
-  // accessibility frame serves (X11) or when another window has the focus.
+  // it, in the space of ShareableWindow::frame. Absent where the window system does
+  // not tell (the application's own accessibility frame serves then) or when
+  // another window has the focus.
   virtual std::optional<Rect> focusedWindowFrame(std::int32_t pid) {
     (void)pid;
     return std::nullopt;

@@ -155,8 +155,8 @@ std::optional<std::string> iconBase64(const platform::RunningApplication& applic
 }
 
 std::optional<Rect> focusedWindowFrame(const platform::RunningApplication& application) {
-  // Where the window system knows the frame (Wayland), the accessibility frame is
-  // relative to the window and says nothing of where it is.
+  // The window system's frame first: it asks the application nothing, and on
+  // Wayland the accessibility frame is relative to the window.
   if (auto frame = platform::current().workspace->focusedWindowFrame(application.pid)) return frame;
   auto& accessibility = *platform::current().accessibility;
   auto app = accessibility.applicationElement(application.pid);

@@ -209,6 +209,9 @@ TEST_F(AtspiAccessibilityTest, TheFocusSearchSentAheadServesOnce) {
   };
   const auto* counter = dynamic_cast<const linux_backend::atspi::CallCounter*>(&ax());
   ASSERT_TRUE(counter);
+  // The window takes the focus in its own time once it is shown.
+  for (const double end = now() + 5; now() < end;)
+    if (placeholder(ax().copyAttributeValue(*app_, "AXFocusedUIElement")) == "Type here") break;
   bool ready = false;
   for (const double end = now() + 2; !ready && now() < end;) ready = ax().prepareAnswers(*app_, focus, 0.05);
   ASSERT_TRUE(ready);

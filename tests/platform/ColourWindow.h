@@ -63,6 +63,13 @@ class ColourWindow {
     xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, window_, XCB_CURRENT_TIME);
     xcb_flush(c_);
   }
+  // The shadow a GTK window with client-side decorations declares around its content.
+  void setFrameExtents(std::uint32_t left, std::uint32_t right, std::uint32_t top, std::uint32_t bottom) {
+    const std::uint32_t extents[] = {left, right, top, bottom};
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 32,
+                        4, extents);
+    xcb_flush(c_);
+  }
   void raise() {
     const std::uint32_t above[] = {XCB_STACK_MODE_ABOVE};
     xcb_configure_window(c_, window_, XCB_CONFIG_WINDOW_STACK_MODE, above);

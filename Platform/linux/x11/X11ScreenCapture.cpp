@@ -21,6 +21,7 @@
 
 #include "Platform/linux/Backends.h"
 #include "Platform/linux/x11/AtomCache.h"
+#include "Platform/linux/x11/ClientFrame.h"
 #include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/DisplayConnection.h"
 #include "Platform/linux/x11/ShmSegment.h"
@@ -91,16 +92,6 @@ Atoms internAtoms(AtomCache& cache, int screenNumber) {
   return atoms;
 }
 
-// The client-side shadow a GTK window draws around itself: left, right, top, bottom.
-struct Insets {
-  double left = 0, right = 0, top = 0, bottom = 0;
-};
-Insets frameExtents(const xcb_get_property_reply_t* reply) {
-  auto values = propertyValues<std::uint32_t>(reply);
-  if (values.size() < 4) return {};
-  return {double(values[0]), double(values[1]), double(values[2]), double(values[3])};
-}
-
 // Everything asked about one window, requested together and read together, so a
 // window list costs one round trip whatever its length.
 struct WindowQuery {
@@ -167,10 +158,7 @@ WindowFacts readWindow(xcb_connection_t* c, const Atoms& atoms, WindowQuery& que
   facts.window.windowLayer = layerFor(atoms, types, attributes->override_redirect != 0);
   facts.desktop = facts.window.windowLayer == kDesktopLayer;
 
-  const Insets insets = frameExtents(extents.get());
-  facts.window.frame = Rect(position->dst_x + insets.left, position->dst_y + insets.top,
-                            std::max(0.0, geometry->width - insets.left - insets.right),
-                            std::max(0.0, geometry->height - insets.top - insets.bottom));
+  facts.window.frame = clientFrame(*geometry, *position, frameExtents(extents.get()));
 
   if (auto text = propertyText(netName.get()); !text.empty()) {
     facts.window.title = utf8FromUtf8Property(text);

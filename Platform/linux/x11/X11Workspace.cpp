@@ -1,5 +1,5 @@
-// The frontmost application from the window manager's hints or the input focus, the screen list
-// from RandR, and the desktop's animation setting from GSettings.
+// The frontmost application and its window's frame from the window manager's hints or the input
+// focus, the screen list from RandR, and the desktop's animation setting from GSettings.
 
 #include <xcb/randr.h>
 
@@ -10,6 +10,7 @@
 #include "Platform/linux/session/DesktopEntry.h"
 #include "Platform/linux/session/DesktopSession.h"
 #include "Platform/linux/session/ReduceMotion.h"
+#include "Platform/linux/x11/ClientFrame.h"
 #include "Platform/linux/x11/ClientWindows.h"
 #include "Platform/linux/x11/WindowIcon.h"
 #include "Platform/linux/x11/XConnection.h"
@@ -114,6 +115,29 @@ class X11Workspace final : public Workspace {
       application.bundleIdentifier = std::move(instance);
     }
     return application;
+  }
+
+  // From the X server, as the window list measures it: the application is not asked,
+  // and a large one that has not answered yet does not hold the overlay back.
+  std::optional<Rect> focusedWindowFrame(std::int32_t pid) override {
+    auto x = XConnection::shared();
+    if (!x) return std::nullopt;
+    auto active = activeClient(*x);
+    if (!active) return std::nullopt;
+    xcb_connection_t* c = x->get();
+    // Asked together: one round trip.
+    auto ownerCookie = requestProperty(c, *active, x->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 1);
+    auto geometryCookie = xcb_get_geometry(c, *active);
+    auto positionCookie = xcb_translate_coordinates(c, *active, x->root(), 0, 0);
+    auto extentsCookie = requestProperty(c, *active, x->atom("_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 4);
+    auto owner = xcbReply(xcb_get_property_reply, c, ownerCookie);
+    auto geometry = xcbReply(xcb_get_geometry_reply, c, geometryCookie);
+    auto position = xcbReply(xcb_translate_coordinates_reply, c, positionCookie);
+    auto extents = xcbReply(xcb_get_property_reply, c, extentsCookie);
+    const auto pids = propertyValues<std::uint32_t>(owner.get());
+    if (pids.empty() || pids.front() != static_cast<std::uint32_t>(pid) || !geometry || !position)
+      return std::nullopt;
+    return clientFrame(*geometry, *position, frameExtents(extents.get()));
   }
 
   std::optional<Image> icon(const RunningApplication& application) override {
