@@ -23,8 +23,10 @@ using namespace std::chrono_literals;
 
 // The accessibility bus may be started on demand by D-Bus activation at the first
 // question, which takes a moment; a bus that takes longer counts as unreachable.
+// A bus that is there answers its handshake at once, but on a loaded machine that
+// took more than half a second, and the helper then reported no permission.
 constexpr auto callTimeout = 1500ms;
-constexpr auto connectTimeout = 500ms;
+constexpr auto connectTimeout = 1500ms;
 
 class LinuxPrivacy final : public Privacy {
  public:
