@@ -82,7 +82,7 @@ void askChoiceName(Engine& engine, const std::shared_ptr<Fetch>& fetch, const AX
                 GVariantPtr boxed(g_variant_get_child_value(reply, 0));
                 GVariantPtr name(g_variant_get_variant(boxed.get()));
                 if (g_variant_is_of_type(name.get(), G_VARIANT_TYPE_STRING))
-                  f.choice = g_variant_get_string(name.get(), nullptr);
+                  f.choice = boundedString(name.get());
               });
 }
 

@@ -18,7 +18,7 @@ namespace {
 void readAccessibleProperty(Fetch& f, std::string_view property, GVariant* value) {
   if ((property == "Name" || property == "Description") &&
       g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
-    (property == "Name" ? f.name : f.description) = boundedText(g_variant_get_string(value, nullptr));
+    (property == "Name" ? f.name : f.description) = boundedString(value);
   } else if (property == "ChildCount" && g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) {
     f.childCount = g_variant_get_int32(value);
   } else if (property == "Parent" && g_variant_is_of_type(value, G_VARIANT_TYPE("(so)"))) {

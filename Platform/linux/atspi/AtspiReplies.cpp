@@ -14,6 +14,12 @@ std::string boundedText(std::string_view text) {
   return std::string(text.substr(0, end));
 }
 
+std::string boundedString(GVariant* string) {
+  gsize length = 0;
+  const char* text = g_variant_get_string(string, &length);
+  return boundedText({text, length});
+}
+
 StateSet statesOf(GVariant* array) {
   StateSet states;
   gsize count = 0;
@@ -40,8 +46,11 @@ std::map<std::string, std::string> dictionaryOf(GVariant* dictionary) {
   GVariantIter iter;
   g_variant_iter_init(&iter, dictionary);
   const char* key = nullptr;
-  const char* value = nullptr;
-  while (g_variant_iter_next(&iter, "{&s&s}", &key, &value)) result.emplace(key, boundedText(value));
+  GVariant* value = nullptr;
+  while (g_variant_iter_next(&iter, "{&s@s}", &key, &value)) {
+    GVariantPtr owned(value);
+    result.emplace(key, boundedString(value));
+  }
   return result;
 }
 
@@ -55,9 +64,9 @@ std::optional<std::string> firstNonEmpty(const std::map<std::string, std::string
 }
 
 std::string stringOf(GVariant* reply) {
-  const char* text = nullptr;
-  g_variant_get(reply, "(&s)", &text);
-  return text ? boundedText(text) : "";
+  if (!g_variant_is_of_type(reply, G_VARIANT_TYPE("(s)"))) return "";
+  GVariantPtr text(g_variant_get_child_value(reply, 0));
+  return boundedString(text.get());
 }
 
 namespace {

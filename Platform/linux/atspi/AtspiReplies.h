@@ -24,6 +24,9 @@ inline constexpr std::size_t textLimit = 256 * 1024;  // bytes
 
 // `text` cut to at most textLimit bytes, at a character boundary.
 std::string boundedText(std::string_view text);
+// A string value ("s"), bounded. Its length comes from the value: a hostile
+// 10 MB text is never scanned for its end.
+std::string boundedString(GVariant* string);
 
 // A state set ("au").
 StateSet statesOf(GVariant* array);
