@@ -161,7 +161,8 @@ bool Walk::advance(double until) {
   auto& clock = *platform::current().runLoop;
   // Sliced, the clock is read at every element: one read costs nothing beside a
   // call to the application, and a slice should end close to its time.
-  const bool sliced = until < deadline_;
+  sliced_ = sliced_ || until < deadline_;
+  const bool sliced = sliced_;
   if (!focusRead_) {
     // A search of the window in the application: a slice of its own, or more.
     static const std::string focusAttribute[] = {"AXFocusedUIElement"};
@@ -182,8 +183,13 @@ bool Walk::advance(double until) {
     } else if (sliced && clock.now() > until) {
       return false;
     }
-    // A slow application's answers are awaited a slice at a time.
-    if (sliced && !ax.prepareAnswers(stack_.back().first, attributes(), until - clock.now())) return false;
+    // A slow application's answers are awaited a slice at a time, and no longer
+    // than the deadline: one element's children may take the platform longer.
+    if (sliced && !ax.prepareAnswers(stack_.back().first, attributes(), until - clock.now())) {
+      if (clock.now() <= deadline_) return false;
+      result_.timedOut = true;
+      break;
+    }
     auto [current, depth] = std::move(stack_.back());
     stack_.pop_back();
 

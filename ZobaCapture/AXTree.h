@@ -80,6 +80,7 @@ class Walk {
   std::vector<std::pair<AXElement, std::int64_t>> stack_;
   AXSnapshot result_;
   bool done_ = false;
+  bool sliced_ = false;  // once walked in slices, the last slice (past the deadline) is one too
 };
 // Whether the element says it is still loading ("AXElementBusy").
 bool isBusy(const AXElement& element);

@@ -186,6 +186,26 @@ TEST_F(AXTreeTest, SlicedWalkMatchesTheWalkInOneGo) {
   }
 }
 
+// An element whose answers take longer than the walk has left (a container whose
+// thousands of children are still on their way) ends a sliced walk at its deadline.
+TEST_F(AXTreeTest, SlicedWalkWaitsForSlowAnswersNoLongerThanItsDeadline) {
+  auto rows = leaves(3);
+  const AXElement slow = ax_->addTree("AXGroup", leaves(2));
+  rows.insert(rows.begin() + 1, slow);
+  const AXElement window = ax_->addTree("AXWindow", rows);
+  ax_->node(slow).answersIn = 5.0;
+
+  const double started = loop_->now();
+  AXTree::Walk sliced(window, app_, loop_->clock() + 0.3);
+  for (double start = loop_->now(); !sliced.advance(start + 0.005); start = loop_->now()) {
+  }
+  const AXSnapshot snapshot = std::move(sliced).take();
+  EXPECT_LT(loop_->now() - started, 0.3 + 0.01);
+  EXPECT_TRUE(snapshot.timedOut);
+  ASSERT_EQ(snapshot.nodes.size(), 2u);  // the window and the row before the slow one
+  EXPECT_EQ(snapshot.nodes[1].title, "0");
+}
+
 TEST_F(AXTreeTest, UnreadableElementsAreSkippedWithTheirSubtrees) {
   AXElement broken = ax_->addTree("AXGroup", leaves(2));
   ax_->node(broken).failMultiple = true;

@@ -47,7 +47,7 @@ void askChildrenByIndex(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
           if (fetch->cascade) engine.prefetchChildren(*fetch);
           engine.finishPart(fetch);
         },
-        fetch->key);
+        fetch->line());
   }
 }
 
@@ -73,6 +73,9 @@ std::vector<std::shared_ptr<Fetch>> childFetches(Engine& engine, const Fetch& fe
       children.push_back(std::move(started));
     }
   }
+  // The walk waits for them all before it goes on: their calls go ahead of the
+  // read-ahead below the siblings before them.
+  engine.hasten(children, fetch.line());
   return children;
 }
 
@@ -138,7 +141,7 @@ bool settleShownChildren(Engine& engine, Fetch& fetch) {
           GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
           child->states = statesOf(array.get());
         },
-        child->key);
+        fetch.line());
   }
   if (*pending > 0) engine.waitUntil([&] { return *pending == 0; }, deadline);
   if (!fetch.application->showingIsCurrent()) leaveOutOffScreen(engine, fetch, children);
@@ -176,7 +179,7 @@ void askChildren(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
             }
             engine.finishPart(fetch);
           },
-          fetch->key);
+          fetch->line());
       return;
     }
     if (fetch->states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
@@ -213,7 +216,7 @@ void askChildren(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
         }
         engine.finishPart(fetch);
       },
-      fetch->key);
+      fetch->line());
 }
 
 }  // namespace zoba::platform::linux_backend::atspi

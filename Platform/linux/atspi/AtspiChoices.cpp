@@ -48,7 +48,7 @@ void askSelected(Engine& engine, const std::shared_ptr<Fetch>& fetch, bool onBox
           }
           engine.finishPart(fetch);
         },
-        fetch->key);
+        fetch->line());
     return;
   }
   // Gecko's and Chromium's boxes hold the Selection in a menu the walk does not
@@ -71,7 +71,7 @@ void askSelected(Engine& engine, const std::shared_ptr<Fetch>& fetch, bool onBox
         }
         engine.finishPart(fetch);
       },
-      fetch->key);
+      fetch->line());
 }
 
 void askChoiceName(Engine& engine, const std::shared_ptr<Fetch>& fetch, const AXElement& item) {
@@ -102,7 +102,7 @@ void askChoice(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
           if (reply) fetch->text = stringOf(reply.value.get());
           engine.finishPart(fetch);
         },
-        fetch->key);
+        fetch->line());
     return;
   }
   // Chromium's cache holds the menu with states and names once it has built it: no call.

@@ -69,7 +69,7 @@ void askTextRuns(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
             engine.finishPart(fetch);
           }
         },
-        fetch->key);
+        fetch->line());
     return;
   }
   askOwnText(engine, fetch);
@@ -88,7 +88,7 @@ void askOwnText(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
           app->textlessRoles.insert(static_cast<std::uint32_t>(role));
         engine.finishPart(fetch);
       },
-      fetch->key);
+      fetch->line());
 }
 
 void askRoleName(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
@@ -120,7 +120,7 @@ void askRoleName(Engine& engine, const std::shared_ptr<Fetch>& fetch) {
           engine.finishPart(waiter);
         }
       },
-      fetch->key);
+      fetch->line());
 }
 
 }  // namespace

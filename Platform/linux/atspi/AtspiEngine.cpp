@@ -145,6 +145,25 @@ void Engine::call(const std::shared_ptr<Application>& app, const std::string& pa
   pump(app);
 }
 
+void Engine::dropQueued(const std::shared_ptr<Application>& app, const CallKey& key) {
+  app->queue.erase(key);
+}
+
+void Engine::hasten(const std::vector<std::shared_ptr<Fetch>>& fetches, const CallKey& line) {
+  for (const auto& fetch : fetches) {
+    if (fetch->finished() || !fetch->application || !(line < fetch->line())) continue;
+    auto& queue = fetch->application->queue;
+    auto [first, last] = queue.equal_range(fetch->line());
+    std::vector<std::remove_reference_t<decltype(queue)>::node_type> moved;
+    while (first != last) moved.push_back(queue.extract(first++));
+    for (auto& node : moved) {
+      node.key() = line;
+      queue.insert(std::move(node));
+    }
+    fetch->hastened = line;
+  }
+}
+
 void Engine::pump(const std::shared_ptr<Application>& app) {
   while (!app->queue.empty() && app->inFlight < maxInFlight) {
     auto first = app->queue.begin();
@@ -191,7 +210,7 @@ void Engine::send(const std::shared_ptr<Fetch>& fetch, const std::string& path, 
         if (reply.timedOut) fetch->timedOut = true;
         finishPart(fetch);
       },
-      fetch->key);
+      fetch->line());
 }
 
 void Engine::finishPart(const std::shared_ptr<Fetch>& fetch) {

@@ -65,6 +65,13 @@ class Engine {
   void call(const std::shared_ptr<Application>& app, const std::string& path, const char* interface,
             const char* method, GVariant* parameters, const char* replyType,
             std::function<void(const Reply&)> done, CallKey key = {});
+  // Drops the application's calls queued under `key` and not yet sent: their
+  // callbacks never run. For a search that gave up, whose calls would otherwise
+  // keep the application busy ahead of every later read.
+  void dropQueued(const std::shared_ptr<Application>& app, const CallKey& key);
+  // Moves the unfinished fetches' calls, queued and to come, to `line` where
+  // that is ahead of theirs.
+  void hasten(const std::vector<std::shared_ptr<Fetch>>& fetches, const CallKey& line);
   // One call whose answer `fetch` waits for, in the fetch's place in line.
   void send(const std::shared_ptr<Fetch>& fetch, const std::string& path, const char* interface,
             const char* method, GVariant* parameters, const char* replyType,

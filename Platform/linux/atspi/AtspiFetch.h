@@ -115,7 +115,8 @@ struct Application {
   // overtake a read-ahead.
   std::multimap<CallKey, QueuedCall> queue;
   int inFlight = 0;
-  std::uint32_t reads = 0;  // numbers the reads that start a line of their own
+  std::uint32_t reads = 0;     // numbers the reads that start a line of their own
+  std::uint32_t searches = 0;  // numbers the focus searches without Collection
 
   struct RoleName {
     std::optional<std::string> text;
@@ -168,7 +169,10 @@ struct Fetch {
   std::shared_ptr<Application> application;
   unsigned wants = 0;
   bool cascade = false;  // prefetch the children's answers as soon as they are known
-  CallKey key;
+  CallKey key;           // its place in the tree's order; its children's keys extend it
+  // Its calls' place in line once a wait for its parent moved them ahead of the
+  // read-ahead of the siblings before it.
+  std::optional<CallKey> hastened;
   double startedAt = 0;
   // When a wait for its children's answers began: one bound covers every wait for them.
   std::optional<double> childrenAwaitedFrom;
@@ -202,6 +206,7 @@ struct Fetch {
   std::optional<Size> size;
 
   bool finished() const { return failed || complete; }
+  const CallKey& line() const { return hastened ? *hastened : key; }
   bool topLevel() const { return parent && parent->path == rootPath; }
   RoleContext roleContext() const {
     return RoleContext{role.value_or(ATSPI_ROLE_INVALID), states.value_or(StateSet{}), parentRole, topLevel(),

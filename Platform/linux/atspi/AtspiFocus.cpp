@@ -37,6 +37,10 @@ std::optional<AXElement> searchFocus(Engine& engine, const std::shared_ptr<Appli
     int pending = 0;
   };
   std::optional<AXElement> deepest;
+  // A place in line of its own, ahead of the walk's reads: the walk waits for the
+  // focus. Whatever is still queued when the search gives up is dropped, or the
+  // application would answer it before anything the walk asks.
+  const CallKey key{0, ++app->searches};
   std::vector<AXElement> elements{window};
   std::size_t read = 0;
   while (!elements.empty() && read < searchLimit && monotonicSeconds() < deadline) {
@@ -48,22 +52,26 @@ std::optional<AXElement> searchFocus(Engine& engine, const std::shared_ptr<Appli
     for (std::size_t i = 0; i < level->elements.size(); ++i) {
       const std::string& path = level->elements[i].path;
       level->pending += 2;
-      engine.call(app, path, accessibleInterface, "GetState", nullptr, "(au)",
-                  [level, i](const Reply& reply) {
-                    --level->pending;
-                    if (!reply) return;
-                    GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-                    level->states[i] = statesOf(array.get());
-                  });
-      engine.call(app, path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
-                  [level, i, bus = window.application](const Reply& reply) {
-                    --level->pending;
-                    if (!reply) return;
-                    GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
-                    level->children[i] = elementsOf(array.get(), bus);
-                  });
+      engine.call(
+          app, path, accessibleInterface, "GetState", nullptr, "(au)",
+          [level, i](const Reply& reply) {
+            --level->pending;
+            if (!reply) return;
+            GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+            level->states[i] = statesOf(array.get());
+          },
+          key);
+      engine.call(
+          app, path, accessibleInterface, "GetChildren", nullptr, "(a(so))",
+          [level, i, bus = window.application](const Reply& reply) {
+            --level->pending;
+            if (!reply) return;
+            GVariantPtr array(g_variant_get_child_value(reply.value.get(), 0));
+            level->children[i] = elementsOf(array.get(), bus);
+          },
+          key);
     }
-    engine.waitUntil([&] { return level->pending == 0; }, deadline);
+    if (!engine.waitUntil([&] { return level->pending == 0; }, deadline)) engine.dropQueued(app, key);
     for (std::size_t i = 0; i < level->elements.size(); ++i) {
       const auto& states = level->states[i];
       if (!states || !states->has(ATSPI_STATE_VISIBLE)) continue;

@@ -36,6 +36,7 @@ std::vector<bool> coveredPages(const std::vector<std::optional<bool>>& containsC
 }
 
 void leaveOutOffScreen(Engine& engine, const Fetch& parent, std::vector<std::shared_ptr<Fetch>>& children) {
+  // The walk waits on these answers: they go in the parent's place in line.
   // Each child's area costs a call, so a long list's rows are not asked (it is no
   // stack, and rows of no size are rare), nor an only child: one of no size mostly
   // leaves its parent of no size too, which the parent's siblings' areas tell.
@@ -65,7 +66,7 @@ void leaveOutOffScreen(Engine& engine, const Fetch& parent, std::vector<std::sha
           g_variant_get(reply.value.get(), "((iiii))", &area.x, &area.y, &area.width, &area.height);
           answers->extents[i] = area;
         },
-        children[i]->key);
+        parent.line());
   }
   engine.waitUntil([&] { return answers->pendingExtents == 0; }, deadline);
   std::vector<bool> hidden(children.size(), false);
@@ -85,7 +86,7 @@ void leaveOutOffScreen(Engine& engine, const Fetch& parent, std::vector<std::sha
             g_variant_get(reply.value.get(), "(b)", &inside);
             answers->contains[i] = inside != FALSE;
           },
-          children[i]->key);
+          parent.line());
     }
   }
   if (!groups.empty()) engine.waitUntil([&] { return answers->pendingContains == 0; }, deadline);

@@ -3,8 +3,10 @@
 stacks, each showing one page: the first stack's other page was never shown, the
 second stack's other page was shown first and then put behind; and widgets GTK 4
 keeps at no size: an info bar not revealed, a closed revealer, an empty list.
+With a number N as argument, N rows of four labels follow: a large window.
 Prints its pid once all of that holds; stays until killed."""
 import os
+import sys
 
 import gi
 
@@ -41,6 +43,13 @@ def activate(application):
     revealer.set_child(Gtk.Label(label="Revealer closed"))
     box.append(revealer)
     box.append(Gtk.ListBox())
+    rows = int(sys.argv[1]) if len(sys.argv) > 1 else 0
+    if rows:
+        grid = Gtk.Grid()
+        for row in range(rows):
+            for column in range(4):
+                grid.attach(Gtk.Label(label=f"Cell {row}.{column}"), column, row, 1, 1)
+        box.append(grid)
     window.set_child(box)
     window.present()
     entry.grab_focus()
