@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -100,7 +101,7 @@ class AtspiPeerTest : public ::testing::Test {
   }
   Reply call(const char* method, GVariant* body, const char* replyType, double timeout = 2.0) {
     std::optional<Reply> got;
-    peer->call("/test", "org.zoba.Test", method, body, replyType, timeout,
+    peer->call(nullptr, "/test", "org.zoba.Test", method, body, replyType, timeout,
                [&](Reply r) { got = std::move(r); });
     EXPECT_FALSE(got) << "answered before the call returned";
     EXPECT_TRUE(bus.waitUntil([&] { return got.has_value(); }, monotonicSeconds() + 5));
@@ -159,7 +160,7 @@ TEST_F(AtspiPeerTest, AnErrorTellsAnUnknownMethod) {
 
 TEST_F(AtspiPeerTest, AHangUpAnswersTheCallsInFlightAndLaterOnes) {
   std::optional<Reply> waiting;
-  peer->call("/test", "org.zoba.Test", "Silence", nullptr, nullptr, 5.0,
+  peer->call(nullptr, "/test", "org.zoba.Test", "Silence", nullptr, nullptr, 5.0,
              [&](Reply r) { waiting = std::move(r); });
   const double start = monotonicSeconds();
   call("HangUp", nullptr, nullptr, 5.0);
@@ -173,11 +174,31 @@ TEST_F(AtspiPeerTest, AHangUpAnswersTheCallsInFlightAndLaterOnes) {
 
 TEST_F(AtspiPeerTest, AnAbandonedConnectionCallsNothingBack) {
   int answered = 0;
-  peer->call("/test", "org.zoba.Test", "Silence", nullptr, nullptr, 0.1, [&](Reply) { ++answered; });
+  peer->call(nullptr, "/test", "org.zoba.Test", "Silence", nullptr, nullptr, 0.1, [&](Reply) { ++answered; });
   peer->abandon();
-  peer->call("/test", "org.zoba.Test", "Echo", nullptr, nullptr, 0.1, [&](Reply) { ++answered; });
+  peer->call(nullptr, "/test", "org.zoba.Test", "Echo", nullptr, nullptr, 0.1, [&](Reply) { ++answered; });
   bus.waitUntil([] { return false; }, monotonicSeconds() + 0.3);
   EXPECT_EQ(answered, 0);
+}
+
+// The accessibility bus for applications without a socket of their own: the
+// connection says Hello, and calls reach the name they are sent to.
+TEST(AtspiPeerOpenTest, OnAMessageBusCallsReachTheirDestination) {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (!address) GTEST_SKIP() << "needs a session bus";
+  Bus bus;
+  auto connection = PeerConnection::open(address, bus.context(), 2.0, true);
+  ASSERT_TRUE(connection) << address;
+  std::optional<Reply> id, nobody;
+  connection->call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId", nullptr,
+                   "(s)", 2.0, [&](Reply r) { id = std::move(r); });
+  connection->call(":1.999999", "/x", "org.zoba.Test", "Echo", nullptr, nullptr, 2.0,
+                   [&](Reply r) { nobody = std::move(r); });
+  ASSERT_TRUE(bus.waitUntil([&] { return id && nobody; }, monotonicSeconds() + 3));
+  EXPECT_TRUE(*id);
+  // A name nobody owns is an error at once, not a stopped application.
+  EXPECT_FALSE(*nobody);
+  EXPECT_FALSE(nobody->timedOut);
 }
 
 TEST(AtspiPeerOpenTest, ConnectionsThatNeverComeUpFailWithinTheirTimeout) {

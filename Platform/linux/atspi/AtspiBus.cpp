@@ -75,15 +75,17 @@ void Bus::call(GDBusConnection* connection, const char* destination, const char*
                          milliseconds(timeout), cancellable_.get(), replied, pending);
 }
 
-void Bus::call(PeerConnection& peer, const char* path, const char* interface, const char* method,
-               GVariant* parameters, const char* replyType, double timeout, std::function<void(Reply)> done) {
+void Bus::call(PeerConnection& peer, const char* destination, const char* path, const char* interface,
+               const char* method, GVariant* parameters, const char* replyType, double timeout,
+               std::function<void(Reply)> done) {
   GVariantPtr owned(parameters ? g_variant_take_ref(parameters) : nullptr);
   ++sent_;
-  peer.call(path, interface, method, owned.get(), replyType, timeout, std::move(done));
+  peer.call(destination, path, interface, method, owned.get(), replyType, timeout, std::move(done));
 }
 
-std::shared_ptr<PeerConnection> Bus::connectPeer(const std::string& address, double timeout) {
-  auto peer = PeerConnection::open(address, context_.get(), timeout);
+std::shared_ptr<PeerConnection> Bus::connectPeer(const std::string& address, double timeout,
+                                                 bool messageBus) {
+  auto peer = PeerConnection::open(address, context_.get(), timeout, messageBus);
   if (!peer) return nullptr;
   std::erase_if(peers_, [](const auto& known) { return known.expired(); });
   peers_.push_back(peer);

@@ -45,9 +45,10 @@ class Bus {
   void call(GDBusConnection* connection, const char* destination, const char* path, const char* interface,
             const char* method, GVariant* parameters, const char* replyType, double timeout,
             std::function<void(Reply)> done);
-  // The same on a peer connection of ours.
-  void call(PeerConnection& peer, const char* path, const char* interface, const char* method,
-            GVariant* parameters, const char* replyType, double timeout, std::function<void(Reply)> done);
+  // The same on a connection of ours (`destination` null on a peer connection).
+  void call(PeerConnection& peer, const char* destination, const char* path, const char* interface,
+            const char* method, GVariant* parameters, const char* replyType, double timeout,
+            std::function<void(Reply)> done);
 
   // Serves replies until `ready()` holds or `deadline` (monotonic seconds) passes.
   bool waitUntil(const std::function<bool()>& ready, double deadline);
@@ -59,8 +60,10 @@ class Bus {
 
   // Connects to a D-Bus address within `timeout`; null on failure.
   GObjectPtr<GDBusConnection> connect(const std::string& address, bool messageBus, double timeout);
-  // A peer connection served on the private context; null on failure.
-  std::shared_ptr<PeerConnection> connectPeer(const std::string& address, double timeout);
+  // A connection of ours served on the private context, to a peer or to a
+  // message bus; null on failure.
+  std::shared_ptr<PeerConnection> connectPeer(const std::string& address, double timeout,
+                                              bool messageBus = false);
 
  private:
   GMainContextPtr context_;

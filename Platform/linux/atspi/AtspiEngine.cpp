@@ -34,11 +34,13 @@ bool Engine::connectBus() {
   auto address = accessibilityBusAddress(session_.get(), 1000ms);
   if (!address) return false;
   accessibilityBus_ = connectToBus(*address, 1000ms);
+  if (accessibilityBus_) busCalls_ = bus_.connectPeer(*address, setupTimeout, true);
   return accessibilityBus_ != nullptr;
 }
 
 void Engine::forgetBus() {
   accessibilityBus_.reset();
+  busCalls_.reset();
   applications_.clear();
   pids_.clear();
   prefetched_.clear();
@@ -63,6 +65,7 @@ std::shared_ptr<Application> Engine::application(const std::string& busName) {
   } else if (address.timedOut) {
     app->stalledUntil = now + stallHold;
   }
+  if (!app->direct) app->onBus = busCalls_;
   applications_.emplace(busName, app);
   learnToolkit(app);
   return app;
@@ -190,8 +193,11 @@ void Engine::pump(const std::shared_ptr<Application>& app) {
       pump(app);
     };
     if (app->direct) {
-      bus_.call(*app->direct, next.path.c_str(), next.interface, next.method, next.parameters.release(),
-                next.replyType, app->timeout, std::move(answered));
+      bus_.call(*app->direct, nullptr, next.path.c_str(), next.interface, next.method,
+                next.parameters.release(), next.replyType, app->timeout, std::move(answered));
+    } else if (app->onBus) {
+      bus_.call(*app->onBus, app->busName.c_str(), next.path.c_str(), next.interface, next.method,
+                next.parameters.release(), next.replyType, app->timeout, std::move(answered));
     } else {
       bus_.call(app->connection, app->busName.c_str(), next.path.c_str(), next.interface, next.method,
                 next.parameters.release(), next.replyType, app->timeout, std::move(answered));

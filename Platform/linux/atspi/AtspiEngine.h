@@ -115,6 +115,10 @@ class Engine {
   std::function<void()> onForget_;
   GObjectPtr<GDBusConnection> session_;
   GObjectPtr<GDBusConnection> accessibilityBus_;
+  // The same bus through sd-bus, for the calls to applications without a socket of
+  // their own (GTK 4, Qt): GDBus costs each call a task, a source, a timeout and
+  // two thread hand-offs. Null where it could not connect: GDBus carries them.
+  std::shared_ptr<PeerConnection> busCalls_;
   double nextBusAttempt_ = 0;
   std::unordered_map<std::string, std::shared_ptr<Application>> applications_;
   std::unordered_map<std::string, std::int32_t> pids_;  // unique bus names never change hands

@@ -83,6 +83,7 @@ struct Application {
   std::string busName;
   GDBusConnection* connection = nullptr;   // the accessibility bus, where there is no direct one
   std::shared_ptr<PeerConnection> direct;  // the application's own socket
+  std::shared_ptr<PeerConnection> onBus;   // else the bus through sd-bus, where it connected
   double timeout = 2.0;
 
   // An application that let a call time out without answering anything since

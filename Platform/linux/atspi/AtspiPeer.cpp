@@ -30,16 +30,17 @@ std::uint64_t microseconds(double seconds) {
 }  // namespace
 
 std::shared_ptr<PeerConnection> PeerConnection::open(const std::string& address, GMainContext* context,
-                                                     double timeout) {
+                                                     double timeout, bool messageBus) {
   const double deadline = monotonicSeconds() + timeout;
   sd_bus* raw = nullptr;
   if (sd_bus_new(&raw) < 0) return nullptr;
   SdBusPtr bus(raw);
   // No descriptors travel on these calls; not offering them saves a round trip.
   if (sd_bus_set_address(bus.get(), address.c_str()) < 0 || sd_bus_negotiate_fds(bus.get(), 0) < 0 ||
-      sd_bus_start(bus.get()) < 0)
+      sd_bus_set_bus_client(bus.get(), messageBus ? 1 : 0) < 0 || sd_bus_start(bus.get()) < 0)
     return nullptr;
-  // Authentication needs the application's answer: one that never comes costs `timeout`.
+  // Authentication (and on a bus, Hello) needs the other side's answer: one that
+  // never comes costs `timeout`.
   while (sd_bus_is_ready(bus.get()) <= 0) {
     const int progress = sd_bus_process(bus.get(), nullptr);
     if (progress < 0) return nullptr;
@@ -70,13 +71,14 @@ void PeerConnection::abandon() {
   bus_.reset();
 }
 
-void PeerConnection::call(const char* path, const char* interface, const char* method, GVariant* parameters,
-                          const char* replyType, double timeout, std::function<void(Reply)> done) {
+void PeerConnection::call(const char* destination, const char* path, const char* interface,
+                          const char* method, GVariant* parameters, const char* replyType, double timeout,
+                          std::function<void(Reply)> done) {
   if (!source_) return;  // abandoned with its bus
   Pending pending{monotonicSeconds() + timeout, replyType, std::move(done)};
   sd_bus_message* raw = nullptr;
   bool sent = false;
-  if (bus_ && sd_bus_message_new_method_call(bus_.get(), &raw, nullptr, path, interface, method) >= 0) {
+  if (bus_ && sd_bus_message_new_method_call(bus_.get(), &raw, destination, path, interface, method) >= 0) {
     SdBusMessagePtr message(raw);
     std::uint64_t cookie = 0;
     sent = appendBody(message.get(), parameters) &&

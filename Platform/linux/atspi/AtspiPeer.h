@@ -1,7 +1,8 @@
 #pragma once
 
-// A peer-to-peer D-Bus connection to one application (its own socket), made with
-// sd-bus and served on the thread that waits for its replies. GDBus hands every
+// A peer-to-peer D-Bus connection to one application (its own socket), or one
+// to the accessibility bus for the applications that have none, made with sd-bus
+// and served on the thread that waits for its replies. GDBus hands every
 // message to its worker thread and back, with a task, a source and a timeout
 // per call; here a call costs its marshalling and one write.
 
@@ -24,9 +25,11 @@ namespace zoba::platform::linux_backend::atspi {
 class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
  public:
   // Connects to `address` and authenticates within `timeout`; null on failure.
-  // Replies are served by `context`, on the thread that iterates it.
+  // Replies are served by `context`, on the thread that iterates it. On a message
+  // bus (`messageBus`) the connection says Hello first and calls name their
+  // destination.
   static std::shared_ptr<PeerConnection> open(const std::string& address, GMainContext* context,
-                                              double timeout);
+                                              double timeout, bool messageBus = false);
   ~PeerConnection();  // drops the calls in flight without calling them back
   // Drops the calls in flight without calling them back and serves nothing more:
   // their callbacks may hold what holds this connection.
@@ -37,8 +40,9 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   // Sends a method call; `done` runs when the reply, an error or the timeout
   // comes, never before this returns. The reply must be of `replyType` (a type
   // string that outlives the call) when one is given. Nothing once abandoned.
-  void call(const char* path, const char* interface, const char* method, GVariant* parameters,
-            const char* replyType, double timeout, std::function<void(Reply)> done);
+  // `destination` is null on a peer-to-peer connection.
+  void call(const char* destination, const char* path, const char* interface, const char* method,
+            GVariant* parameters, const char* replyType, double timeout, std::function<void(Reply)> done);
 
  private:
   struct Pending {
