@@ -305,7 +305,12 @@ TEST(SlowApplication, ALargeGtk4WindowIsCapturedWithinTheWalksDeadline) {
   using std::chrono::milliseconds;
   ASSERT_GT(session.snapshotAt, session.hotkeyAt) << "no preview";
   const auto took = duration_cast<milliseconds>(session.endedAt - session.snapshotAt);
-  EXPECT_LT(took, 1500ms);
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  constexpr auto bound = 2500ms;  // instrumented, the PNG between the preview and the walk takes longer
+#else
+  constexpr auto bound = 1500ms;
+#endif
+  EXPECT_LT(took, bound);
   std::printf(
       "[ slow     ] GTK 4, 2,400 labels: %zu bytes of outline, %lld ms from the chord, %lld from the "
       "preview\n",

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -26,6 +27,11 @@ GIOCondition conditions(int events) {
 std::uint64_t microseconds(double seconds) {
   return seconds > 0 ? static_cast<std::uint64_t>(std::ceil(seconds * 1e6)) : 1;
 }
+
+// sd-bus looks at its timeouts before it reads: after a busy moment of ours it
+// would time out calls whose replies wait unread in the socket. It gets this much
+// longer, and the calls' own deadlines are kept here, after the reading.
+constexpr double lateReplyGrace = 30.0;
 
 }  // namespace
 
@@ -83,7 +89,7 @@ void PeerConnection::call(const char* destination, const char* path, const char*
     std::uint64_t cookie = 0;
     sent = appendBody(message.get(), parameters) &&
            sd_bus_call_async(bus_.get(), nullptr, message.get(), &PeerConnection::replied, this,
-                             microseconds(timeout)) >= 0 &&
+                             microseconds(timeout + lateReplyGrace)) >= 0 &&
            sd_bus_message_get_cookie(message.get(), &cookie) >= 0;
     if (sent) pending_.emplace(cookie, std::move(pending));
   }
@@ -143,6 +149,7 @@ void PeerConnection::serve() {
       close();
     }
   }
+  expireOverdue();
   // The callbacks may send more calls; they are answered at a later dispatch.
   auto answers = std::move(answers_);
   answers_.clear();
@@ -151,6 +158,20 @@ void PeerConnection::serve() {
   }
   serving_ = false;
   if (source_) watch();
+}
+
+void PeerConnection::expireOverdue() {
+  const double now = monotonicSeconds();
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (it->second.deadline > now) {
+      ++it;
+      continue;
+    }
+    Reply reply;
+    reply.timedOut = true;
+    answers_.emplace_back(std::move(it->second.done), std::move(reply));
+    it = pending_.erase(it);
+  }
 }
 
 void PeerConnection::close() {
@@ -174,6 +195,7 @@ void PeerConnection::watch() {
   }
   std::uint64_t due = UINT64_MAX;
   if (sd_bus_get_timeout(bus_.get(), &due) < 0) due = UINT64_MAX;
+  for (const auto& [cookie, call] : pending_) due = std::min(due, microseconds(call.deadline));
   // sd-bus's timeouts are on the monotonic clock in microseconds, as GLib's are.
   g_source_set_ready_time(source_.get(), due == UINT64_MAX ? -1 : static_cast<gint64>(due));
 }

@@ -57,6 +57,8 @@ class PeerConnection : public std::enable_shared_from_this<PeerConnection> {
   static int replied(sd_bus_message* message, void* self, sd_bus_error*);
   void answer(sd_bus_message* message);
   void serve();
+  // Answers the calls past their deadline as timed out, once what came is read.
+  void expireOverdue();
   void close();
   void watch();
 
